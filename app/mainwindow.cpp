@@ -1,0 +1,186 @@
+#include "app/mainwindow.h"
+
+#include "dialogs/about.h"
+#include "dialogs/help.h"
+#include "net/localaddress.h"
+#include "net/publicaddress.h"
+#include "settings/configfile.h"
+#include "ui_mainwindow.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkInterface>
+#include <QSaveFile>
+#include <QTcpServer>
+
+namespace {
+
+const QString configFileName = QStringLiteral("config.cfg");
+
+QString orNone(const QString& text)
+{
+    return text.isEmpty() ? MainWindow::tr("<nincs>") : text;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    loadConfig();
+
+    ui->actionPattern->setVisible(false);
+    ui->actionContent->setVisible(false);
+    ui->gb_pattern->setVisible(false);
+    showSettings();
+
+    linkLabel = new QLabel(this);
+    linkLabel->setOpenExternalLinks(true);
+    linkLabel->setTextFormat(Qt::RichText);
+    linkLabel->setText(tr("<a href=\"https://stilwater.example.org/\">Stilwater</a>"));
+    linkLabel->setAlignment(Qt::AlignRight);
+    ui->statusBar->insertWidget(0, linkLabel, 1);
+
+    connect(ui->actionKilepes, &QAction::triggered, this, &MainWindow::close);
+    connect(ui->actionServerStart, &QAction::triggered, this, &MainWindow::serverStart);
+    connect(ui->actionServerStop, &QAction::triggered, this, &MainWindow::serverStop);
+    connect(ui->actionClear, &QAction::triggered, this, &MainWindow::clearBox);
+    connect(ui->actionPort, &QAction::triggered, this, &MainWindow::setPort);
+    connect(ui->actionFile, &QAction::triggered, this, &MainWindow::setFile);
+    connect(ui->actionErrorMsg, &QAction::triggered, this, &MainWindow::setErrorMsg);
+    connect(ui->actionPattern, &QAction::triggered, this, &MainWindow::setPattern);
+    connect(ui->actionContent, &QAction::triggered, this, &MainWindow::tartalom);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::nevjegy);
+    connect(ui->start, &QPushButton::clicked, this, &MainWindow::serverStart);
+    connect(ui->stop, &QPushButton::clicked, this, &MainWindow::serverStop);
+
+    findLocalAddress();
+    requestPublicAddress();
+}
+
+MainWindow::~MainWindow()
+{
+    saveConfig();
+    delete ui;
+}
+
+void MainWindow::showSettings()
+{
+    ui->l_ip->setText(settings.ip);
+    ui->l_port->setText(QString::number(settings.port));
+    ui->l_timeout->setText(QString::number(settings.socket_timeout) + QStringLiteral(" s"));
+    showFileNaming();
+    showReplies();
+    ui->l_pattern->setText(settings.pattern);
+}
+
+void MainWindow::showFileNaming()
+{
+    ui->gb_backup->setVisible(settings.make_backup);
+    ui->l_file_prefix->setText(orNone(settings.file.prefix));
+    ui->l_file_ext->setText(settings.file.ext);
+    ui->l_backup_prefix->setText(orNone(settings.backup.prefix));
+    ui->l_backup_ext->setText(settings.backup.ext);
+}
+
+void MainWindow::showReplies()
+{
+    ui->l_ack->setText(orNone(settings.ack));
+    ui->l_error_chks->setText(orNone(settings.error_chks));
+    ui->l_error_syntax->setText(orNone(settings.error_syntax));
+}
+
+void MainWindow::loadConfig()
+{
+    QFile file(configFileName);
+    if (!file.exists())
+        return;
+    // A file that cannot be read counts as empty: one line, so the defaults stay.
+    file.open(QIODevice::ReadOnly);
+    applyConfigText(file.readAll(), settings);
+}
+
+void MainWindow::saveConfig()
+{
+    // Written aside and renamed into place, so that a crash or a full disk leaves the previous
+    // file whole instead of a cut one that would reset every setting at the next start.
+    QSaveFile file(configFileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(configText(settings));
+    file.commit();
+}
+
+void MainWindow::appendText(const QString& text)
+{
+    QTextCursor cursor = ui->textflow->textCursor();
+    cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
+    ui->textflow->setTextCursor(cursor);
+    ui->textflow->insertPlainText(text);
+    cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
+    ui->textflow->setTextCursor(cursor);
+}
+
+void MainWindow::clearBox()
+{
+    ui->textflow->clear();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!ui->stop->isEnabled())
+        return;
+
+    QMessageBox box(QMessageBox::Warning, tr("Figyelmeztetés"),
+        tr("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"),
+        QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    if (box.exec() != QMessageBox::Ok) {
+        event->ignore();
+        return;
+    }
+    closeEveryConnection();
+    settings.server->close();
+    delete settings.server;
+    settings.server = nullptr;
+}
+
+void MainWindow::tartalom()
+{
+    Help help(this);
+    help.exec();
+}
+
+void MainWindow::nevjegy()
+{
+    about box(this);
+    box.exec();
+}
+
+void MainWindow::findLocalAddress()
+{
+    const QString address = chooseLocalAddress(QNetworkInterface::allAddresses());
+    if (address.isEmpty())
+        return;
+    settings.ip = address;
+    ui->l_ip->setText(address);
+}
+
+void MainWindow::requestPublicAddress()
+{
+    auto* manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, &MainWindow::assignIP);
+    manager->get(QNetworkRequest(publicAddressServiceUrl()));
+}
+
+void MainWindow::assignIP(QNetworkReply* reply)
+{
+    if (reply->error() != QNetworkReply::NoError)
+        ui->l_ip_public->setText(QStringLiteral("-"));
+    else
+        ui->l_ip_public->setText(publicAddressText(reply->readAll()));
+    reply->deleteLater();
+}

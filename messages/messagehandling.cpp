@@ -1,0 +1,5 @@
+#include "app/mainwindow.h"
+
+// Message handling arrives with the device server.
+void MainWindow::handleMsg(client_t*) { }
+void MainWindow::setPattern() { }

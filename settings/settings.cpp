@@ -1,0 +1,11 @@
+#include "settings/settings.h"
+
+QString formatTimeStamp(const QDateTime& moment)
+{
+    return moment.toString(QStringLiteral("yyyy.MM.dd  hh:mm:ss  -  "));
+}
+
+QString settings_t::timeStamp() const
+{
+    return formatTimeStamp(QDateTime::currentDateTime());
+}

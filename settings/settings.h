@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+
+// How one family of daily files is named: path + prefix + device name + "-log_" + date + ext.
+struct filename_t
+{
+    filename_t() = default;
+    filename_t(const QString& prefix, const QString& ext, const QString& path)
+        : prefix(prefix), ext(ext), path(path) { }
+
+    QString prefix;
+    QString ext; // with its leading "."
+    QString path; // empty for the working directory, otherwise ends in "/"
+};
+
+// One open device connection. Copies share the pointers; only the copy kept in the list is used.
+struct client_t
+{
+    QTcpSocket* socket = nullptr;
+    QString buffer;
+    QTimer* socketTimer = nullptr;
+    QTimer* msgTimer = nullptr;
+    int closeReason = 0; // 0 the client, 1 the server (stop or exit), 2 the server on socket timeout
+};
+
+// The message-window time stamp of a moment: 25 characters, ending in two spaces.
+QString formatTimeStamp(const QDateTime& moment);
+
+class settings_t
+{
+public:
+    QString ip = QStringLiteral("-");
+    int port = 10001;
+    filename_t file {QString(), QStringLiteral(".txt"), QString()};
+    filename_t backup {QStringLiteral("bak_"), QStringLiteral(".txt"), QString()};
+    bool make_backup = false;
+    int socket_timeout = 30;
+    int msg_timeout = 5;
+    QString ack = QStringLiteral("ok");
+    QString error_chks;
+    QString error_syntax;
+    QString pattern = QStringLiteral("$08") + QString(128, QLatin1Char('X')) + QStringLiteral("##");
+    QTcpServer* server = nullptr; // a child of the main window, not owned here
+    QList<client_t> clients;
+
+    QString timeStamp() const;
+};

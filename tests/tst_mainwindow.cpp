@@ -1,0 +1,216 @@
+#include "app/mainwindow.h"
+#include "dialogs/about.h"
+#include "dialogs/help.h"
+#include "settings/settings.h"
+#include "tests/testsupport.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+void writeConfig(const QByteArray& bytes)
+{
+    QFile file(QStringLiteral("config.cfg"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QString labelText(const MainWindow& window, const char* name)
+{
+    auto* label = window.findChild<QLabel*>(QLatin1String(name));
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+// The texts a person sees in a menu, with "|" for a separator.
+QStringList visibleEntries(const MainWindow& window, const char* menuName)
+{
+    QStringList entries;
+    for (QAction* action : window.findChild<QMenu*>(QLatin1String(menuName))->actions()) {
+        if (action->isVisible())
+            entries << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    }
+    return entries;
+}
+
+QTextEdit* messageWindow(const MainWindow& window)
+{
+    return window.findChild<QTextEdit*>(QStringLiteral("textflow"));
+}
+
+} // namespace
+
+class MainWindowTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initStilwaterTests(); }
+
+    void timeStampFormat()
+    {
+        QCOMPARE(formatTimeStamp(QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7))),
+            QStringLiteral("2026.12.05  09:05:07  -  "));
+        QCOMPARE(formatTimeStamp(QDateTime(QDate(2026, 1, 31), QTime(17, 30, 0))),
+            QStringLiteral("2026.01.31  17:30:00  -  "));
+        const QString now = settings_t().timeStamp();
+        QCOMPARE(now.size(), 25);
+        QVERIFY(QDateTime::fromString(now.left(20), QStringLiteral("yyyy.MM.dd  hh:mm:ss")).isValid());
+    }
+
+    void windowHasFixedSizeAndStartsStopped()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QCOMPARE(window.size(), QSize(1200, 900));
+        QCOMPARE(window.minimumSize(), QSize(1200, 900));
+        QCOMPARE(window.maximumSize(), QSize(1200, 900));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Stilwater"));
+        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("start"))->isEnabled());
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled());
+        QVERIFY(window.findChild<QAction*>(QStringLiteral("actionServerStart"))->isEnabled());
+        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionServerStop"))->isEnabled());
+        QVERIFY(window.findChild<QMenu*>(QStringLiteral("menuBeallitasok"))->isEnabled());
+        QVERIFY(messageWindow(window)->isReadOnly());
+    }
+
+    void menusOfferOnlyTheReachableEntries()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QCOMPARE(visibleEntries(window, "menuFile"),
+            (QStringList {QStringLiteral("Szerver elindítása"), QStringLiteral("Szerver leállítása"),
+                QStringLiteral("|"), QStringLiteral("Üzenetablak törlése"), QStringLiteral("|"),
+                QStringLiteral("Kilépés")}));
+        QCOMPARE(visibleEntries(window, "menuBeallitasok"),
+            (QStringList {
+                QStringLiteral("Port"), QStringLiteral("Mentési beállítások"), QStringLiteral("Válaszüzenetek")}));
+        QCOMPARE(visibleEntries(window, "menuHelp"), QStringList {QStringLiteral("Névjegy")});
+        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());
+    }
+
+    void statusPanelShowsDefaults()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QCOMPARE(labelText(window, "l_port"), QStringLiteral("10001"));
+        QCOMPARE(labelText(window, "l_timeout"), QStringLiteral("30 s"));
+        QCOMPARE(labelText(window, "l_file_prefix"), QStringLiteral("<nincs>"));
+        QCOMPARE(labelText(window, "l_file_ext"), QStringLiteral(".txt"));
+        QCOMPARE(labelText(window, "l_backup_prefix"), QStringLiteral("bak_"));
+        QCOMPARE(labelText(window, "l_backup_ext"), QStringLiteral(".txt"));
+        QCOMPARE(labelText(window, "l_ack"), QStringLiteral("ok"));
+        QCOMPARE(labelText(window, "l_error_chks"), QStringLiteral("<nincs>"));
+        QCOMPARE(labelText(window, "l_error_syntax"), QStringLiteral("<nincs>"));
+        QCOMPARE(labelText(window, "l_pattern"), settings_t().pattern);
+        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
+    }
+
+    void statusPanelShowsLoadedSettings()
+    {
+        ScopedWorkDir dir;
+        writeConfig("*** GPRS Data Server Config File ***\r\n2000\r\n45\r\nd_\r\n\r\n\r\n1\r\n\r\ncsv\r\n\r\n"
+                    "\r\nCE\r\nSE\r\n");
+        MainWindow window;
+        window.show();
+        QCOMPARE(labelText(window, "l_port"), QStringLiteral("2000"));
+        QCOMPARE(labelText(window, "l_timeout"), QStringLiteral("45 s"));
+        QCOMPARE(labelText(window, "l_file_prefix"), QStringLiteral("d_"));
+        QCOMPARE(labelText(window, "l_file_ext"), QString()); // an empty extension is shown empty
+        QCOMPARE(labelText(window, "l_backup_prefix"), QStringLiteral("<nincs>"));
+        QCOMPARE(labelText(window, "l_backup_ext"), QStringLiteral("csv"));
+        QCOMPARE(labelText(window, "l_ack"), QStringLiteral("<nincs>"));
+        QCOMPARE(labelText(window, "l_error_chks"), QStringLiteral("CE"));
+        QCOMPARE(labelText(window, "l_error_syntax"), QStringLiteral("SE"));
+        QVERIFY(window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
+        // Whatever the file holds, the pattern stays out of reach.
+        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());
+        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionPattern"))->isVisible());
+        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionContent"))->isVisible());
+    }
+
+    void appendTextGoesToTheEndEvenWithASelection()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        window.appendText(QStringLiteral("first\n"));
+        window.appendText(QStringLiteral("second\n\n"));
+        QTextEdit* flow = messageWindow(window);
+        QTextCursor selection = flow->textCursor();
+        selection.setPosition(0);
+        selection.setPosition(3, QTextCursor::KeepAnchor);
+        flow->setTextCursor(selection);
+        window.appendText(QStringLiteral("third\n"));
+        QCOMPARE(flow->toPlainText(), QStringLiteral("first\nsecond\n\nthird\n"));
+        QCOMPARE(flow->textCursor().position(), flow->toPlainText().size());
+        QVERIFY(!flow->textCursor().hasSelection());
+    }
+
+    void clearingEmptiesTheMessageWindowOnly()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        window.appendText(QStringLiteral("old line\n"));
+        window.findChild<QAction*>(QStringLiteral("actionClear"))->trigger();
+        QCOMPARE(messageWindow(window)->toPlainText(), QString());
+        window.appendText(QStringLiteral("new line\n"));
+        QCOMPARE(messageWindow(window)->toPlainText(), QStringLiteral("new line\n"));
+    }
+
+    void exitActionClosesAStoppedServerWithoutAsking()
+    {
+        ScopedWorkDir dir;
+        {
+            MainWindow window;
+            window.show();
+            window.findChild<QAction*>(QStringLiteral("actionKilepes"))->trigger();
+            QVERIFY(!window.isVisible());
+            QVERIFY(QApplication::activeModalWidget() == nullptr);
+        }
+        QVERIFY(QFile::exists(QStringLiteral("config.cfg")));
+    }
+
+    void aboutBoxShowsVersionAndCloses()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QString version;
+        QString title;
+        whenModalOpens([&](QWidget* modal) {
+            title = modal->windowTitle();
+            version = modal->findChild<QLabel*>(QStringLiteral("l_version"))->text();
+            modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+        });
+        window.findChild<QAction*>(QStringLiteral("actionAbout"))->trigger();
+        QCOMPARE(title, QStringLiteral("Névjegy"));
+        QCOMPARE(version, QStringLiteral(" Version 2.33 "));
+    }
+
+    void helpWindowShowsItsOwnLineOverThePage()
+    {
+        QVERIFY(QFile::exists(QStringLiteral(":/files/files/help.html")));
+        Help help(nullptr);
+        auto* browser = help.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+        QCOMPARE(browser->toPlainText(), QStringLiteral("Velmont system GPRS szerver"));
+        QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/files/files/help.html")));
+        QCOMPARE(help.windowTitle(), QStringLiteral("Help"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
