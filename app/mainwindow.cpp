@@ -70,11 +70,16 @@ MainWindow::~MainWindow()
 void MainWindow::showSettings()
 {
     ui->l_ip->setText(settings.ip);
-    ui->l_port->setText(QString::number(settings.port));
-    ui->l_timeout->setText(QString::number(settings.socket_timeout) + QStringLiteral(" s"));
+    showPortAndTimeout();
     showFileNaming();
     showReplies();
     ui->l_pattern->setText(settings.pattern);
+}
+
+void MainWindow::showPortAndTimeout()
+{
+    ui->l_port->setText(QString::number(settings.port));
+    ui->l_timeout->setText(QString::number(settings.socket_timeout) + QStringLiteral(" s"));
 }
 
 void MainWindow::showFileNaming()

@@ -50,6 +50,7 @@ private:
     void loadConfig();
     void saveConfig();
     void showSettings();
+    void showPortAndTimeout();
     void showFileNaming();
     void showReplies();
     void findLocalAddress();
