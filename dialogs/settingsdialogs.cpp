@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "dialogs/errormsg.h"
 #include "dialogs/port.h"
 
 void MainWindow::setPort()
@@ -11,6 +12,16 @@ void MainWindow::setPort()
     showPortAndTimeout();
 }
 
-// The reply and storage dialogs arrive with their own forms.
+void MainWindow::setErrorMsg()
+{
+    ErrorMsg dialog(&settings, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    settings.ack = dialog.getAck();
+    settings.error_chks = dialog.getErrorChks();
+    settings.error_syntax = dialog.getErrorSyntax();
+    showReplies();
+}
+
+// The storage dialog arrives with its own form.
 void MainWindow::setFile() { }
-void MainWindow::setErrorMsg() { }

@@ -41,7 +41,10 @@ void retype(QLineEdit* field, const QString& text)
 {
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
+    // Key events that carry their character, as a keyboard layout or input method delivers
+    // letters beyond ASCII, which QTest::keyClicks cannot type.
+    for (const QChar character : text)
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(character), Qt::NoModifier);
 }
 
 QString labelText(const MainWindow& window, const char* name)
