@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "dialogs/errormsg.h"
+#include "dialogs/file.h"
 #include "dialogs/port.h"
 
 void MainWindow::setPort()
@@ -23,5 +24,13 @@ void MainWindow::setErrorMsg()
     showReplies();
 }
 
-// The storage dialog arrives with its own form.
-void MainWindow::setFile() { }
+void MainWindow::setFile()
+{
+    File dialog(&settings, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    settings.file = dialog.getFile();
+    settings.backup = dialog.getBackup();
+    settings.make_backup = dialog.isBackupChecked();
+    showFileNaming();
+}
