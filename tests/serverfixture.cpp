@@ -58,10 +58,16 @@ QString ServerWindow::flow() const
         .replace(stamp, QStringLiteral("<ts>"));
 }
 
-Device::Device(quint16 port, const QHostAddress& from)
+Device::Device(quint16 port, const QHostAddress& from, Reading reading)
 {
-    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] { bytes += socket.readAll(); });
     QVERIFY(socket.bind(from));
+    if (reading == Reading::Collects) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] { bytes += socket.readAll(); });
+    } else {
+        // Set before connecting, so that the window offered in the handshake is already small.
+        socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
+        socket.setReadBufferSize(1024);
+    }
     socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     QTRY_VERIFY(connected());
 }
