@@ -10,7 +10,6 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QSaveFile>

@@ -4,9 +4,7 @@
 #include "server/framing.h"
 #include "server/timerinterval.h"
 #include "settings/settings.h"
-#include "tests/testsupport.h"
 
-#include <QDir>
 #include <QtTest>
 
 #include <climits>
@@ -198,26 +196,6 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, fileName);
         QCOMPARE(::dailyFileName(filename_t(prefix, ext, path), name, QDate(2026, 12, 5)), fileName);
-    }
-
-    void dailyFileAppendsLines()
-    {
-        ScopedWorkDir dir;
-        const filename_t naming(QStringLiteral("p_"), QStringLiteral(".log"), QString());
-        const QString fileName
-            = QStringLiteral("p_dev-log_") + QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".log");
-        const saved_line_t first = appendToDailyFile(naming, QStringLiteral("dev"), QStringLiteral("$first"));
-        const saved_line_t second = appendToDailyFile(naming, QStringLiteral("dev"), QStringLiteral("$second"));
-        QCOMPARE(first.fileName, fileName);
-        QVERIFY(first.written && second.written);
-        QCOMPARE(readFileBytes(fileName), QByteArray("$first\r\n$second\r\n"));
-
-        QVERIFY(QDir::current().mkdir(
-            QStringLiteral("p_folder-log_") + QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".log")));
-        QVERIFY(!appendToDailyFile(naming, QStringLiteral("folder"), QStringLiteral("$lost")).written);
-        QVERIFY(!appendToDailyFile(filename_t(QString(), QStringLiteral(".log"), QStringLiteral("missing/")),
-            QStringLiteral("dev"), QStringLiteral("$lost"))
-                     .written);
     }
 };
 
