@@ -7,9 +7,21 @@
 #include <QDate>
 #include <QFile>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTextEdit>
 #include <QtTest>
+
+quint16 freeServerPort()
+{
+    for (;;) {
+        const auto candidate = static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 32768));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, candidate))
+            return candidate;
+    }
+}
 
 void writeConfig(const TestConfig& config)
 {
@@ -25,7 +37,7 @@ void writeConfig(const TestConfig& config)
 ServerWindow::ServerWindow(TestConfig config)
 {
     if (config.port.isEmpty()) {
-        listenPort = freeLoopbackPort();
+        listenPort = freeServerPort();
         config.port = QByteArray::number(listenPort);
     } else {
         listenPort = static_cast<quint16>(config.port.toInt());
