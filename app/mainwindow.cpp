@@ -10,7 +10,6 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QSaveFile>
@@ -64,6 +63,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 MainWindow::~MainWindow()
 {
     saveConfig();
+    // A server still here takes its sockets with it, and they report their end as they go: that
+    // has to happen while the window is whole.
+    delete settings.server;
     delete ui;
 }
 
@@ -139,18 +141,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!ui->stop->isEnabled())
         return;
 
-    QMessageBox box(QMessageBox::Warning, tr("Figyelmeztetés"),
-        tr("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"),
-        QMessageBox::Ok | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    if (box.exec() != QMessageBox::Ok) {
+    if (!confirmed(tr("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"))) {
         event->ignore();
         return;
     }
     closeEveryConnection();
-    settings.server->close();
-    delete settings.server;
-    settings.server = nullptr;
+    releaseServer();
 }
 
 void MainWindow::tartalom()

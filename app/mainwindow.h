@@ -1,11 +1,13 @@
 #pragma once
 
+#include "recording/dailyfile.h"
 #include "settings/settings.h"
 
 #include <QMainWindow>
 #include <QNetworkReply>
 
 class QLabel;
+class QTcpSocket;
 
 namespace Ui {
 class MainWindow;
@@ -23,6 +25,10 @@ public:
 
     // Read-only view of the record, for tests that check what an accepted dialog stored.
     const settings_t& currentSettings() const { return settings; }
+
+    // The message timeout has neither a dialog nor a line in config.cfg. Tests shorten it here, so
+    // that a message cut short by its timer is handed over in one second instead of five.
+    void setMessageTimeout(int seconds) { settings.msg_timeout = seconds; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -43,7 +49,7 @@ private slots:
     void onMsgTimeout();
     void onSocketTimeout();
     void onDisconnected();
-    void saveData(QString data);
+    QList<saved_line_t> saveData(QString data); // the data file first, then the backup file
     void assignIP(QNetworkReply* reply);
 
 private:
@@ -56,6 +62,12 @@ private:
     void findLocalAddress();
     void requestPublicAddress();
     void closeEveryConnection();
+    void releaseServer();
+    void showServerRunning(bool running);
+    bool confirmed(const QString& question);
+    void frameCharacter(client_t* client, QChar character);
+    void endConnection(int index);
+    QString peerLine(const QTcpSocket* socket, const QString& body) const;
 
     settings_t settings;
     QLabel* linkLabel = nullptr;

@@ -1,4 +1,11 @@
 #include "app/mainwindow.h"
+#include "recording/devicename.h"
 
-// Data files arrive with the device server.
-void MainWindow::saveData(QString) { }
+QList<saved_line_t> MainWindow::saveData(QString data)
+{
+    const QString name = deviceName(data);
+    QList<saved_line_t> saved {appendToDailyFile(settings.file, name, data)};
+    if (settings.make_backup)
+        saved << appendToDailyFile(settings.backup, name, data);
+    return saved;
+}

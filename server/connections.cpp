@@ -1,8 +1,150 @@
 #include "app/mainwindow.h"
+#include "server/framing.h"
+#include "server/timerinterval.h"
 
-// Connections and framing arrive with the device server.
-void MainWindow::onNewConnection() { }
-void MainWindow::onReadyRead() { }
-void MainWindow::onMsgTimeout() { }
-void MainWindow::onSocketTimeout() { }
-void MainWindow::onDisconnected() { }
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+template<typename Object>
+int indexOfClient(const QList<client_t>& clients, Object* client_t::*field, const QObject* object)
+{
+    for (int i = 0; i < clients.size(); ++i) {
+        if (clients.at(i).*field == object)
+            return i;
+    }
+    return -1;
+}
+
+QString endOfConnectionText(int closeReason)
+{
+    switch (closeReason) {
+    case 1:
+        return MainWindow::tr("A kapcsolatot a szerver bontotta.");
+    case 2:
+        return MainWindow::tr("A kapcsolatot a szerver bontotta. (Timeout)");
+    default:
+        return MainWindow::tr("A kapcsolatot a kliens bontotta.");
+    }
+}
+
+void release(QTimer* timer)
+{
+    timer->stop();
+    // It may be the very timer whose timeout() is being delivered.
+    timer->deleteLater();
+}
+
+} // namespace
+
+QString MainWindow::peerLine(const QTcpSocket* socket, const QString& body) const
+{
+    return settings.timeStamp() + QLatin1Char('[') + socket->peerAddress().toString() + QStringLiteral("] ") + body;
+}
+
+void MainWindow::onNewConnection()
+{
+    client_t client;
+    client.socket = settings.server->nextPendingConnection();
+    if (!client.socket)
+        return;
+
+    client.socketTimer = new QTimer;
+    client.socketTimer->setInterval(timerInterval(settings.socket_timeout));
+    connect(client.socketTimer, &QTimer::timeout, this, &MainWindow::onSocketTimeout);
+    client.socketTimer->start();
+
+    client.msgTimer = new QTimer;
+    client.msgTimer->setInterval(timerInterval(settings.msg_timeout));
+    connect(client.msgTimer, &QTimer::timeout, this, &MainWindow::onMsgTimeout);
+
+    connect(client.socket, &QTcpSocket::readyRead, this, &MainWindow::onReadyRead);
+    connect(client.socket, &QTcpSocket::disconnected, this, &MainWindow::onDisconnected);
+    settings.clients.append(client);
+    appendText(peerLine(client.socket, tr("Új kapcsolat.")) + QLatin1Char('\n'));
+}
+
+void MainWindow::onReadyRead()
+{
+    auto* socket = qobject_cast<QTcpSocket*>(sender());
+    const QByteArray received = socket->readAll();
+    const int index = indexOfClient(settings.clients, &client_t::socket, socket);
+    if (index < 0)
+        return;
+    // Framing never changes the list (handleMsg opens no dialog and closes nothing), so the record
+    // stays where it is for the whole chunk.
+    client_t* client = &settings.clients[index];
+    for (const char byte : received)
+        frameCharacter(client, QChar::fromLatin1(byte));
+}
+
+void MainWindow::frameCharacter(client_t* client, QChar character)
+{
+    switch (frameStep(client->buffer, character)) {
+    case FrameStep::Drop:
+        return;
+    case FrameStep::Append:
+        client->buffer += character;
+        return;
+    case FrameStep::AppendCompletes:
+        client->buffer += character;
+        handleMsg(client);
+        return;
+    case FrameStep::HandOverAndStart:
+        handleMsg(client);
+        client->buffer = character;
+        client->msgTimer->start();
+        return;
+    case FrameStep::Start:
+        client->buffer = character;
+        client->msgTimer->start();
+        return;
+    }
+}
+
+void MainWindow::onMsgTimeout()
+{
+    auto* timer = qobject_cast<QTimer*>(sender());
+    timer->stop();
+    const int index = indexOfClient(settings.clients, &client_t::msgTimer, timer);
+    if (index < 0)
+        return;
+    handleMsg(&settings.clients[index]);
+}
+
+void MainWindow::onSocketTimeout()
+{
+    auto* timer = qobject_cast<QTimer*>(sender());
+    timer->stop();
+    const int index = indexOfClient(settings.clients, &client_t::socketTimer, timer);
+    if (index < 0)
+        return;
+    client_t& client = settings.clients[index];
+    client.closeReason = 2;
+    // A socket with unsent output ends only later; the half-received message is lost either way.
+    client.msgTimer->stop();
+    QTcpSocket* socket = client.socket;
+    // close() may report the end at once and remove the record: `client` is not used after it.
+    socket->close();
+}
+
+void MainWindow::onDisconnected()
+{
+    const int index = indexOfClient(settings.clients, &client_t::socket, sender());
+    if (index < 0)
+        return;
+    endConnection(index);
+}
+
+void MainWindow::endConnection(int index)
+{
+    const client_t client = settings.clients.at(index);
+    appendText(peerLine(client.socket, endOfConnectionText(client.closeReason)) + QStringLiteral("\n\n"));
+    release(client.msgTimer);
+    release(client.socketTimer);
+    settings.clients.removeAt(index);
+    // Devices reconnect all day; an ended connection must not keep its socket until the next stop.
+    client.socket->deleteLater();
+}

@@ -51,4 +51,8 @@ public:
     QList<client_t> clients;
 
     QString timeStamp() const;
+
+    // The verdict on one complete message (accepted, checksum error, no leading "$", wrong length;
+    // see messages/messagelayout.h). Only for a checksum error is the computed checksum stored.
+    static int calcChks(const QString& message, int* computed);
 };

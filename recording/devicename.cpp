@@ -1,0 +1,33 @@
+#include "recording/devicename.h"
+
+#include "messages/messagelayout.h"
+
+namespace {
+
+bool refusedInFileName(QChar character)
+{
+    return character.category() == QChar::Other_Control || QStringView(u"/\\<>:\"|?*").contains(character);
+}
+
+bool onlyDots(const QString& name)
+{
+    return !name.isEmpty() && name.count(QLatin1Char('.')) == name.size();
+}
+
+} // namespace
+
+QString deviceName(const QString& message)
+{
+    QString name = message.mid(nameFieldStart, nameFieldLength);
+    while (name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
+    name.replace(QLatin1Char(' '), QLatin1Char('_'));
+
+    for (QChar& character : name) {
+        if (refusedInFileName(character))
+            character = QLatin1Char('_');
+    }
+    if (onlyDots(name))
+        name.fill(QLatin1Char('_'));
+    return name;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "app/mainwindow.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QTcpSocket>
+
+#include <memory>
+
+// The lines of config.cfg that the server tests vary. Port and timeout are texts, so that a test
+// can write what a hand-edited file may hold.
+struct TestConfig
+{
+    QByteArray port;
+    QByteArray socketTimeout = "30";
+    QByteArray filePrefix;
+    QByteArray fileExt = ".txt";
+    bool backup = false;
+    QByteArray backupPrefix = "bak_";
+    QByteArray backupExt = ".txt";
+    QByteArray ack = "ok";
+    QByteArray errorChks;
+    QByteArray errorSyntax;
+};
+
+// A port for the server under test that was free a moment ago. Taken below the range from which
+// connecting sockets get their local ports, so that the devices of tests running in parallel
+// cannot take it before the server listens.
+quint16 freeServerPort();
+
+// Writes config.cfg into the working directory.
+void writeConfig(const TestConfig& config);
+
+// The main window built on a given config.cfg and shown, with its buttons at hand.
+class ServerWindow
+{
+public:
+    // Takes a free loopback port unless the config names one.
+    explicit ServerWindow(TestConfig config = TestConfig());
+
+    MainWindow& window() { return *mainWindow; }
+    quint16 port() const { return listenPort; }
+    void pressStart();
+    void pressStop();
+    bool running() const;
+    int openConnections() const { return mainWindow->currentSettings().clients.size(); }
+
+    // The message window's text with every time stamp shown as "<ts>".
+    QString flow() const;
+
+private:
+    quint16 listenPort = 0;
+    std::unique_ptr<MainWindow> mainWindow;
+};
+
+// A field device on loopback. It collects every byte that the server sends.
+class Device
+{
+public:
+    // A stalled device takes next to nothing off the connection, so what the server sends piles up
+    // in the server's queue.
+    enum class Reading {
+        Collects,
+        Stalls,
+    };
+
+    // Connects from `from`, another loopback address if the test needs to tell devices apart.
+    explicit Device(quint16 port, const QHostAddress& from = QHostAddress(QHostAddress::LocalHost),
+        Reading reading = Reading::Collects);
+
+    void send(const QByteArray& bytes);
+    // Sends the bytes in pieces of `size`, each only after `receiver` (the server's end of the
+    // connection) has taken the one before.
+    void sendInChunks(const QByteArray& bytes, int size, QTcpSocket* receiver);
+    QByteArray received() const { return bytes; }
+    bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
+    QTcpSocket& tcp() { return socket; }
+
+private:
+    QTcpSocket socket;
+    QByteArray bytes;
+};
+
+// Today's date as the daily file names carry it.
+QString today();
+
+// The hand-worked messages: the checksum is the sum of the codes of positions 2 to 131, modulo
+// 256, modulo 100.
+namespace messages {
+// 48 + 56 + 128 * 48 = 6248; 6248 % 256 = 104; 104 % 100 = 4.
+QByteArray zeros();
+// 48 + 56 + 128 * 49 = 6376; 6376 % 256 = 232; 232 % 100 = 32.
+QByteArray ones(const QByteArray& checksum);
+// Name field "ABC 12" and 26 spaces: 104 + 329 + 26 * 32 + 96 * 48 = 5873; % 256 = 241; % 100 = 41.
+QByteArray abc12(const QByteArray& checksum = "41");
+} // namespace messages
