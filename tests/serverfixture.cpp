@@ -7,21 +7,10 @@
 #include <QDate>
 #include <QFile>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTextEdit>
 #include <QtTest>
-
-quint16 freeServerPort()
-{
-    for (;;) {
-        const auto candidate = static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 32768));
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, candidate))
-            return candidate;
-    }
-}
 
 void writeConfig(const TestConfig& config)
 {
@@ -37,7 +26,7 @@ void writeConfig(const TestConfig& config)
 ServerWindow::ServerWindow(TestConfig config)
 {
     if (config.port.isEmpty()) {
-        listenPort = freeServerPort();
+        listenPort = freeLoopbackPort();
         config.port = QByteArray::number(listenPort);
     } else {
         listenPort = static_cast<quint16>(config.port.toInt());

@@ -24,11 +24,6 @@ struct TestConfig
     QByteArray errorSyntax;
 };
 
-// A port for the server under test that was free a moment ago. Taken below the range from which
-// connecting sockets get their local ports, so that the devices of tests running in parallel
-// cannot take it before the server listens.
-quint16 freeServerPort();
-
 // Writes config.cfg into the working directory.
 void writeConfig(const TestConfig& config);
 

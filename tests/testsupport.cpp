@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -25,15 +27,33 @@ ScopedWorkDir::~ScopedWorkDir()
 void initStilwaterTests()
 {
     Q_INIT_RESOURCE(stilwater);
-    setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(freeLoopbackPort())));
+    // A listener of our own that hangs up on every request: the public-address lookup fails at
+    // once, and the port stays taken, so no other test's server can receive the request.
+    static QTcpServer* refuser = nullptr;
+    if (!refuser) {
+        refuser = new QTcpServer(qApp);
+        QObject::connect(refuser, &QTcpServer::newConnection, refuser, [] {
+            while (QTcpSocket* socket = refuser->nextPendingConnection()) {
+                socket->abort();
+                socket->deleteLater();
+            }
+        });
+        refuser->listen(QHostAddress::LocalHost, 0);
+    }
+    setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(refuser->serverPort())));
 }
 
 quint16 freeLoopbackPort()
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    // Taken below the range from which connecting sockets get their local ports, so that the
+    // devices of tests running in parallel cannot take it before the server under test listens.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const auto candidate = static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 32768));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, candidate))
+            return candidate;
+    }
+    return 0;
 }
 
 void whenModalOpens(std::function<void(QWidget*)> action)

@@ -79,7 +79,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("port");
         QTest::addColumn<bool>("held");
-        const QByteArray free = QByteArray::number(freeServerPort());
+        const QByteArray free = QByteArray::number(freeLoopbackPort());
         QTest::newRow("held by another listener") << free << true;
         QTest::newRow("zero") << QByteArray("0") << false;
         QTest::newRow("above 65535") << QByteArray("70000") << false;
