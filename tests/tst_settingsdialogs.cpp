@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -209,6 +210,15 @@ private slots:
             QCOMPARE(opened, shown);
             QCOMPARE(window.currentSettings().port, int(free));
             QCOMPARE(texts(&window, {"l_port", "l_timeout"}), (QStringList {QString::number(free), shown}));
+
+            // The next start listens on the accepted port.
+            window.findChild<QPushButton*>(u"start"_s)->click();
+            QTcpSocket device;
+            device.connectToHost(QHostAddress::LocalHost, free);
+            QTRY_COMPARE(device.state(), QAbstractSocket::ConnectedState);
+            answerNextMessageBox(QMessageBox::Ok);
+            window.findChild<QPushButton*>(u"stop"_s)->click();
+            QTRY_COMPARE(device.state(), QAbstractSocket::UnconnectedState);
         }
         QCOMPARE(configLine(2) + ' ' + configLine(3), QByteArray::number(free) + ' ' + shown.chopped(2).toLatin1());
     }
