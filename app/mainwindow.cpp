@@ -14,6 +14,7 @@
 #include <QNetworkInterface>
 #include <QSaveFile>
 #include <QTcpServer>
+#include <QTimer>
 
 namespace {
 
@@ -124,11 +125,26 @@ void MainWindow::saveConfig()
 void MainWindow::appendText(const QString& text)
 {
     QTextCursor cursor = ui->textflow->textCursor();
-    cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
-    ui->textflow->setTextCursor(cursor);
-    ui->textflow->insertPlainText(text);
-    cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
-    ui->textflow->setTextCursor(cursor);
+    if (cursor.hasSelection() || !cursor.atEnd()) {
+        cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
+        ui->textflow->setTextCursor(cursor);
+    }
+    // The editor's own cursor stands where the text goes in and moves along with it.
+    cursor.insertText(text);
+    followEndSoon();
+}
+
+void MainWindow::followEndSoon()
+{
+    // Scrolling redraws the view; under load it happens once per pass of the event loop instead of
+    // once per line.
+    if (followEndPending)
+        return;
+    followEndPending = true;
+    QTimer::singleShot(0, this, [this] {
+        followEndPending = false;
+        ui->textflow->ensureCursorVisible();
+    });
 }
 
 void MainWindow::clearBox()

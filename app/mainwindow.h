@@ -53,6 +53,7 @@ private slots:
     void assignIP(QNetworkReply* reply);
 
 private:
+    void followEndSoon();
     void loadConfig();
     void saveConfig();
     void showSettings();
@@ -72,4 +73,5 @@ private:
     settings_t settings;
     QLabel* linkLabel = nullptr;
     Ui::MainWindow* ui = nullptr;
+    bool followEndPending = false;
 };

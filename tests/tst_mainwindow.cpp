@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QtTest>
@@ -157,6 +158,23 @@ private slots:
         QCOMPARE(flow->toPlainText(), QStringLiteral("first\nsecond\n\nthird\n"));
         QCOMPARE(flow->textCursor().position(), flow->toPlainText().size());
         QVERIFY(!flow->textCursor().hasSelection());
+    }
+
+    void viewFollowsTheEnd()
+    {
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QTextEdit* flow = messageWindow(window);
+        const auto endInView = [flow] { return flow->viewport()->rect().contains(flow->cursorRect()); };
+        for (int i = 0; i < 300; ++i)
+            window.appendText(QStringLiteral("line %1\n").arg(i));
+        QTRY_VERIFY(flow->verticalScrollBar()->value() > 0);
+        QTRY_VERIFY(endInView());
+        flow->verticalScrollBar()->setValue(0); // the operator scrolls back to read
+        QVERIFY(!endInView());
+        window.appendText(QStringLiteral("one more\n"));
+        QTRY_VERIFY(endInView());
     }
 
     void clearingEmptiesTheMessageWindowOnly()
