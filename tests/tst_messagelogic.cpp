@@ -1,4 +1,3 @@
-#include "messages/replies.h"
 #include "recording/dailyfile.h"
 #include "recording/devicename.h"
 #include "server/framing.h"
@@ -61,48 +60,6 @@ private slots:
         int handedBack = -1;
         QCOMPARE(settings_t::calcChks(message, &handedBack), verdict);
         QCOMPARE(handedBack, computed);
-    }
-
-    void reply_data()
-    {
-        QTest::addColumn<int>("verdict");
-        QTest::addColumn<bool>("dataStored");
-        QTest::addColumn<QString>("replyText"); // the reply configured for that verdict
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("line");
-
-        QTest::newRow("acknowledgement") << 0 << true << QStringLiteral("ok") << QByteArray("\x6f\x6b")
-                                         << QStringLiteral("Válasz: ok");
-        QTest::newRow("empty acknowledgement") << 0 << true << QString() << QByteArray() << QStringLiteral("Válasz: ");
-        QTest::newRow("data not stored") << 0 << false << QStringLiteral("ok") << QByteArray()
-                                         << QStringLiteral("Válasz: <nincs>");
-        QTest::newRow("outside Latin-1") << 0 << true << QStringLiteral("ő!") << QByteArray("?!")
-                                         << QStringLiteral("Válasz: ?!");
-        QTest::newRow("checksum error") << 1 << true << QStringLiteral("CE") << QByteArray("CE")
-                                        << QStringLiteral("Chks error. Számolt: 4. Válasz: CE");
-        QTest::newRow("checksum error, data not stored") << 1 << false << QStringLiteral("CE") << QByteArray("CE")
-                                                         << QStringLiteral("Chks error. Számolt: 4. Válasz: CE");
-        QTest::newRow("empty checksum error")
-            << 1 << true << QString() << QByteArray() << QStringLiteral("Chks error. Számolt: 4. Válasz: <nincs>");
-        QTest::newRow("no $") << 2 << true << QStringLiteral("SE") << QByteArray("SE")
-                              << QStringLiteral("Syntax error. Válasz: SE");
-        QTest::newRow("wrong length, empty")
-            << 3 << true << QString() << QByteArray() << QStringLiteral("Syntax error. Válasz: <nincs>");
-    }
-
-    void reply()
-    {
-        QFETCH(int, verdict);
-        QFETCH(bool, dataStored);
-        QFETCH(QString, replyText);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, line);
-        settings_t settings;
-        settings.ack = settings.error_chks = settings.error_syntax = QStringLiteral("wrong reply");
-        (verdict == 0 ? settings.ack : verdict == 1 ? settings.error_chks : settings.error_syntax) = replyText;
-        const reply_t reply = replyFor(verdict, 4, dataStored, settings);
-        QCOMPARE(reply.bytes, bytes);
-        QCOMPARE(reply.line, line);
     }
 
     void frameStep_data()
