@@ -17,10 +17,7 @@ void writeConfig(const TestConfig& config)
     const QList<QByteArray> lines {"*** GPRS Data Server Config File ***", config.port, config.socketTimeout,
         config.filePrefix, config.fileExt, QByteArray(), config.backup ? "1" : "0", config.backupPrefix,
         config.backupExt, QByteArray(), config.ack, config.errorChks, config.errorSyntax};
-    QFile file(QStringLiteral("config.cfg"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    for (const QByteArray& line : lines)
-        file.write(line + "\r\n");
+    writeConfigFile(lines.join("\r\n") + "\r\n");
 }
 
 ServerWindow::ServerWindow(TestConfig config)

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -96,4 +98,30 @@ QByteArray readFileBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+void writeConfigFile(const QByteArray& bytes)
+{
+    QFile file(QStringLiteral("config.cfg"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray configFileLine(int number)
+{
+    return readFileBytes(QStringLiteral("config.cfg")).split('\n').value(number - 1).replace('\r', "");
+}
+
+QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names)
+{
+    QStringList found;
+    for (const char* name : names) {
+        if (auto* field = parent->findChild<QLineEdit*>(QLatin1String(name)))
+            found << field->text();
+        else if (auto* label = parent->findChild<QLabel*>(QLatin1String(name)))
+            found << label->text();
+        else
+            found << QStringLiteral("<no %1>").arg(QLatin1String(name));
+    }
+    return found;
 }

@@ -44,3 +44,12 @@ void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* se
 
 // Reads a whole file's bytes; an empty array when it cannot be read.
 QByteArray readFileBytes(const QString& path);
+
+// Writes config.cfg into the working directory.
+void writeConfigFile(const QByteArray& bytes);
+
+// Line `number` (counted from 1) of config.cfg in the working directory, without its line end.
+QByteArray configFileLine(int number);
+
+// The texts of the labels and line edits with these object names, in order.
+QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names);

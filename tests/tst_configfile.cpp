@@ -33,13 +33,6 @@ QByteArray configLines(const QList<QByteArray>& lines, const QByteArray& lineEnd
 const QList<QByteArray> customLines {
     "header", "2000", "45", "pre", "csv", "/data/", "1", "b_", ".bak", "/bak/", "ACK", "CE", "SE"};
 
-void writeConfig(const QByteArray& bytes)
-{
-    QFile file(QStringLiteral("config.cfg"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 } // namespace
 
 class ConfigFileTest final : public QObject
@@ -191,7 +184,7 @@ private slots:
         QList<QByteArray> lines = customLines;
         lines[4] = ".csv";
         lines[10] = "A CK";
-        writeConfig(configLines(lines));
+        writeConfigFile(configLines(lines));
         {
             MainWindow window;
             QCOMPARE(window.currentSettings().ack, QStringLiteral("ACK"));

@@ -19,19 +19,6 @@
 
 namespace {
 
-void writeConfig(const QByteArray& bytes)
-{
-    QFile file(QStringLiteral("config.cfg"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QString labelText(const MainWindow& window, const char* name)
-{
-    auto* label = window.findChild<QLabel*>(QLatin1String(name));
-    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
-}
-
 // The texts a person sees in a menu, with "|" for a separator.
 QStringList visibleEntries(const MainWindow& window, const char* menuName)
 {
@@ -106,35 +93,30 @@ private slots:
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
-        QCOMPARE(labelText(window, "l_port"), QStringLiteral("10001"));
-        QCOMPARE(labelText(window, "l_timeout"), QStringLiteral("30 s"));
-        QCOMPARE(labelText(window, "l_file_prefix"), QStringLiteral("<nincs>"));
-        QCOMPARE(labelText(window, "l_file_ext"), QStringLiteral(".txt"));
-        QCOMPARE(labelText(window, "l_backup_prefix"), QStringLiteral("bak_"));
-        QCOMPARE(labelText(window, "l_backup_ext"), QStringLiteral(".txt"));
-        QCOMPARE(labelText(window, "l_ack"), QStringLiteral("ok"));
-        QCOMPARE(labelText(window, "l_error_chks"), QStringLiteral("<nincs>"));
-        QCOMPARE(labelText(window, "l_error_syntax"), QStringLiteral("<nincs>"));
-        QCOMPARE(labelText(window, "l_pattern"), settings_t().pattern);
+        QCOMPARE(widgetTexts(&window,
+                     {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext", "l_ack",
+                         "l_error_chks", "l_error_syntax"}),
+            (QStringList {QStringLiteral("10001"), QStringLiteral("30 s"), QStringLiteral("<nincs>"),
+                QStringLiteral(".txt"), QStringLiteral("bak_"), QStringLiteral(".txt"), QStringLiteral("ok"),
+                QStringLiteral("<nincs>"), QStringLiteral("<nincs>")}));
+        QCOMPARE(widgetTexts(&window, {"l_pattern"}), QStringList {settings_t().pattern});
         QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
     }
 
     void statusPanelShowsLoadedSettings()
     {
         ScopedWorkDir dir;
-        writeConfig("*** GPRS Data Server Config File ***\r\n2000\r\n45\r\nd_\r\n\r\n\r\n1\r\n\r\ncsv\r\n\r\n"
-                    "\r\nCE\r\nSE\r\n");
+        writeConfigFile("*** GPRS Data Server Config File ***\r\n2000\r\n45\r\nd_\r\n\r\n\r\n1\r\n\r\ncsv\r\n\r\n"
+                        "\r\nCE\r\nSE\r\n");
         MainWindow window;
         window.show();
-        QCOMPARE(labelText(window, "l_port"), QStringLiteral("2000"));
-        QCOMPARE(labelText(window, "l_timeout"), QStringLiteral("45 s"));
-        QCOMPARE(labelText(window, "l_file_prefix"), QStringLiteral("d_"));
-        QCOMPARE(labelText(window, "l_file_ext"), QString()); // an empty extension is shown empty
-        QCOMPARE(labelText(window, "l_backup_prefix"), QStringLiteral("<nincs>"));
-        QCOMPARE(labelText(window, "l_backup_ext"), QStringLiteral("csv"));
-        QCOMPARE(labelText(window, "l_ack"), QStringLiteral("<nincs>"));
-        QCOMPARE(labelText(window, "l_error_chks"), QStringLiteral("CE"));
-        QCOMPARE(labelText(window, "l_error_syntax"), QStringLiteral("SE"));
+        // An empty extension is shown empty; empty prefixes and replies as "<nincs>".
+        QCOMPARE(widgetTexts(&window,
+                     {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext", "l_ack",
+                         "l_error_chks", "l_error_syntax"}),
+            (QStringList {QStringLiteral("2000"), QStringLiteral("45 s"), QStringLiteral("d_"), QString(),
+                QStringLiteral("<nincs>"), QStringLiteral("csv"), QStringLiteral("<nincs>"), QStringLiteral("CE"),
+                QStringLiteral("SE")}));
         QVERIFY(window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
         // Whatever the file holds, the pattern stays out of reach.
         QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());

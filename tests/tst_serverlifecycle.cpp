@@ -115,7 +115,7 @@ private slots:
                 server.pressStop();
             }
         }
-        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")).split('\n').value(1), port + '\r');
+        QCOMPARE(configFileLine(2), port);
     }
 
     void stopAsksWhileDevicesAreConnected_data()

@@ -52,16 +52,6 @@ void retype(QDialog* dialog, const char* name, const QString& text)
     QTest::keyClicks(field, text);
 }
 
-QStringList texts(const QWidget* parent, std::initializer_list<const char*> names)
-{
-    QStringList found;
-    for (const char* name : names) {
-        auto* field = child<QLineEdit>(parent, name);
-        found << (field ? field->text() : child<QLabel>(parent, name)->text());
-    }
-    return found;
-}
-
 void openBackupTab(QDialog* dialog)
 {
     QTabBar* bar = child<QTabWidget>(dialog, "tabWidget")->tabBar();
@@ -74,11 +64,6 @@ QString portState(QDialog* dialog)
     const QMetaEnum names = QMetaEnum::fromType<QDialogButtonBox::StandardButtons>();
     const QByteArray buttons = names.valueToKeys(int(child<QDialogButtonBox>(dialog, "buttonBox")->standardButtons()));
     return QString::fromLatin1(buttons) + (child(dialog, "ckeckport")->isEnabled() ? u" on"_s : u" off"_s);
-}
-
-QByteArray configLine(int number)
-{
-    return readFileBytes(u"config.cfg"_s).split('\n').value(number - 1).replace('\r', "");
 }
 
 // Answers the folder chooser in the operator's place, one answer per opening, a cancel once the
@@ -116,10 +101,10 @@ private slots:
         QStringList states;
         QStringList shown;
         throughMenu(window, "actionPort", [&](QDialog* dialog) {
-            shown = texts(dialog, {"port"}) << child<QSpinBox>(dialog, "timeout")->text();
+            shown = widgetTexts(dialog, {"port"}) << child<QSpinBox>(dialog, "timeout")->text();
             states << portState(dialog);
             retype(dialog, "port", u"1234567"_s);
-            shown << texts(dialog, {"port"});
+            shown << widgetTexts(dialog, {"port"});
             retype(dialog, "port", free);
             click(dialog, "ckeckport");
             states << portState(dialog);
@@ -138,7 +123,7 @@ private slots:
             (QStringList {u"Cancel on"_s, u"Ok|Cancel off"_s, u"Ok|Cancel off"_s, u"Cancel on"_s, u"Cancel on"_s,
                 u"Ok|Cancel off"_s}));
         QCOMPARE(window.currentSettings().socket_timeout, 30);
-        QCOMPARE(texts(&window, {"l_port", "l_timeout"}), (QStringList {u"10001"_s, u"30 s"_s}));
+        QCOMPARE(widgetTexts(&window, {"l_port", "l_timeout"}), (QStringList {u"10001"_s, u"30 s"_s}));
     }
 
     void portRefusesUnusableNumbers_data()
@@ -192,10 +177,7 @@ private slots:
         QFETCH(QByteArray, stored);
         QFETCH(QString, shown);
         ScopedWorkDir dir;
-        QFile config(u"config.cfg"_s);
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("header\r\n10001\r\n" + stored + "\r\n\r\n.txt\r\n\r\n0\r\nbak_\r\n.txt\r\n\r\nok\r\n\r\n\r\n");
-        config.close();
+        writeConfigFile("header\r\n10001\r\n" + stored + "\r\n\r\n.txt\r\n\r\n0\r\nbak_\r\n.txt\r\n\r\nok\r\n\r\n\r\n");
         const quint16 free = freeLoopbackPort();
         {
             MainWindow window;
@@ -209,7 +191,7 @@ private slots:
             });
             QCOMPARE(opened, shown);
             QCOMPARE(window.currentSettings().port, int(free));
-            QCOMPARE(texts(&window, {"l_port", "l_timeout"}), (QStringList {QString::number(free), shown}));
+            QCOMPARE(widgetTexts(&window, {"l_port", "l_timeout"}), (QStringList {QString::number(free), shown}));
 
             // The next start listens on the accepted port.
             window.findChild<QPushButton*>(u"start"_s)->click();
@@ -220,7 +202,8 @@ private slots:
             window.findChild<QPushButton*>(u"stop"_s)->click();
             QTRY_COMPARE(device.state(), QAbstractSocket::UnconnectedState);
         }
-        QCOMPARE(configLine(2) + ' ' + configLine(3), QByteArray::number(free) + ' ' + shown.chopped(2).toLatin1());
+        QCOMPARE(
+            configFileLine(2) + ' ' + configFileLine(3), QByteArray::number(free) + ' ' + shown.chopped(2).toLatin1());
     }
 
     void repliesStoredAsTyped_data()
@@ -262,10 +245,11 @@ private slots:
             });
             const settings_t& s = window.currentSettings();
             QCOMPARE((QStringList {s.ack, s.error_chks, s.error_syntax}), stored);
-            QCOMPARE(texts(&window, {"l_ack", "l_error_chks", "l_error_syntax"}), shown);
+            QCOMPARE(widgetTexts(&window, {"l_ack", "l_error_chks", "l_error_syntax"}), shown);
         }
         QCOMPARE(opened, (QStringList {u"ok|<nincs>"_s, u"|<nincs>"_s, u"|<nincs>"_s}));
-        QCOMPARE(QString::fromLatin1(configLine(11) + '|' + configLine(12) + '|' + configLine(13)), stored.join(u'|'));
+        QCOMPARE(QString::fromLatin1(configFileLine(11) + '|' + configFileLine(12) + '|' + configFileLine(13)),
+            stored.join(u'|'));
     }
 
     void storageDefaultsShownAndStoredUnchanged()
@@ -278,7 +262,7 @@ private slots:
             MainWindow window;
             window.show();
             throughMenu(window, "actionFile", [&](QDialog* dialog) {
-                shown = texts(dialog, {"f_prefix", "f_ext", "f_path", "b_prefix", "b_ext", "b_path"});
+                shown = widgetTexts(dialog, {"f_prefix", "f_ext", "f_path", "b_prefix", "b_ext", "b_path"});
                 shown << child<QLineEdit>(dialog, "f_prefix")->placeholderText();
                 backupOff = !child<QCheckBox>(dialog, "cb_backup")->isChecked()
                     && !child(dialog, "widget_backup")->isEnabled();
@@ -288,11 +272,11 @@ private slots:
             QCOMPARE(
                 (QStringList {s.file.prefix, s.file.ext, s.file.path, s.backup.prefix, s.backup.ext, s.backup.path}),
                 (QStringList {u""_s, u".txt"_s, folder, u"bak_"_s, u".txt"_s, folder}));
-            QCOMPARE(texts(&window, {"l_file_prefix", "l_file_ext"}), (QStringList {u"<nincs>"_s, u".txt"_s}));
+            QCOMPARE(widgetTexts(&window, {"l_file_prefix", "l_file_ext"}), (QStringList {u"<nincs>"_s, u".txt"_s}));
         }
         QCOMPARE(shown, (QStringList {u""_s, u".txt"_s, folder, u"bak_"_s, u".txt"_s, folder, u"<nincs>"_s}));
         QVERIFY(backupOff);
-        QCOMPARE(configLine(6) + '|' + configLine(10), folder.toUtf8() + '|' + folder.toUtf8());
+        QCOMPARE(configFileLine(6) + '|' + configFileLine(10), folder.toUtf8() + '|' + folder.toUtf8());
     }
 
     void storageTakesTypedAndChosenNaming_data()
@@ -326,17 +310,17 @@ private slots:
                 click(dialog, "cb_backup");
                 retype(dialog, "b_ext", typedExt);
                 click(dialog, "b_setfolder");
-                folders = texts(dialog, {"f_path", "b_path"});
+                folders = widgetTexts(dialog, {"f_path", "b_path"});
                 press(dialog, QDialogButtonBox::Ok);
             });
             const settings_t& s = window.currentSettings();
             QCOMPARE((QStringList {s.file.ext, s.file.path, s.backup.ext, s.backup.path}),
                 (QStringList {storedExt, shown, storedExt, shown}));
-            QCOMPARE(texts(&window, {"l_file_ext", "l_backup_ext"}), (QStringList {storedExt, storedExt}));
+            QCOMPARE(widgetTexts(&window, {"l_file_ext", "l_backup_ext"}), (QStringList {storedExt, storedExt}));
         }
         QCOMPARE(folders, (QStringList {shown, shown}));
         QCOMPARE(chooser.asked, QStringList(3, u"Select folder over File"_s));
-        QCOMPARE(configLine(6) + '|' + configLine(10), shown.toUtf8() + '|' + shown.toUtf8());
+        QCOMPARE(configFileLine(6) + '|' + configFileLine(10), shown.toUtf8() + '|' + shown.toUtf8());
     }
 
     // The backup naming is taken on OK even while the backup is off.
@@ -365,7 +349,7 @@ private slots:
         QCOMPARE(areaEnabled, (QList<bool> {false, true, false, false, true, true, false}));
         QCOMPARE(panelShown, (QList<bool> {false, false, true, true, false, false}));
         QCOMPARE(window.currentSettings().backup.prefix, u"mentes_"_s);
-        QCOMPARE(texts(&window, {"l_backup_prefix"}), QStringList {u"mentes_"_s});
+        QCOMPARE(widgetTexts(&window, {"l_backup_prefix"}), QStringList {u"mentes_"_s});
     }
 
     void storageUnchangedOnCancel()
@@ -390,11 +374,11 @@ private slots:
             QCOMPARE((QStringList {s.file.prefix, s.file.ext, s.file.path, s.backup.prefix, s.backup.path}),
                 (QStringList {u""_s, u".txt"_s, u""_s, u"bak_"_s, u""_s}));
             QVERIFY(!s.make_backup);
-            QCOMPARE(texts(&window, {"l_file_prefix", "l_file_ext", "l_backup_prefix"}),
+            QCOMPARE(widgetTexts(&window, {"l_file_prefix", "l_file_ext", "l_backup_prefix"}),
                 (QStringList {u"<nincs>"_s, u".txt"_s, u"bak_"_s}));
             QVERIFY(!child(&window, "gb_backup")->isVisible());
         }
-        QCOMPARE(configLine(6) + configLine(10), QByteArray());
+        QCOMPARE(configFileLine(6) + configFileLine(10), QByteArray());
     }
 };
 
