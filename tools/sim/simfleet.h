@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QTimer>
 
-class QTcpSocket;
 class SimDevice;
 
 // All devices of a run: connects them, starts them together once every connection is made, shows
@@ -38,7 +37,7 @@ private:
     SimStats stats;
     QFile ackLog;
     QList<SimDevice*> devices;
-    QList<QTcpSocket*> idleConnections;
+    QList<int> idleDescriptors; // closed only when the process ends
     QTimer expiryTimer;
     QTimer progressTimer;
     int connections = 0;
