@@ -1,6 +1,9 @@
 #include "app/mainwindow.h"
 #include "dialogs/about.h"
+#include "dialogs/errormsg.h"
+#include "dialogs/file.h"
 #include "dialogs/help.h"
+#include "dialogs/port.h"
 #include "settings/settings.h"
 #include "tests/testsupport.h"
 
@@ -13,6 +16,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QtTest>
@@ -33,6 +38,36 @@ QStringList visibleEntries(const MainWindow& window, const char* menuName)
 QTextEdit* messageWindow(const MainWindow& window)
 {
     return window.findChild<QTextEdit*>(QStringLiteral("textflow"));
+}
+
+// The captions, values and button texts under `top`, as far as it would show them, that their
+// widgets cut off with the font in use.
+QStringList clippedTexts(const QWidget* top)
+{
+    QStringList clipped;
+    for (QWidget* widget : top->findChildren<QWidget*>()) {
+        QString text;
+        int needed = 0;
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            text = label->text();
+            needed = label->minimumSizeHint().width();
+        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            text = box->title();
+            needed = box->minimumSizeHint().width();
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            // Its size hint is at least 80 pixels whatever the text; only text and margins count.
+            const QStyle* style = button->style();
+            text = button->text();
+            needed = button->fontMetrics().horizontalAdvance(text)
+                + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin) + style->pixelMetric(QStyle::PM_DefaultFrameWidth));
+        } else if (auto* other = qobject_cast<QAbstractButton*>(widget)) {
+            text = other->text();
+            needed = other->sizeHint().width();
+        }
+        if (!text.isEmpty() && widget->isVisibleTo(top) && needed > widget->width())
+            clipped << widget->objectName() + QLatin1Char(' ') + text;
+    }
+    return clipped;
 }
 
 } // namespace
@@ -70,6 +105,25 @@ private slots:
         QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionServerStop"))->isEnabled());
         QVERIFY(window.findChild<QMenu*>(QStringLiteral("menuBeallitasok"))->isEnabled());
         QVERIFY(messageWindow(window)->isReadOnly());
+    }
+
+    void everyTextFitsItsWidget()
+    {
+        ScopedWorkDir dir;
+        writeConfigFile(
+            "*** GPRS Data Server Config File ***\r\n10001\r\n30\r\n\r\n.txt\r\n\r\n1\r\nbak_\r\n.txt\r\n\r\n"
+            "ok\r\n\r\n\r\n"); // backup on, so that its group is shown
+        MainWindow window;
+        const settings_t defaults;
+        Port port(&defaults, &window);
+        ErrorMsg replies(&defaults, &window);
+        File storage(&defaults, &window);
+        about box(&window);
+        QStringList clipped = clippedTexts(&window) + clippedTexts(&port) + clippedTexts(&replies)
+            + clippedTexts(&storage) + clippedTexts(&box);
+        storage.findChild<QTabWidget*>()->setCurrentIndex(1);
+        clipped += clippedTexts(&storage);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
 
     void menusOfferOnlyTheReachableEntries()
