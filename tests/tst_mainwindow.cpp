@@ -46,23 +46,13 @@ QStringList clippedTexts(const QWidget* top)
 {
     QStringList clipped;
     for (QWidget* widget : top->findChildren<QWidget*>()) {
-        QString text;
-        int needed = 0;
-        if (auto* label = qobject_cast<QLabel*>(widget)) {
-            text = label->text();
-            needed = label->minimumSizeHint().width();
-        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-            text = box->title();
-            needed = box->minimumSizeHint().width();
-        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            // Its size hint is at least 80 pixels whatever the text; only text and margins count.
-            const QStyle* style = button->style();
-            text = button->text();
-            needed = button->fontMetrics().horizontalAdvance(text)
+        const auto* box = qobject_cast<QGroupBox*>(widget);
+        const QString text = box ? box->title() : widget->property("text").toString();
+        int needed = widget->minimumSizeHint().width();
+        if (qobject_cast<QPushButton*>(widget)) { // whose hint is 80 pixels or more whatever the text
+            const QStyle* style = widget->style();
+            needed = widget->fontMetrics().horizontalAdvance(text)
                 + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin) + style->pixelMetric(QStyle::PM_DefaultFrameWidth));
-        } else if (auto* other = qobject_cast<QAbstractButton*>(widget)) {
-            text = other->text();
-            needed = other->sizeHint().width();
         }
         if (!text.isEmpty() && widget->isVisibleTo(top) && needed > widget->width())
             clipped << widget->objectName() + QLatin1Char(' ') + text;

@@ -402,10 +402,9 @@ private slots:
         window.show();
         QStringList visited;
         throughMenu(window, action.constData(), [&](QDialog* dialog) {
-            while (visited.size() < order.size() && QApplication::focusWidget()) {
-                QWidget* focused = QApplication::focusWidget();
-                auto* button = qobject_cast<QAbstractButton*>(focused);
-                visited << (focused->objectName().isEmpty() && button ? button->text() : focused->objectName());
+            for (QWidget* focused; visited.size() < order.size() && (focused = QApplication::focusWidget());) {
+                const QString name = focused->objectName(); // the button box's buttons have none
+                visited << (name.isEmpty() ? focused->property("text").toString() : name);
                 QTest::keyClick(focused, Qt::Key_Tab);
             }
             dialog->reject();
