@@ -1,6 +1,9 @@
 #include "app/mainwindow.h"
 #include "dialogs/about.h"
+#include "dialogs/errormsg.h"
+#include "dialogs/file.h"
 #include "dialogs/help.h"
+#include "dialogs/port.h"
 #include "settings/settings.h"
 #include "tests/testsupport.h"
 
@@ -14,6 +17,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -40,6 +45,26 @@ bool showsTheEnd(const QPlainTextEdit* flow)
     QTextCursor end(flow->document());
     end.movePosition(QTextCursor::End);
     return flow->viewport()->rect().contains(flow->cursorRect(end));
+}
+
+// The captions, values and button texts under `top`, as far as it would show them, that their
+// widgets cut off with the font in use.
+QStringList clippedTexts(const QWidget* top)
+{
+    QStringList clipped;
+    for (QWidget* widget : top->findChildren<QWidget*>()) {
+        const auto* box = qobject_cast<QGroupBox*>(widget);
+        const QString text = box ? box->title() : widget->property("text").toString();
+        int needed = widget->minimumSizeHint().width();
+        if (qobject_cast<QPushButton*>(widget)) { // whose hint is 80 pixels or more whatever the text
+            const QStyle* style = widget->style();
+            needed = widget->fontMetrics().horizontalAdvance(text)
+                + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin) + style->pixelMetric(QStyle::PM_DefaultFrameWidth));
+        }
+        if (!text.isEmpty() && widget->isVisibleTo(top) && needed > widget->width())
+            clipped << widget->objectName() + QLatin1Char(' ') + text;
+    }
+    return clipped;
 }
 
 } // namespace
@@ -77,6 +102,25 @@ private slots:
         QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionServerStop"))->isEnabled());
         QVERIFY(window.findChild<QMenu*>(QStringLiteral("menuBeallitasok"))->isEnabled());
         QVERIFY(messageWindow(window)->isReadOnly());
+    }
+
+    void everyTextFitsItsWidget()
+    {
+        ScopedWorkDir dir;
+        writeConfigFile(
+            "*** GPRS Data Server Config File ***\r\n10001\r\n30\r\n\r\n.txt\r\n\r\n1\r\nbak_\r\n.txt\r\n\r\n"
+            "ok\r\n\r\n\r\n"); // backup on, so that its group is shown
+        MainWindow window;
+        const settings_t defaults;
+        Port port(&defaults, &window);
+        ErrorMsg replies(&defaults, &window);
+        File storage(&defaults, &window);
+        about box(&window);
+        QStringList clipped = clippedTexts(&window) + clippedTexts(&port) + clippedTexts(&replies)
+            + clippedTexts(&storage) + clippedTexts(&box);
+        storage.findChild<QTabWidget*>()->setCurrentIndex(1);
+        clipped += clippedTexts(&storage);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
 
     void menusOfferOnlyTheReachableEntries()
