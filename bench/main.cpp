@@ -3,6 +3,7 @@
 
 #include "bench/loads.h"
 #include "net/publicaddress.h"
+#include "server/openfiles.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,6 +33,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The program's side of 10,000 connections lives in this process.
+    raiseOpenFileLimit();
     // Nothing in a measurement may leave the machine: the public-address request goes to a dead port.
     QTcpServer deadPort;
     deadPort.listen(QHostAddress::LocalHost);

@@ -1,27 +1,12 @@
 // stilwater-sim: simulated field devices; see --help.
 
+#include "server/openfiles.h"
 #include "tools/sim/simfleet.h"
 #include "tools/sim/simoptions.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <QTimer>
-
-#include <sys/resource.h>
-
-namespace {
-
-// Thousands of devices need thousands of sockets: the soft open-file limit goes up to the hard one.
-void raiseOpenFileLimit()
-{
-    rlimit limit {};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -34,6 +19,7 @@ int main(int argc, char* argv[])
         QTextStream(stderr) << "stilwater-sim: " << problem << " See --help.\n";
         return 2;
     }
+    // Thousands of devices need thousands of sockets.
     raiseOpenFileLimit();
 
     SimFleet fleet(options);
