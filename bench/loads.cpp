@@ -103,9 +103,15 @@ ProgramFigures measureProgram(const Load& load)
         // Connections the program really holds: a device may see itself connected while the
         // server's kernel still waits for room in the accept queue.
         QTimer connectionCount;
+        QElapsedTimer sinceStart;
         QObject::connect(&connectionCount, &QTimer::timeout, [&] {
-            figures.mostConnections = std::max(figures.mostConnections, window.currentSettings().clients.size());
+            const qsizetype held = window.currentSettings().clients.size();
+            if (held > figures.mostConnections) {
+                figures.mostConnections = held;
+                figures.mostConnectionsAfterS = static_cast<double>(sinceStart.elapsed()) / 1000;
+            }
         });
+        sinceStart.start();
         connectionCount.start(100);
         figures.sim = runSim(port, load.simArguments + QStringList {QStringLiteral("--ack-log"), ackLog});
         figures.longestStallMs = stalls.longestMs();

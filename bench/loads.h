@@ -24,6 +24,7 @@ struct ProgramFigures
     double longestStallMs = 0;
     qint64 residentBytes = 0;
     qsizetype mostConnections = 0;
+    double mostConnectionsAfterS = 0; // since the devices were started
     QString storedProblem; // a data-file check that failed
 };
 ProgramFigures measureProgram(const Load& load);

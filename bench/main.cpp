@@ -73,7 +73,7 @@ int main(int argc, char* argv[])
                .arg(QStringLiteral("ratio"), 5)
                .arg(QStringLiteral("reply p50/p99 ms"), 16)
                .arg(QStringLiteral("connect ms"), 10)
-               .arg(QStringLiteral("held"), 6)
+               .arg(QStringLiteral("held most, after"), 16)
                .arg(QStringLiteral("stall ms"), 8)
                .arg(QStringLiteral("resident"), 8);
     out.flush();
@@ -88,7 +88,10 @@ int main(int argc, char* argv[])
                    .arg(QStringLiteral("%1 / %2").arg(program.sim.p50Ms, 0, 'f', 1).arg(program.sim.p99Ms, 0, 'f', 1),
                        16)
                    .arg(program.sim.connectMs, 10, 'f', 0)
-                   .arg(program.mostConnections, 6)
+                   .arg(QStringLiteral("%1, %2 s")
+                            .arg(program.mostConnections)
+                            .arg(program.mostConnectionsAfterS, 0, 'f', 1),
+                       16)
                    .arg(program.longestStallMs, 8, 'f', 0)
                    .arg(megabytes(program.residentBytes), 8);
         out.flush();
