@@ -2,14 +2,9 @@
 
 #include "tests/testsupport.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QDate>
-#include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTextEdit>
 #include <QtTest>
 
 void writeConfig(const TestConfig& config)
@@ -48,12 +43,23 @@ bool ServerWindow::running() const
     return mainWindow->findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled();
 }
 
+namespace {
+const QString settledMarker = QStringLiteral("<settled>\n");
+}
+
 QString ServerWindow::flow() const
 {
     static const QRegularExpression stamp(QStringLiteral("\\d{4}\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d  -  "));
-    return mainWindow->findChild<QTextEdit*>(QStringLiteral("textflow"))
-        ->toPlainText()
-        .replace(stamp, QStringLiteral("<ts>"));
+    return messageWindowText(mainWindow.get()).replace(stamp, QStringLiteral("<ts>")).remove(settledMarker);
+}
+
+QString ServerWindow::settledFlow()
+{
+    // Lines reach the window in order: a line written now shows only after all that came before.
+    mainWindow->appendText(settledMarker);
+    if (!QTest::qWaitFor([this] { return messageWindowText(mainWindow.get()).endsWith(settledMarker); }))
+        return QStringLiteral("<the message window did not settle>");
+    return flow();
 }
 
 Device::Device(quint16 port, const QHostAddress& from, Reading reading)

@@ -41,8 +41,10 @@ public:
     bool running() const;
     int openConnections() const { return mainWindow->currentSettings().clients.size(); }
 
-    // The message window's text with every time stamp shown as "<ts>".
+    // The message window's text with every time stamp shown as "<ts>"; only inside QTRY_ macros.
     QString flow() const;
+    // The same once everything written so far is on screen, for checking that nothing else came.
+    QString settledFlow();
 
 private:
     quint16 listenPort = 0;

@@ -125,3 +125,8 @@ QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*
     }
     return found;
 }
+
+QString messageWindowText(const QWidget* mainWindow)
+{
+    return mainWindow->findChild<QWidget*>(QStringLiteral("textflow"))->property("plainText").toString();
+}

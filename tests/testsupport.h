@@ -53,3 +53,8 @@ QByteArray configFileLine(int number);
 
 // The texts of the labels and line edits with these object names, in order.
 QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names);
+
+// The text of the main window's message window. Lines reach it in batches a few times a second,
+// so read it only inside QTRY_COMPARE / QTRY_VERIFY. Read through the property that every plain
+// or rich text editor has, so the tests do not depend on which of them the window uses.
+QString messageWindowText(const QWidget* mainWindow);

@@ -3,35 +3,22 @@
 #include "settings/settings.h"
 #include "tests/testsupport.h"
 
-#include <QFile>
+#include <QAction>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray defaultConfig = "*** GPRS Data Server Config File ***\r\n"
-                                 "10001\r\n"
-                                 "30\r\n"
-                                 "\r\n"
-                                 ".txt\r\n"
-                                 "\r\n"
-                                 "0\r\n"
-                                 "bak_\r\n"
-                                 ".txt\r\n"
-                                 "\r\n"
-                                 "ok\r\n"
-                                 "\r\n"
-                                 "\r\n";
+const QByteArray header = "*** GPRS Data Server Config File ***";
+const QByteArrayList defaults {header, "10001", "30", "", ".txt", "", "0", "bak_", ".txt", "", "ok", "", ""};
+// Every value differs from its default; the folders, never read back, are empty as written.
+const QByteArrayList custom {header, "2000", "45", "pre", "csv", "", "1", "b_", ".bak", "", "ACK", "CE", "SE"};
 
-QByteArray configLines(const QList<QByteArray>& lines, const QByteArray& lineEnd = "\r\n")
+QByteArray joined(const QByteArrayList& lines, const QByteArray& lineEnd = "\r\n")
 {
-    QByteArray text;
-    for (const QByteArray& line : lines)
-        text += line + lineEnd;
-    return text;
+    return lines.join(lineEnd) + lineEnd;
 }
-
-const QList<QByteArray> customLines {
-    "header", "2000", "45", "pre", "csv", "/data/", "1", "b_", ".bak", "/bak/", "ACK", "CE", "SE"};
 
 } // namespace
 
@@ -42,169 +29,102 @@ class ConfigFileTest final : public QObject
 private slots:
     void initTestCase() { initStilwaterTests(); }
 
-    void defaultsWrittenAsThirteenCrLfLines() { QCOMPARE(configText(settings_t()), defaultConfig); }
-
-    void recordDefaults()
+    // One line of a 13-line file changed: what the record takes from it, as the next save writes it.
+    void lineIsReadBack_data()
     {
-        const settings_t s;
-        QCOMPARE(s.ip, QStringLiteral("-"));
-        QCOMPARE(s.port, 10001);
-        QCOMPARE(s.socket_timeout, 30);
-        QCOMPARE(s.msg_timeout, 5);
-        QCOMPARE(s.backup.prefix, QStringLiteral("bak_"));
-        QCOMPARE(s.pattern.size(), 133);
-        QVERIFY(s.pattern.startsWith(QStringLiteral("$08XXX")));
-        QVERIFY(s.pattern.endsWith(QStringLiteral("XX##")));
-        QCOMPARE(s.pattern.count(QLatin1Char('X')), 128);
-        QVERIFY(s.server == nullptr);
-        QVERIFY(s.clients.isEmpty());
-        const client_t c;
-        QCOMPARE(c.closeReason, 0);
-        QVERIFY(c.socketTimer == nullptr && c.msgTimer == nullptr && c.socket == nullptr);
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QByteArray>("read");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("values as stored") << 1 << header << header;
+        QTest::newRow("any header") << 1 << QByteArray("header") << header;
+        QTest::newRow("folders are not read") << 6 << QByteArray("/data/") << QByteArray();
+        QTest::newRow("spaces anywhere in a number") << 2 << QByteArray(" 10 0 01 ") << QByteArray("10001");
+        QTest::newRow("spaces inside a reply") << 11 << QByteArray("two words") << QByteArray("twowords");
+        QTest::newRow("tabs stay") << 4 << QByteArray("\tp x") << QByteArray("\tpx");
+        QTest::newRow("port 0") << 2 << QByteArray("0") << QByteArray("0");
+        QTest::newRow("port above 65535 kept") << 2 << QByteArray("70000") << QByteArray("70000");
+        QTest::newRow("letters read as 0") << 3 << QByteArray("abc") << QByteArray("0");
+        QTest::newRow("too large reads as 0") << 3 << QByteArray("99999999999") << QByteArray("0");
+        QTest::newRow("backup spaced 1") << 7 << QByteArray(" 1 ") << QByteArray("1");
+        QTest::newRow("backup 0") << 7 << QByteArray("0") << QByteArray("0");
+        QTest::newRow("backup empty") << 7 << QByteArray() << QByteArray("0");
+        QTest::newRow("backup true") << 7 << QByteArray("true") << QByteArray("0");
+        QTest::newRow("backup 2") << 7 << QByteArray("2") << QByteArray("0");
     }
 
-    void readingTakesElevenValues()
+    void lineIsReadBack()
     {
+        QFETCH(int, line);
+        QFETCH(QByteArray, read);
+        QFETCH(QByteArray, written);
+        QByteArrayList lines = custom;
+        lines[line - 1] = read;
         settings_t s;
-        QVERIFY(applyConfigText(configLines(customLines), s));
-        QCOMPARE(s.port, 2000);
-        QCOMPARE(s.socket_timeout, 45);
-        QCOMPARE(s.file.prefix, QStringLiteral("pre"));
-        QCOMPARE(s.file.ext, QStringLiteral("csv")); // taken without adding a "."
-        QCOMPARE(s.file.path, QString()); // folders are never read back
-        QVERIFY(s.make_backup);
-        QCOMPARE(s.backup.prefix, QStringLiteral("b_"));
-        QCOMPARE(s.backup.ext, QStringLiteral(".bak"));
-        QCOMPARE(s.backup.path, QString());
-        QCOMPARE(s.ack, QStringLiteral("ACK"));
-        QCOMPARE(s.error_chks, QStringLiteral("CE"));
-        QCOMPARE(s.error_syntax, QStringLiteral("SE"));
-        QCOMPARE(s.msg_timeout, 5);
+        QVERIFY(applyConfigText(joined(lines), s));
+        lines[line - 1] = written;
+        QCOMPARE(configText(s), joined(lines));
     }
 
-    void spacesRemovedAnywhereInALine()
-    {
-        QList<QByteArray> lines = customLines;
-        lines[1] = " 10 0 01 ";
-        lines[10] = "two words";
-        lines[3] = "\tp x";
-        settings_t s;
-        QVERIFY(applyConfigText(configLines(lines), s));
-        QCOMPARE(s.port, 10001);
-        QCOMPARE(s.ack, QStringLiteral("twowords"));
-        QCOMPARE(s.file.prefix, QStringLiteral("\tpx")); // tabs stay
-    }
-
-    void numbersThatAreNotNumbersReadAsZero()
-    {
-        QList<QByteArray> lines = customLines;
-        lines[1] = "0";
-        lines[2] = "abc";
-        settings_t s;
-        QVERIFY(applyConfigText(configLines(lines), s));
-        QCOMPARE(s.port, 0);
-        QCOMPARE(s.socket_timeout, 0);
-        QCOMPARE(s.ack, QStringLiteral("ACK")); // the other values are still taken
-
-        lines[1] = "70000";
-        lines[2] = "99999999999";
-        QVERIFY(applyConfigText(configLines(lines), s));
-        QCOMPARE(s.port, 70000);
-        QCOMPARE(s.socket_timeout, 0);
-    }
-
-    void backupSwitch_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<bool>("on");
-        QTest::newRow("1") << QByteArray("1") << true;
-        QTest::newRow("spaced 1") << QByteArray(" 1 ") << true;
-        QTest::newRow("0") << QByteArray("0") << false;
-        QTest::newRow("empty") << QByteArray("") << false;
-        QTest::newRow("true") << QByteArray("true") << false;
-        QTest::newRow("2") << QByteArray("2") << false;
-    }
-    void backupSwitch()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(bool, on);
-        QList<QByteArray> lines = customLines;
-        lines[6] = line;
-        settings_t s;
-        s.make_backup = !on;
-        QVERIFY(applyConfigText(configLines(lines), s));
-        QCOMPARE(s.make_backup, on);
-    }
-
-    void wrongLineCountKeepsEveryDefault_data()
+    // Loading is all or nothing.
+    void wholeFile_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::newRow("12 lines") << configLines(customLines.mid(0, 12));
-        QTest::newRow("14 lines, extra empty one") << configLines(customLines) + "\r\n";
-        QTest::newRow("empty file") << QByteArray();
-        QTest::newRow("13 lines, last without line end") << configLines(customLines).chopped(2) + "\r\nx";
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("bare line feeds") << joined(custom, "\n") << true;
+        QTest::newRow("last line without line end") << joined(custom).chopped(2) << true;
+        QTest::newRow("12 lines") << joined(custom.mid(0, 12)) << false;
+        QTest::newRow("14 lines, last one empty") << joined(custom) + "\r\n" << false;
+        QTest::newRow("14 lines, last without line end") << joined(custom) + "x" << false;
+        QTest::newRow("empty") << QByteArray() << false;
     }
-    void wrongLineCountKeepsEveryDefault()
+
+    void wholeFile()
     {
         QFETCH(QByteArray, text);
+        QFETCH(bool, taken);
         settings_t s;
-        QVERIFY(!applyConfigText(text, s));
-        QCOMPARE(configText(s), defaultConfig);
+        QCOMPARE(applyConfigText(text, s), taken);
+        QCOMPARE(configText(s), joined(taken ? custom : defaults));
     }
 
-    void lineEndsMayBeBareLineFeeds()
+    void windowReadsAtStartAndWritesAtExit_data()
     {
-        settings_t crlf, lf;
-        QVERIFY(applyConfigText(configLines(customLines, "\n"), lf));
-        QVERIFY(applyConfigText(configLines(customLines), crlf));
-        QCOMPARE(configText(lf), configText(crlf));
+        QTest::addColumn<QByteArray>("stored"); // none when empty
+        QTest::addColumn<QStringList>("panel");
+        QTest::addColumn<bool>("backupShown");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("first run: defaults") << QByteArray()
+                                             << QStringList {u"10001"_s, u"30 s"_s, u"<nincs>"_s, u".txt"_s, u"bak_"_s,
+                                                    u".txt"_s, u"ok"_s, u"<nincs>"_s, u"<nincs>"_s}
+                                             << false << joined(defaults);
+        QTest::newRow("stored settings, spaces lost")
+            << joined({"x", "2000", "45", "d_", "", "/f/", "1", "", "csv", "/b/", "", "C E", "SE"})
+            << QStringList {u"2000"_s, u"45 s"_s, u"d_"_s, QString(), u"<nincs>"_s, u"csv"_s, u"<nincs>"_s, u"CE"_s,
+                   u"SE"_s}
+            << true << joined({header, "2000", "45", "d_", "", "", "1", "", "csv", "", "", "CE", "SE"});
     }
 
-    void lastLineWithoutLineEndCounts()
+    void windowReadsAtStartAndWritesAtExit()
     {
-        settings_t s;
-        QVERIFY(applyConfigText(configLines(customLines).chopped(2), s));
-        QCOMPARE(s.error_syntax, QStringLiteral("SE"));
-    }
-
-    void firstRunWritesDefaultsOnClose()
-    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QStringList, panel);
+        QFETCH(bool, backupShown);
+        QFETCH(QByteArray, written);
         ScopedWorkDir dir;
+        if (!stored.isEmpty())
+            writeConfigFile(stored);
         {
             MainWindow window;
             window.show();
-            QVERIFY(window.close());
+            QCOMPARE(widgetTexts(&window,
+                         {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext",
+                             "l_ack", "l_error_chks", "l_error_syntax"}),
+                panel);
+            QCOMPARE(window.findChild<QWidget*>(QStringLiteral("gb_backup"))->isVisible(), backupShown);
+            window.findChild<QAction*>(QStringLiteral("actionKilepes"))->trigger(); // stopped: no question
+            QVERIFY(!window.isVisible());
         }
-        QCOMPARE(readFileBytes(dir.filePath(QStringLiteral("config.cfg"))), defaultConfig);
-    }
-
-    void storedSettingsComeBackAtTheNextStart()
-    {
-        ScopedWorkDir dir;
-        QList<QByteArray> lines = customLines;
-        lines[4] = ".csv";
-        lines[10] = "A CK";
-        writeConfigFile(configLines(lines));
-        {
-            MainWindow window;
-            QCOMPARE(window.currentSettings().ack, QStringLiteral("ACK"));
-        }
-        lines[5] = lines[9] = "";
-        lines[0] = "*** GPRS Data Server Config File ***";
-        lines[10] = "ACK";
-        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), configLines(lines));
-    }
-
-    void unreadableConfigKeepsDefaultsAndIsReplacedWhole()
-    {
-        ScopedWorkDir dir;
-        // A folder where the file should be: it exists, cannot be read, and cannot be replaced.
-        QVERIFY(QDir().mkdir(QStringLiteral("config.cfg")));
-        {
-            MainWindow window;
-            QCOMPARE(window.currentSettings().port, 10001);
-        }
-        QVERIFY(QFileInfo(QStringLiteral("config.cfg")).isDir());
+        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), written);
     }
 };
 

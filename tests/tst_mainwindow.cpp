@@ -1,21 +1,23 @@
 #include "app/mainwindow.h"
-#include "dialogs/about.h"
 #include "dialogs/help.h"
-#include "settings/settings.h"
+#include "net/localaddress.h"
+#include "net/publicaddress.h"
 #include "tests/testsupport.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QDialogButtonBox>
-#include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
+#include <QNetworkInterface>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTextBrowser>
-#include <QTextEdit>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,14 +27,40 @@ QStringList visibleEntries(const MainWindow& window, const char* menuName)
     QStringList entries;
     for (QAction* action : window.findChild<QMenu*>(QLatin1String(menuName))->actions()) {
         if (action->isVisible())
-            entries << (action->isSeparator() ? QStringLiteral("|") : action->text());
+            entries << (action->isSeparator() ? u"|"_s : action->text());
     }
     return entries;
 }
 
-QTextEdit* messageWindow(const MainWindow& window)
+// A stand-in for the IP-echo service on loopback: answers every request with one fixed response.
+class EchoService : public QTcpServer
 {
-    return window.findChild<QTextEdit*>(QStringLiteral("textflow"));
+public:
+    explicit EchoService(QByteArray response) : response(std::move(response))
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                requests += socket->readAll();
+                if (!requests.contains("\r\n\r\n"))
+                    return;
+                socket->write(this->response);
+                socket->disconnectFromHost();
+            });
+        });
+        listen(QHostAddress::LocalHost, 0);
+    }
+
+    QByteArray requests;
+
+private:
+    QByteArray response;
+};
+
+QByteArray httpResponse(const QByteArray& status, const QByteArray& body)
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 } // namespace
@@ -43,103 +71,39 @@ class MainWindowTest final : public QObject
 
 private slots:
     void initTestCase() { initStilwaterTests(); }
+    void cleanup() { initStilwaterTests(); }
 
-    void timeStampFormat()
-    {
-        QCOMPARE(formatTimeStamp(QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7))),
-            QStringLiteral("2026.12.05  09:05:07  -  "));
-        QCOMPARE(formatTimeStamp(QDateTime(QDate(2026, 1, 31), QTime(17, 30, 0))),
-            QStringLiteral("2026.01.31  17:30:00  -  "));
-        const QString now = settings_t().timeStamp();
-        QCOMPARE(now.size(), 25);
-        QVERIFY(QDateTime::fromString(now.left(20), QStringLiteral("yyyy.MM.dd  hh:mm:ss")).isValid());
-    }
-
-    void windowHasFixedSizeAndStartsStopped()
+    void windowOffersOnlyWhatIsReachable()
     {
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
-        QCOMPARE(window.size(), QSize(1200, 900));
-        QCOMPARE(window.minimumSize(), QSize(1200, 900));
-        QCOMPARE(window.maximumSize(), QSize(1200, 900));
-        QCOMPARE(window.windowTitle(), QStringLiteral("Stilwater"));
-        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("start"))->isEnabled());
-        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled());
-        QVERIFY(window.findChild<QAction*>(QStringLiteral("actionServerStart"))->isEnabled());
-        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionServerStop"))->isEnabled());
-        QVERIFY(window.findChild<QMenu*>(QStringLiteral("menuBeallitasok"))->isEnabled());
-        QVERIFY(messageWindow(window)->isReadOnly());
-    }
-
-    void menusOfferOnlyTheReachableEntries()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
+        QCOMPARE(window.minimumSize(), window.size());
+        QCOMPARE(window.maximumSize(), window.size());
+        QVERIFY(window.findChild<QWidget*>(u"textflow"_s)->property("readOnly").toBool());
         QCOMPARE(visibleEntries(window, "menuFile"),
-            (QStringList {QStringLiteral("Szerver elindítása"), QStringLiteral("Szerver leállítása"),
-                QStringLiteral("|"), QStringLiteral("Üzenetablak törlése"), QStringLiteral("|"),
-                QStringLiteral("Kilépés")}));
+            (QStringList {u"Szerver elindítása"_s, u"Szerver leállítása"_s, u"|"_s, u"Üzenetablak törlése"_s, u"|"_s,
+                u"Kilépés"_s}));
         QCOMPARE(visibleEntries(window, "menuBeallitasok"),
-            (QStringList {
-                QStringLiteral("Port"), QStringLiteral("Mentési beállítások"), QStringLiteral("Válaszüzenetek")}));
-        QCOMPARE(visibleEntries(window, "menuHelp"), QStringList {QStringLiteral("Névjegy")});
-        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());
+            (QStringList {u"Port"_s, u"Mentési beállítások"_s, u"Válaszüzenetek"_s}));
+        QCOMPARE(visibleEntries(window, "menuHelp"), QStringList {u"Névjegy"_s});
+        QVERIFY(!window.findChild<QWidget*>(u"gb_pattern"_s)->isVisible());
     }
 
-    void statusPanelShowsDefaults()
+    void messageWindowAppendsAtTheEndAndClears()
     {
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
-        QCOMPARE(widgetTexts(&window,
-                     {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext", "l_ack",
-                         "l_error_chks", "l_error_syntax"}),
-            (QStringList {QStringLiteral("10001"), QStringLiteral("30 s"), QStringLiteral("<nincs>"),
-                QStringLiteral(".txt"), QStringLiteral("bak_"), QStringLiteral(".txt"), QStringLiteral("ok"),
-                QStringLiteral("<nincs>"), QStringLiteral("<nincs>")}));
-        QCOMPARE(widgetTexts(&window, {"l_pattern"}), QStringList {settings_t().pattern});
-        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
-    }
-
-    void statusPanelShowsLoadedSettings()
-    {
-        ScopedWorkDir dir;
-        writeConfigFile("*** GPRS Data Server Config File ***\r\n2000\r\n45\r\nd_\r\n\r\n\r\n1\r\n\r\ncsv\r\n\r\n"
-                        "\r\nCE\r\nSE\r\n");
-        MainWindow window;
-        window.show();
-        // An empty extension is shown empty; empty prefixes and replies as "<nincs>".
-        QCOMPARE(widgetTexts(&window,
-                     {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext", "l_ack",
-                         "l_error_chks", "l_error_syntax"}),
-            (QStringList {QStringLiteral("2000"), QStringLiteral("45 s"), QStringLiteral("d_"), QString(),
-                QStringLiteral("<nincs>"), QStringLiteral("csv"), QStringLiteral("<nincs>"), QStringLiteral("CE"),
-                QStringLiteral("SE")}));
-        QVERIFY(window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
-        // Whatever the file holds, the pattern stays out of reach.
-        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());
-        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionPattern"))->isVisible());
-        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionContent"))->isVisible());
-    }
-
-    void appendTextGoesToTheEndEvenWithASelection()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        window.appendText(QStringLiteral("first\n"));
-        window.appendText(QStringLiteral("second\n\n"));
-        QTextEdit* flow = messageWindow(window);
-        QTextCursor selection = flow->textCursor();
-        selection.setPosition(0);
-        selection.setPosition(3, QTextCursor::KeepAnchor);
-        flow->setTextCursor(selection);
-        window.appendText(QStringLiteral("third\n"));
-        QCOMPARE(flow->toPlainText(), QStringLiteral("first\nsecond\n\nthird\n"));
-        QCOMPARE(flow->textCursor().position(), flow->toPlainText().size());
-        QVERIFY(!flow->textCursor().hasSelection());
+        window.appendText(u"first\n"_s);
+        QTRY_COMPARE(messageWindowText(&window), u"first\n"_s);
+        // The operator's selection is neither replaced nor extended.
+        QMetaObject::invokeMethod(window.findChild<QWidget*>(u"textflow"_s), "selectAll");
+        window.appendText(u"second\n\n"_s);
+        QTRY_COMPARE(messageWindowText(&window), u"first\nsecond\n\n"_s);
+        window.findChild<QAction*>(u"actionClear"_s)->trigger();
+        window.appendText(u"third\n"_s);
+        QTRY_COMPARE(messageWindowText(&window), u"third\n"_s);
     }
 
     void viewFollowsTheEnd()
@@ -147,68 +111,106 @@ private slots:
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
-        QTextEdit* flow = messageWindow(window);
-        const auto endInView = [flow] { return flow->viewport()->rect().contains(flow->cursorRect()); };
+        QScrollBar* bar = window.findChild<QAbstractScrollArea*>(u"textflow"_s)->verticalScrollBar();
+        const auto endInView = [&] { return bar->maximum() - bar->value() < window.fontMetrics().height(); };
         for (int i = 0; i < 300; ++i)
-            window.appendText(QStringLiteral("line %1\n").arg(i));
-        QTRY_VERIFY(flow->verticalScrollBar()->value() > 0);
+            window.appendText(u"line %1\n"_s.arg(i));
         QTRY_VERIFY(endInView());
-        flow->verticalScrollBar()->setValue(0); // the operator scrolls back to read
+        bar->setValue(0); // the operator scrolls back to read
         QVERIFY(!endInView());
-        window.appendText(QStringLiteral("one more\n"));
+        window.appendText(u"one more\n"_s);
         QTRY_VERIFY(endInView());
     }
 
-    void clearingEmptiesTheMessageWindowOnly()
+    void patternBoxCountsOneLess()
     {
         ScopedWorkDir dir;
         MainWindow window;
-        window.show();
-        window.appendText(QStringLiteral("old line\n"));
-        window.findChild<QAction*>(QStringLiteral("actionClear"))->trigger();
-        QCOMPARE(messageWindow(window)->toPlainText(), QString());
-        window.appendText(QStringLiteral("new line\n"));
-        QCOMPARE(messageWindow(window)->toPlainText(), QStringLiteral("new line\n"));
+        SeenMessageBox seen;
+        answerNextMessageBox(QMessageBox::Ok, &seen);
+        window.findChild<QAction*>(u"actionPattern"_s)->trigger();
+        QCOMPARE(seen.title + u'|' + seen.text, u"Pattern|$08"_s + QString(128, u'X') + u"##\n\n(132 karakter)"_s);
     }
 
-    void exitActionClosesAStoppedServerWithoutAsking()
-    {
-        ScopedWorkDir dir;
-        {
-            MainWindow window;
-            window.show();
-            window.findChild<QAction*>(QStringLiteral("actionKilepes"))->trigger();
-            QVERIFY(!window.isVisible());
-            QVERIFY(QApplication::activeModalWidget() == nullptr);
-        }
-        QVERIFY(QFile::exists(QStringLiteral("config.cfg")));
-    }
-
-    void aboutBoxShowsVersionAndCloses()
+    void aboutBoxShowsTheVersion()
     {
         ScopedWorkDir dir;
         MainWindow window;
-        window.show();
-        QString version;
-        QString title;
+        QString seen;
         whenModalOpens([&](QWidget* modal) {
-            title = modal->windowTitle();
-            version = modal->findChild<QLabel*>(QStringLiteral("l_version"))->text();
+            seen = modal->windowTitle() + u'|' + modal->findChild<QLabel*>(u"l_version"_s)->text();
             modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
         });
-        window.findChild<QAction*>(QStringLiteral("actionAbout"))->trigger();
-        QCOMPARE(title, QStringLiteral("Névjegy"));
-        QCOMPARE(version, QStringLiteral(" Version 2.33 "));
+        window.findChild<QAction*>(u"actionAbout"_s)->trigger();
+        QCOMPARE(seen, u"Névjegy| Version 2.33 "_s);
     }
 
-    void helpWindowShowsItsOwnLineOverThePage()
+    void helpPageIsCompiledIn()
     {
-        QVERIFY(QFile::exists(QStringLiteral(":/files/files/help.html")));
         Help help(nullptr);
-        auto* browser = help.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
-        QCOMPARE(browser->toPlainText(), QStringLiteral("Velmont system GPRS szerver"));
-        QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/files/files/help.html")));
-        QCOMPARE(help.windowTitle(), QStringLiteral("Help"));
+        QCOMPARE(help.findChild<QTextBrowser*>()->source(), QUrl(u"qrc:/files/files/help.html"_s));
+        QVERIFY(QFile::exists(u":/files/files/help.html"_s));
+    }
+
+    void localAddressChoice_data()
+    {
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("loopback and IPv6 skipped")
+            << QStringList {u"::1"_s, u"127.0.0.1"_s, u"fe80::1"_s, u"192.168.1.10"_s} << u"192.168.1.10"_s;
+        QTest::newRow("list order decides") << QStringList {u"10.0.0.5"_s, u"192.168.1.10"_s} << u"10.0.0.5"_s;
+        QTest::newRow("only loopback and IPv6") << QStringList {u"127.0.0.1"_s, u"::1"_s} << QString();
+        QTest::newRow("other loopback address taken") << QStringList {u"127.0.1.1"_s, u"10.0.0.5"_s} << u"127.0.1.1"_s;
+        QTest::newRow("any-address skipped") << QStringList {u"0.0.0.0"_s, u"172.16.0.2"_s} << u"172.16.0.2"_s;
+    }
+
+    void localAddressChoice()
+    {
+        QFETCH(QStringList, addresses);
+        QFETCH(QString, chosen);
+        QList<QHostAddress> list;
+        for (const QString& address : addresses)
+            list << QHostAddress(address);
+        QCOMPARE(chooseLocalAddress(list), chosen);
+    }
+
+    void panelShowsTheAddresses_data()
+    {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("trailing line break kept") << httpResponse("200 OK", "203.0.113.7\n") << u"203.0.113.7\n"_s;
+        QTest::newRow("empty body") << httpResponse("200 OK", "") << QString();
+        QTest::newRow("cut at a zero byte")
+            << httpResponse("200 OK", QByteArray("203.0.113.7\0junk", 16)) << u"203.0.113.7"_s;
+        QTest::newRow("Latin-1 bytes") << httpResponse("200 OK", "\xe1") << u"á"_s;
+        QTest::newRow("HTTP error") << httpResponse("500 Internal Server Error", "oops") << u"-"_s;
+        QTest::newRow("hung up without an answer") << QByteArray() << u"-"_s;
+        QTest::newRow("markup is shown, not rendered") << httpResponse("200 OK", "<img src=\"http://192.0.2.1/x.png\">")
+                                                       << u"<img src=\"http://192.0.2.1/x.png\">"_s;
+    }
+
+    void panelShowsTheAddresses()
+    {
+        QFETCH(QByteArray, response);
+        QFETCH(QString, shown);
+        EchoService service(response);
+        setPublicAddressServiceUrl(QUrl(u"http://127.0.0.1:%1/ip"_s.arg(service.serverPort())));
+        ScopedWorkDir dir;
+        MainWindow window;
+        auto* label = window.findChild<QLabel*>(u"l_ip_public"_s);
+        QCOMPARE(label->text(), u"<processing...>"_s);
+        QTRY_VERIFY(label->text() != u"<processing...>"_s);
+        QCOMPARE(label->text(), shown);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QVERIFY(service.requests.startsWith("GET /ip HTTP/1.1\r\n"));
+        const QString local = window.findChild<QLabel*>(u"l_ip"_s)->text();
+        QVERIFY2(local == u"-"_s || QNetworkInterface::allAddresses().contains(QHostAddress(local)), qPrintable(local));
+    }
+
+    void realServiceIsHttpsAtPathIp()
+    {
+        setPublicAddressServiceUrl(QUrl());
+        QCOMPARE(publicAddressServiceUrl().scheme() + publicAddressServiceUrl().path(), u"https/ip"_s);
     }
 };
 

@@ -2,33 +2,17 @@
 #include "tests/testsupport.h"
 
 #include <QAction>
-#include <QMenu>
-#include <QPushButton>
 #include <QTcpServer>
 #include <QtTest>
 
 namespace {
 
-const QString serverClosed = QStringLiteral("] A kapcsolatot a szerver bontotta.\n\n");
+const QString started = QStringLiteral("<ts>Szerver elindítva.\n\n");
+const QString stopped = QStringLiteral("<ts>Szerver leállítva.\n\n");
 
-// Opens one device per address, each accepted before the next connects, so the accept order is known.
-std::vector<std::unique_ptr<Device>> connectDevices(ServerWindow& server, const QStringList& addresses)
+QString closedByTheServer(const QString& peer)
 {
-    std::vector<std::unique_ptr<Device>> devices;
-    for (const QString& address : addresses) {
-        devices.push_back(std::make_unique<Device>(server.port(), QHostAddress(address)));
-        const int accepted = static_cast<int>(devices.size());
-        [&] { QTRY_COMPARE(server.openConnections(), accepted); }();
-    }
-    return devices;
-}
-
-QString acceptedLines(const QStringList& addresses)
-{
-    QString lines = QStringLiteral("<ts>Szerver elindítva.\n\n");
-    for (const QString& address : addresses)
-        lines += QStringLiteral("<ts>[%1] Új kapcsolat.\n").arg(address);
-    return lines;
+    return QStringLiteral("<ts>[%1] A kapcsolatot a szerver bontotta.\n\n").arg(peer);
 }
 
 } // namespace
@@ -44,32 +28,21 @@ private slots:
     {
         ScopedWorkDir dir;
         ServerWindow server;
-        auto* start = server.window().findChild<QPushButton*>(QStringLiteral("start"));
-        auto* startAction = server.window().findChild<QAction*>(QStringLiteral("actionServerStart"));
-        auto* stopAction = server.window().findChild<QAction*>(QStringLiteral("actionServerStop"));
-        auto* settingsMenu = server.window().findChild<QMenu*>(QStringLiteral("menuBeallitasok"));
-
+        const auto enabled = [&server] {
+            QStringList names;
+            for (const char* name : {"start", "actionServerStart", "stop", "actionServerStop", "menuBeallitasok"}) {
+                if (server.window().findChild<QObject*>(QLatin1String(name))->property("enabled").toBool())
+                    names << QLatin1String(name);
+            }
+            return names.join(QLatin1Char(' '));
+        };
+        const QString whileStopped = QStringLiteral("start actionServerStart menuBeallitasok");
+        QCOMPARE(enabled(), whileStopped);
         server.pressStart();
-        QVERIFY(server.running());
-        QVERIFY(!start->isEnabled());
-        QVERIFY(!startAction->isEnabled());
-        QVERIFY(stopAction->isEnabled());
-        QVERIFY(!settingsMenu->isEnabled());
-        QCOMPARE(server.flow(), QStringLiteral("<ts>Szerver elindítva.\n\n"));
-        Device device(server.port());
-        QTRY_COMPARE(server.openConnections(), 1);
-        device.tcp().disconnectFromHost();
-        QTRY_COMPARE(server.openConnections(), 0);
-
+        QCOMPARE(enabled(), QStringLiteral("stop actionServerStop"));
         server.pressStop(); // no connection open: no question is asked
-        QVERIFY(!server.running());
-        QVERIFY(start->isEnabled());
-        QVERIFY(startAction->isEnabled());
-        QVERIFY(!stopAction->isEnabled());
-        QVERIFY(settingsMenu->isEnabled());
-        QCOMPARE(server.flow(),
-            QStringLiteral("<ts>Szerver elindítva.\n\n<ts>[127.0.0.1] Új kapcsolat.\n"
-                           "<ts>[127.0.0.1] A kapcsolatot a kliens bontotta.\n\n<ts>Szerver leállítva.\n\n"));
+        QCOMPARE(enabled(), whileStopped);
+        QCOMPARE(server.settledFlow(), started + stopped);
         QTcpSocket late;
         late.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
         QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
@@ -83,7 +56,6 @@ private slots:
         QTest::newRow("held by another listener") << free << true;
         QTest::newRow("zero") << QByteArray("0") << false;
         QTest::newRow("above 65535") << QByteArray("70000") << false;
-        // 70000 would be 4464 when cut to 16 bits.
         QTest::newRow("above 65535, low bits a free port") << QByteArray::number(65536 + free.toInt()) << false;
     }
 
@@ -102,12 +74,10 @@ private slots:
             SeenMessageBox seen;
             answerNextMessageBox(QMessageBox::Ok, &seen);
             server.pressStart();
-            QVERIFY(seen.shown);
-            QCOMPARE(seen.title, QStringLiteral("Hiba"));
-            QCOMPARE(seen.text, QStringLiteral("A megadott port hibás, vagy már foglalt."));
+            QCOMPARE(seen.title + QLatin1Char('|') + seen.text,
+                QStringLiteral("Hiba|A megadott port hibás, vagy már foglalt."));
             QVERIFY(!server.running());
-            QCOMPARE(server.flow(), QString());
-            QCOMPARE(server.window().currentSettings().port, port.toInt());
+            QCOMPARE(server.settledFlow(), QString());
             if (held) {
                 holder.close();
                 server.pressStart();
@@ -118,46 +88,55 @@ private slots:
         QCOMPARE(configFileLine(2), port);
     }
 
-    void stopAsksWhileDevicesAreConnected_data()
+    void stopAndExitAskWhileDevicesAreConnected_data()
     {
+        QTest::addColumn<QString>("action");
         QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::newRow("Cancel keeps them") << QMessageBox::Cancel;
-        QTest::newRow("Ok closes them in accept order") << QMessageBox::Ok;
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("ending"); // lines written after the connections were accepted
+        const QString stop = QStringLiteral("actionServerStop");
+        const QString stopQuestion = QStringLiteral("A szerverhez még kapcsolódik kliens. Biztosan leállítja a "
+                                                    "szervert?\n\nFigyelem! Ez adatvesztéssel járhat!");
+        const QString exit = QStringLiteral("actionKilepes");
+        const QString exitQuestion
+            = QStringLiteral("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!");
+        // Closed in the order they were accepted.
+        const QString closed = closedByTheServer(QStringLiteral("127.0.0.3"))
+            + closedByTheServer(QStringLiteral("127.0.0.1")) + closedByTheServer(QStringLiteral("127.0.0.2"));
+        QTest::newRow("stop, Cancel") << stop << QMessageBox::Cancel << stopQuestion << QString();
+        QTest::newRow("stop, Ok") << stop << QMessageBox::Ok << stopQuestion << closed + stopped;
+        QTest::newRow("exit, Cancel") << exit << QMessageBox::Cancel << exitQuestion << QString();
+        QTest::newRow("exit, Ok: no stop line") << exit << QMessageBox::Ok << exitQuestion << closed;
     }
 
-    void stopAsksWhileDevicesAreConnected()
+    void stopAndExitAskWhileDevicesAreConnected()
     {
+        QFETCH(QString, action);
         QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QString, question);
+        QFETCH(QString, ending);
         ScopedWorkDir dir;
         ServerWindow server;
         server.pressStart();
-        const QStringList addresses {
-            QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")};
-        const auto devices = connectDevices(server, addresses);
+        QString accepted = started;
+        std::vector<std::unique_ptr<Device>> devices;
+        for (const char* address : {"127.0.0.3", "127.0.0.1", "127.0.0.2"}) {
+            devices.push_back(std::make_unique<Device>(server.port(), QHostAddress(QLatin1String(address))));
+            QTRY_COMPARE(server.openConnections(), int(devices.size()));
+            accepted += QStringLiteral("<ts>[%1] Új kapcsolat.\n").arg(QLatin1String(address));
+        }
 
         SeenMessageBox seen;
         answerNextMessageBox(answer, &seen);
-        server.pressStop();
-        QCOMPARE(seen.title, QStringLiteral("Figyelmeztetés"));
-        QCOMPARE(seen.text,
-            QStringLiteral("A szerverhez még kapcsolódik kliens. Biztosan leállítja a szervert?\n\n"
-                           "Figyelem! Ez adatvesztéssel járhat!"));
-        if (answer == QMessageBox::Cancel) {
-            QVERIFY(server.running());
-            QCOMPARE(server.openConnections(), 3);
-            QCOMPARE(server.flow(), acceptedLines(addresses));
-            for (const auto& device : devices)
-                QVERIFY(device->connected());
-            return;
-        }
-        QVERIFY(!server.running());
-        QCOMPARE(server.openConnections(), 0);
-        QCOMPARE(server.flow(),
-            acceptedLines(addresses) + QStringLiteral("<ts>[127.0.0.3") + serverClosed
-                + QStringLiteral("<ts>[127.0.0.1") + serverClosed + QStringLiteral("<ts>[127.0.0.2") + serverClosed
-                + QStringLiteral("<ts>Szerver leállítva.\n\n"));
+        server.window().findChild<QAction*>(action)->trigger();
+        QCOMPARE(seen.title + QLatin1Char('|') + seen.text, QStringLiteral("Figyelmeztetés|") + question);
+        QCOMPARE(server.settledFlow(), accepted + ending);
+        const bool kept = answer == QMessageBox::Cancel;
+        QCOMPARE(server.openConnections(), kept ? 3 : 0);
+        QCOMPARE(server.window().currentSettings().server != nullptr, kept);
+        QCOMPARE(server.window().isVisible(), kept || action == QStringLiteral("actionServerStop"));
         for (const auto& device : devices)
-            QTRY_VERIFY(!device->connected());
+            QTRY_COMPARE(device->connected(), kept);
     }
 
     void stopEndsAConnectionWithUnsentOutput()
@@ -179,48 +158,8 @@ private slots:
         server.pressStop();
         QVERIFY(!server.running());
         QCOMPARE(server.openConnections(), 0);
-        QVERIFY(server.flow().endsWith(
-            QStringLiteral("<ts>[127.0.0.1") + serverClosed + QStringLiteral("<ts>Szerver leállítva.\n\n")));
-        QCOMPARE(server.flow().count(serverClosed), 1);
-    }
-
-    void exitAsksWhileTheServerRuns_data()
-    {
-        QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::newRow("Cancel keeps everything") << QMessageBox::Cancel;
-        QTest::newRow("Ok closes every connection") << QMessageBox::Ok;
-    }
-
-    void exitAsksWhileTheServerRuns()
-    {
-        QFETCH(QMessageBox::StandardButton, answer);
-        ScopedWorkDir dir;
-        ServerWindow server;
-        server.pressStart();
-        const QStringList addresses {QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.1")};
-        const auto devices = connectDevices(server, addresses);
-
-        SeenMessageBox seen;
-        answerNextMessageBox(answer, &seen);
-        server.window().findChild<QAction*>(QStringLiteral("actionKilepes"))->trigger();
-        QCOMPARE(seen.title, QStringLiteral("Figyelmeztetés"));
-        QCOMPARE(seen.text,
-            QStringLiteral("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"));
-        if (answer == QMessageBox::Cancel) {
-            QVERIFY(server.window().isVisible());
-            QVERIFY(server.running());
-            QCOMPARE(server.openConnections(), 2);
-            return;
-        }
-        QVERIFY(!server.window().isVisible());
-        QCOMPARE(server.openConnections(), 0);
-        QVERIFY(!server.window().currentSettings().server);
-        // The exit neither switches the controls nor writes the stop line.
-        QCOMPARE(server.flow(),
-            acceptedLines(addresses) + QStringLiteral("<ts>[127.0.0.2") + serverClosed
-                + QStringLiteral("<ts>[127.0.0.1") + serverClosed);
-        for (const auto& device : devices)
-            QTRY_VERIFY(!device->connected());
+        QVERIFY(server.settledFlow().endsWith(closedByTheServer(QStringLiteral("127.0.0.1")) + stopped));
+        QCOMPARE(server.flow().count(QStringLiteral("A kapcsolatot")), 1);
     }
 };
 

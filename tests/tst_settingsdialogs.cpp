@@ -3,11 +3,8 @@
 #include "tests/testsupport.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -22,29 +19,29 @@ using namespace Qt::StringLiterals;
 namespace {
 
 template<class Widget = QWidget>
-Widget* child(const QWidget* parent, const char* name)
+Widget* child(const QWidget* parent, const QString& name)
 {
-    return parent->findChild<Widget*>(QLatin1String(name));
+    return parent->findChild<Widget*>(name);
 }
 
 // Opens a dialog through its menu action and runs `act` on it once it is on screen.
-void throughMenu(MainWindow& window, const char* action, std::function<void(QDialog*)> act)
+void throughMenu(MainWindow& window, const QString& action, std::function<void(QWidget*)> act)
 {
-    whenModalOpens([act](QWidget* modal) { act(qobject_cast<QDialog*>(modal)); });
+    whenModalOpens(std::move(act));
     child<QAction>(&window, action)->trigger();
 }
 
-void press(QDialog* dialog, QDialogButtonBox::StandardButton which)
+void press(QWidget* dialog, QDialogButtonBox::StandardButton which)
 {
-    QTest::mouseClick(child<QDialogButtonBox>(dialog, "buttonBox")->button(which), Qt::LeftButton);
+    QTest::mouseClick(child<QDialogButtonBox>(dialog, u"buttonBox"_s)->button(which), Qt::LeftButton);
 }
 
-void click(QDialog* dialog, const char* name)
+void click(QWidget* dialog, const QString& name)
 {
     QTest::mouseClick(child<QAbstractButton>(dialog, name), Qt::LeftButton);
 }
 
-void retype(QDialog* dialog, const char* name, const QString& text)
+void retype(QWidget* dialog, const QString& name, const QString& text)
 {
     auto* field = child<QLineEdit>(dialog, name);
     field->selectAll();
@@ -52,36 +49,73 @@ void retype(QDialog* dialog, const char* name, const QString& text)
     QTest::keyClicks(field, text);
 }
 
-void openBackupTab(QDialog* dialog)
-{
-    QTabBar* bar = child<QTabWidget>(dialog, "tabWidget")->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(1).center());
-}
-
 // What the operator can tell apart in the port dialog: the buttons offered and the check button.
-QString portState(QDialog* dialog)
+QString portState(QWidget* dialog)
 {
     const QMetaEnum names = QMetaEnum::fromType<QDialogButtonBox::StandardButtons>();
-    const QByteArray buttons = names.valueToKeys(int(child<QDialogButtonBox>(dialog, "buttonBox")->standardButtons()));
-    return QString::fromLatin1(buttons) + (child(dialog, "ckeckport")->isEnabled() ? u" on"_s : u" off"_s);
+    const int buttons = int(child<QDialogButtonBox>(dialog, u"buttonBox"_s)->standardButtons());
+    return QString::fromLatin1(names.valueToKeys(buttons))
+        + (child(dialog, u"ckeckport"_s)->isEnabled() ? u" on"_s : u" off"_s);
 }
 
-// Answers the folder chooser in the operator's place, one answer per opening, a cancel once the
-// answers run out; notes the caption and the object name of the window it was opened over.
-class ChooserStandIn
+// Answers the folder chooser in the operator's place; notes the caption and the window it was
+// opened over.
+struct ChooserStandIn
 {
-public:
-    explicit ChooserStandIn(QStringList answers)
+    ChooserStandIn()
     {
-        setFolderChooser([this, answers](QWidget* parent, const QString& caption) mutable {
+        setFolderChooser([this](QWidget* parent, const QString& caption) {
             asked << caption + u" over "_s + parent->objectName();
-            return answers.isEmpty() ? QString() : answers.takeFirst();
+            return answer;
         });
     }
     ~ChooserStandIn() { setFolderChooser({}); }
 
+    QString answer; // empty: cancelled
     QStringList asked;
 };
+
+// Settings as "key=value" entries separated by ";": config.cfg lines by number, status panel texts
+// by object name, and whether the backup group is shown.
+const QString defaultLines = u"1=*** GPRS Data Server Config File ***;2=10001;3=30;4=;5=.txt;6=;7=0;8=bak_;9=.txt;"
+                             "10=;11=ok;12=;13="_s;
+const QString defaultPanel = u"l_port=10001;l_timeout=30 s;l_file_prefix=<nincs>;l_file_ext=.txt;"
+                             "l_backup_prefix=bak_;l_backup_ext=.txt;l_ack=ok;l_error_chks=<nincs>;"
+                             "l_error_syntax=<nincs>;gb_backup=hidden"_s;
+
+// `base` with each entry of `changes` in place of the entry with the same key.
+QStringList changed(const QString& base, const QString& changes)
+{
+    QStringList entries = base.split(u';');
+    for (const QString& change : changes.split(u';', Qt::SkipEmptyParts)) {
+        for (QString& entry : entries) {
+            if (entry.section(u'=', 0, 0) == change.section(u'=', 0, 0))
+                entry = change;
+        }
+    }
+    return entries;
+}
+
+QStringList savedLines()
+{
+    QStringList lines;
+    for (int number = 1; number <= 13; ++number)
+        lines << QString::number(number) + u'=' + QString::fromUtf8(configFileLine(number));
+    return lines;
+}
+
+QStringList panel(const MainWindow& window)
+{
+    QStringList entries;
+    for (const QString& entry : defaultPanel.split(u';')) {
+        const QString name = entry.section(u'=', 0, 0);
+        const QWidget* widget = child(&window, name);
+        const QString text = name.startsWith(u"gb_"_s) ? (widget->isVisible() ? u"shown"_s : u"hidden"_s)
+                                                       : widget->property("text").toString();
+        entries << name + u'=' + text;
+    }
+    return entries;
+}
 
 } // namespace
 
@@ -100,21 +134,21 @@ private slots:
         const QString free = QString::number(freeLoopbackPort());
         QStringList states;
         QStringList shown;
-        throughMenu(window, "actionPort", [&](QDialog* dialog) {
-            shown = widgetTexts(dialog, {"port"}) << child<QSpinBox>(dialog, "timeout")->text();
+        throughMenu(window, u"actionPort"_s, [&](QWidget* dialog) {
+            shown = widgetTexts(dialog, {"port"}) << child<QSpinBox>(dialog, u"timeout"_s)->text();
             states << portState(dialog);
-            retype(dialog, "port", u"1234567"_s);
+            retype(dialog, u"port"_s, u"1234567"_s);
             shown << widgetTexts(dialog, {"port"});
-            retype(dialog, "port", free);
-            click(dialog, "ckeckport");
+            retype(dialog, u"port"_s, free);
+            click(dialog, u"ckeckport"_s);
             states << portState(dialog);
-            QTest::keyClick(child(dialog, "timeout"), Qt::Key_Up);
+            QTest::keyClick(child(dialog, u"timeout"_s), Qt::Key_Up);
             states << portState(dialog);
-            QTest::keyClick(child(dialog, "port"), Qt::Key_Backspace);
+            QTest::keyClick(child(dialog, u"port"_s), Qt::Key_Backspace);
             states << portState(dialog);
-            QTest::keyClicks(child(dialog, "port"), free.right(1));
+            QTest::keyClicks(child(dialog, u"port"_s), free.right(1));
             states << portState(dialog);
-            click(dialog, "ckeckport");
+            click(dialog, u"ckeckport"_s);
             states << portState(dialog);
             press(dialog, QDialogButtonBox::Cancel);
         });
@@ -122,8 +156,7 @@ private slots:
         QCOMPARE(states,
             (QStringList {u"Cancel on"_s, u"Ok|Cancel off"_s, u"Ok|Cancel off"_s, u"Cancel on"_s, u"Cancel on"_s,
                 u"Ok|Cancel off"_s}));
-        QCOMPARE(window.currentSettings().socket_timeout, 30);
-        QCOMPARE(widgetTexts(&window, {"l_port", "l_timeout"}), (QStringList {u"10001"_s, u"30 s"_s}));
+        QCOMPARE(panel(window), changed(defaultPanel, QString()));
     }
 
     void portRefusesUnusableNumbers_data()
@@ -152,10 +185,10 @@ private slots:
         window.show();
         SeenMessageBox seen;
         QString state;
-        throughMenu(window, "actionPort", [&](QDialog* dialog) {
-            retype(dialog, "port", text);
+        throughMenu(window, u"actionPort"_s, [&](QWidget* dialog) {
+            retype(dialog, u"port"_s, text);
             answerNextMessageBox(QMessageBox::Ok, &seen);
-            click(dialog, "ckeckport");
+            click(dialog, u"ckeckport"_s);
             state = portState(dialog);
             press(dialog, QDialogButtonBox::Cancel);
         });
@@ -163,222 +196,101 @@ private slots:
         QCOMPARE(state, u"Cancel on"_s);
     }
 
-    // The server start takes its port from the record; config.cfg carries both into the next run.
-    void portAcceptedWithAClampedTimeout_data()
+    // Steps, separated by ";": "name=text" types into a field, "name>folder" clicks a button that
+    // opens the folder chooser and picks the folder (cancels when empty), "name" clicks a button.
+    // "Ok" or "Cancel" ends the dialog.
+    void dialogsStoreWhatWasAccepted_data()
     {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("below the range") << QByteArray("5") << u"10 s"_s;
-        QTest::newRow("above the range") << QByteArray("1000") << u"999 s"_s;
+        QTest::addColumn<QString>("stored"); // config.cfg before the start, as changes to the defaults
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("saved"); // config.cfg after the exit, as changes to the defaults
+        QTest::addColumn<QString>("shown"); // the status panel, as changes to the defaults
+
+        QTest::newRow("port, timeout below the range") << u"3=5"_s << u"actionPort"_s << u"port=<free>;ckeckport;Ok"_s
+                                                       << u"2=<free>;3=10"_s << u"l_port=<free>;l_timeout=10 s"_s;
+        QTest::newRow("port, timeout above the range")
+            << u"3=1000"_s << u"actionPort"_s << u"port=<free>;ckeckport;Ok"_s << u"2=<free>;3=999"_s
+            << u"l_port=<free>;l_timeout=999 s"_s;
+        QTest::newRow("replies unchanged") << QString() << u"actionErrorMsg"_s << u"Ok"_s << QString() << QString();
+        QTest::newRow("replies all empty") << QString() << u"actionErrorMsg"_s << u"ack=;error_chks=;error_syntax=;Ok"_s
+                                           << u"11="_s << u"l_ack=<nincs>"_s;
+        QTest::newRow("replies with spaces")
+            << QString() << u"actionErrorMsg"_s << u"ack= ok ;error_chks=c e;error_syntax=s  ;Ok"_s
+            << u"11= ok ;12=c e;13=s  "_s << u"l_ack= ok ;l_error_chks=c e;l_error_syntax=s  "_s;
+        QTest::newRow("replies cancelled") << QString() << u"actionErrorMsg"_s
+                                           << u"ack=A;error_chks=B;error_syntax=C;Cancel"_s << QString() << QString();
+        // The backup fields take typing only while the backup is switched on.
+        QTest::newRow("storage unchanged: the working directory")
+            << QString() << u"actionFile"_s << u"b_prefix=m_;Ok"_s << u"6=<wd>;10=<wd>"_s << QString();
+        QTest::newRow("storage, Windows path, a choice cancelled, extensions without dot or emptied")
+            << QString() << u"actionFile"_s
+            << u"f_ext=txt;f_setfolder>C:\\Adatok\\gprs;f_setfolder>;cb_backup;b_ext=;b_setfolder>/srv;Ok"_s
+            << u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/"_s << u"l_backup_ext=.;gb_backup=shown"_s;
+        QTest::newRow("storage, extension with dot, prefixes")
+            << QString() << u"actionFile"_s << u"f_prefix=d_;f_ext=.csv;cb_backup;b_prefix=m_;Ok"_s
+            << u"4=d_;5=.csv;6=<wd>;7=1;8=m_;10=<wd>"_s
+            << u"l_file_prefix=d_;l_file_ext=.csv;l_backup_prefix=m_;gb_backup=shown"_s;
+        QTest::newRow("storage, backup switched off, its naming still taken")
+            << u"7=1"_s << u"actionFile"_s << u"b_prefix=m_;cb_backup;b_ext=x;Ok"_s << u"6=<wd>;8=m_;10=<wd>"_s
+            << u"l_backup_prefix=m_"_s;
+        QTest::newRow("storage cancelled")
+            << QString() << u"actionFile"_s
+            << u"f_prefix=x_;f_ext=log;f_setfolder>/elsewhere;cb_backup;b_prefix=y_;b_setfolder>/other;Cancel"_s
+            << QString() << QString();
     }
 
-    void portAcceptedWithAClampedTimeout()
+    void dialogsStoreWhatWasAccepted()
     {
-        QFETCH(QByteArray, stored);
+        QFETCH(QString, stored);
+        QFETCH(QString, action);
+        QFETCH(QString, steps);
+        QFETCH(QString, saved);
         QFETCH(QString, shown);
         ScopedWorkDir dir;
-        writeConfigFile("header\r\n10001\r\n" + stored + "\r\n\r\n.txt\r\n\r\n0\r\nbak_\r\n.txt\r\n\r\nok\r\n\r\n\r\n");
-        const quint16 free = freeLoopbackPort();
+        const QString free = QString::number(freeLoopbackPort());
+        const auto filledIn = [&](QString text) {
+            return text.replace(u"<free>"_s, free).replace(u"<wd>"_s, QDir::currentPath() + u'/');
+        };
+        QStringList lines;
+        for (const QString& line : changed(defaultLines, stored))
+            lines << line.section(u'=', 1) + u"\r\n"_s;
+        writeConfigFile(lines.join(QString()).toUtf8());
+        ChooserStandIn chooser;
         {
             MainWindow window;
             window.show();
-            QString opened;
-            throughMenu(window, "actionPort", [&](QDialog* dialog) {
-                opened = child<QSpinBox>(dialog, "timeout")->text();
-                retype(dialog, "port", QString::number(free));
-                click(dialog, "ckeckport");
-                press(dialog, QDialogButtonBox::Ok);
-            });
-            QCOMPARE(opened, shown);
-            QCOMPARE(window.currentSettings().port, int(free));
-            QCOMPARE(widgetTexts(&window, {"l_port", "l_timeout"}), (QStringList {QString::number(free), shown}));
-
-            // The next start listens on the accepted port.
-            window.findChild<QPushButton*>(u"start"_s)->click();
-            QTcpSocket device;
-            device.connectToHost(QHostAddress::LocalHost, free);
-            QTRY_COMPARE(device.state(), QAbstractSocket::ConnectedState);
-            answerNextMessageBox(QMessageBox::Ok);
-            window.findChild<QPushButton*>(u"stop"_s)->click();
-            QTRY_COMPARE(device.state(), QAbstractSocket::UnconnectedState);
-        }
-        QCOMPARE(
-            configFileLine(2) + ' ' + configFileLine(3), QByteArray::number(free) + ' ' + shown.chopped(2).toLatin1());
-    }
-
-    void repliesStoredAsTyped_data()
-    {
-        QTest::addColumn<QStringList>("typed");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("all empty") << QStringList {u""_s, u""_s, u""_s} << true << QStringList {u""_s, u""_s, u""_s}
-                                   << QStringList {u"<nincs>"_s, u"<nincs>"_s, u"<nincs>"_s};
-        QTest::newRow("spaces kept") << QStringList {u" ok "_s, u"c e"_s, u"s  "_s} << true
-                                     << QStringList {u" ok "_s, u"c e"_s, u"s  "_s}
-                                     << QStringList {u" ok "_s, u"c e"_s, u"s  "_s};
-        QTest::newRow("cancelled") << QStringList {u"A"_s, u"B"_s, u"C"_s} << false
-                                   << QStringList {u"ok"_s, u""_s, u""_s}
-                                   << QStringList {u"ok"_s, u"<nincs>"_s, u"<nincs>"_s};
-    }
-
-    void repliesStoredAsTyped()
-    {
-        QFETCH(QStringList, typed);
-        QFETCH(bool, accepted);
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, shown);
-        ScopedWorkDir dir;
-        QStringList opened;
-        {
-            MainWindow window;
-            window.show();
-            throughMenu(window, "actionErrorMsg", [&](QDialog* dialog) {
-                for (const char* name : {"ack", "error_chks", "error_syntax"}) {
-                    opened << child<QLineEdit>(dialog, name)->text() + u'|'
-                            + child<QLineEdit>(dialog, name)->placeholderText();
+            throughMenu(window, action, [&](QWidget* dialog) {
+                for (const QString& step : filledIn(steps).split(u';')) {
+                    const QString name = step.section(QRegularExpression(u"[=>]"_s), 0, 0);
+                    QWidget* target = child(dialog, name);
+                    if (!target) {
+                        press(dialog, step == u"Ok"_s ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+                        break;
+                    }
+                    if (!target->isVisible()) { // on the backup tab
+                        QTabBar* bar = child<QTabWidget>(dialog, u"tabWidget"_s)->tabBar();
+                        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(1).center());
+                    }
+                    chooser.answer = step.section(u'>', 1);
+                    if (step.contains(u'='))
+                        retype(dialog, name, step.section(u'=', 1));
+                    else
+                        click(dialog, name);
                 }
-                retype(dialog, "ack", typed[0]);
-                retype(dialog, "error_chks", typed[1]);
-                retype(dialog, "error_syntax", typed[2]);
-                press(dialog, accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
             });
-            const settings_t& s = window.currentSettings();
-            QCOMPARE((QStringList {s.ack, s.error_chks, s.error_syntax}), stored);
-            QCOMPARE(widgetTexts(&window, {"l_ack", "l_error_chks", "l_error_syntax"}), shown);
+            QCOMPARE(panel(window), changed(defaultPanel, filledIn(shown)));
+            if (action == u"actionPort"_s) { // the next start listens on the accepted port
+                child<QAbstractButton>(&window, u"start"_s)->click();
+                QTcpSocket device;
+                device.connectToHost(QHostAddress::LocalHost, free.toUShort());
+                QTRY_COMPARE(device.state(), QAbstractSocket::ConnectedState);
+                answerNextMessageBox(QMessageBox::Ok);
+                child<QAbstractButton>(&window, u"stop"_s)->click();
+            }
         }
-        QCOMPARE(opened, (QStringList {u"ok|<nincs>"_s, u"|<nincs>"_s, u"|<nincs>"_s}));
-        QCOMPARE(QString::fromLatin1(configFileLine(11) + '|' + configFileLine(12) + '|' + configFileLine(13)),
-            stored.join(u'|'));
-    }
-
-    void storageDefaultsShownAndStoredUnchanged()
-    {
-        ScopedWorkDir dir;
-        const QString folder = QDir::currentPath() + u'/';
-        QStringList shown;
-        bool backupOff = false;
-        {
-            MainWindow window;
-            window.show();
-            throughMenu(window, "actionFile", [&](QDialog* dialog) {
-                shown = widgetTexts(dialog, {"f_prefix", "f_ext", "f_path", "b_prefix", "b_ext", "b_path"});
-                shown << child<QLineEdit>(dialog, "f_prefix")->placeholderText();
-                backupOff = !child<QCheckBox>(dialog, "cb_backup")->isChecked()
-                    && !child(dialog, "widget_backup")->isEnabled();
-                press(dialog, QDialogButtonBox::Ok);
-            });
-            const settings_t& s = window.currentSettings();
-            QCOMPARE(
-                (QStringList {s.file.prefix, s.file.ext, s.file.path, s.backup.prefix, s.backup.ext, s.backup.path}),
-                (QStringList {u""_s, u".txt"_s, folder, u"bak_"_s, u".txt"_s, folder}));
-            QCOMPARE(widgetTexts(&window, {"l_file_prefix", "l_file_ext"}), (QStringList {u"<nincs>"_s, u".txt"_s}));
-        }
-        QCOMPARE(shown, (QStringList {u""_s, u".txt"_s, folder, u"bak_"_s, u".txt"_s, folder, u"<nincs>"_s}));
-        QVERIFY(backupOff);
-        QCOMPARE(configFileLine(6) + '|' + configFileLine(10), folder.toUtf8() + '|' + folder.toUtf8());
-    }
-
-    void storageTakesTypedAndChosenNaming_data()
-    {
-        QTest::addColumn<QString>("typedExt");
-        QTest::addColumn<QString>("storedExt");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("no dot, Windows path") << u"txt"_s << u".txt"_s << u"C:\\Adatok\\gprs"_s << u"C:/Adatok/gprs/"_s;
-        QTest::newRow("emptied, Unix path") << u""_s << u"."_s << u"/srv/gprs"_s << u"/srv/gprs/"_s;
-        QTest::newRow("with dot") << u".csv"_s << u".csv"_s << u"/srv"_s << u"/srv/"_s;
-    }
-
-    void storageTakesTypedAndChosenNaming()
-    {
-        QFETCH(QString, typedExt);
-        QFETCH(QString, storedExt);
-        QFETCH(QString, chosen);
-        QFETCH(QString, shown);
-        ScopedWorkDir dir;
-        ChooserStandIn chooser({chosen, QString(), chosen});
-        QStringList folders;
-        {
-            MainWindow window;
-            window.show();
-            throughMenu(window, "actionFile", [&](QDialog* dialog) {
-                retype(dialog, "f_ext", typedExt);
-                click(dialog, "f_setfolder");
-                click(dialog, "f_setfolder"); // cancelled: keeps the folder just chosen
-                openBackupTab(dialog);
-                click(dialog, "cb_backup");
-                retype(dialog, "b_ext", typedExt);
-                click(dialog, "b_setfolder");
-                folders = widgetTexts(dialog, {"f_path", "b_path"});
-                press(dialog, QDialogButtonBox::Ok);
-            });
-            const settings_t& s = window.currentSettings();
-            QCOMPARE((QStringList {s.file.ext, s.file.path, s.backup.ext, s.backup.path}),
-                (QStringList {storedExt, shown, storedExt, shown}));
-            QCOMPARE(widgetTexts(&window, {"l_file_ext", "l_backup_ext"}), (QStringList {storedExt, storedExt}));
-        }
-        QCOMPARE(folders, (QStringList {shown, shown}));
-        QCOMPARE(chooser.asked, QStringList(3, u"Select folder over File"_s));
-        QCOMPARE(configFileLine(6) + '|' + configFileLine(10), shown.toUtf8() + '|' + shown.toUtf8());
-    }
-
-    // The backup naming is taken on OK even while the backup is off.
-    void storageBackupSwitch()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        QList<bool> areaEnabled;
-        QList<bool> panelShown;
-        for (int round = 0; round < 3; ++round) {
-            throughMenu(window, "actionFile", [&](QDialog* dialog) {
-                openBackupTab(dialog);
-                areaEnabled << child(dialog, "widget_backup")->isEnabled();
-                click(dialog, "cb_backup");
-                areaEnabled << child(dialog, "widget_backup")->isEnabled();
-                if (round == 0) {
-                    retype(dialog, "b_prefix", u"mentes_"_s);
-                    click(dialog, "cb_backup");
-                    areaEnabled << child(dialog, "widget_backup")->isEnabled();
-                }
-                press(dialog, QDialogButtonBox::Ok);
-            });
-            panelShown << window.currentSettings().make_backup << child(&window, "gb_backup")->isVisible();
-        }
-        QCOMPARE(areaEnabled, (QList<bool> {false, true, false, false, true, true, false}));
-        QCOMPARE(panelShown, (QList<bool> {false, false, true, true, false, false}));
-        QCOMPARE(window.currentSettings().backup.prefix, u"mentes_"_s);
-        QCOMPARE(widgetTexts(&window, {"l_backup_prefix"}), QStringList {u"mentes_"_s});
-    }
-
-    void storageUnchangedOnCancel()
-    {
-        ScopedWorkDir dir;
-        ChooserStandIn chooser({u"/elsewhere"_s, u"/other"_s});
-        {
-            MainWindow window;
-            window.show();
-            throughMenu(window, "actionFile", [&](QDialog* dialog) {
-                retype(dialog, "f_prefix", u"x_"_s);
-                retype(dialog, "f_ext", u"log"_s);
-                click(dialog, "f_setfolder");
-                openBackupTab(dialog);
-                click(dialog, "cb_backup");
-                retype(dialog, "b_prefix", u"y_"_s);
-                click(dialog, "b_setfolder");
-                press(dialog, QDialogButtonBox::Cancel);
-            });
-            QCOMPARE(chooser.asked.size(), 2);
-            const settings_t& s = window.currentSettings();
-            QCOMPARE((QStringList {s.file.prefix, s.file.ext, s.file.path, s.backup.prefix, s.backup.path}),
-                (QStringList {u""_s, u".txt"_s, u""_s, u"bak_"_s, u""_s}));
-            QVERIFY(!s.make_backup);
-            QCOMPARE(widgetTexts(&window, {"l_file_prefix", "l_file_ext", "l_backup_prefix"}),
-                (QStringList {u"<nincs>"_s, u".txt"_s, u"bak_"_s}));
-            QVERIFY(!child(&window, "gb_backup")->isVisible());
-        }
-        QCOMPARE(configFileLine(6) + configFileLine(10), QByteArray());
+        QCOMPARE(savedLines(), changed(defaultLines, filledIn(saved)));
+        QCOMPARE(chooser.asked, QStringList(steps.count(u"setfolder>"_s), u"Select folder over File"_s));
     }
 };
 
