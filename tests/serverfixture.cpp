@@ -3,9 +3,12 @@
 #include "tests/testsupport.h"
 
 #include <QDate>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
+
+namespace {
+const QString settledMarker = QStringLiteral("<settled>\n");
+}
 
 void writeConfig(const TestConfig& config)
 {
@@ -17,34 +20,12 @@ void writeConfig(const TestConfig& config)
 
 ServerWindow::ServerWindow(TestConfig config)
 {
-    if (config.port.isEmpty()) {
-        listenPort = freeLoopbackPort();
-        config.port = QByteArray::number(listenPort);
-    } else {
-        listenPort = static_cast<quint16>(config.port.toInt());
-    }
+    if (config.port.isEmpty())
+        config.port = QByteArray::number(freeLoopbackPort());
+    listenPort = static_cast<quint16>(config.port.toInt());
     writeConfig(config);
     mainWindow = std::make_unique<MainWindow>();
     mainWindow->show();
-}
-
-void ServerWindow::pressStart()
-{
-    mainWindow->findChild<QPushButton*>(QStringLiteral("start"))->click();
-}
-
-void ServerWindow::pressStop()
-{
-    mainWindow->findChild<QPushButton*>(QStringLiteral("stop"))->click();
-}
-
-bool ServerWindow::running() const
-{
-    return mainWindow->findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled();
-}
-
-namespace {
-const QString settledMarker = QStringLiteral("<settled>\n");
 }
 
 QString ServerWindow::flow() const
@@ -76,12 +57,6 @@ Device::Device(quint16 port, const QHostAddress& from, Reading reading)
     QTRY_VERIFY(connected());
 }
 
-void Device::send(const QByteArray& data)
-{
-    socket.write(data);
-    socket.flush();
-}
-
 void Device::sendInChunks(const QByteArray& data, int size, QTcpSocket* receiver)
 {
     QSignalSpy taken(receiver, &QTcpSocket::readyRead);
@@ -95,22 +70,3 @@ QString today()
 {
     return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
 }
-
-namespace messages {
-
-QByteArray zeros()
-{
-    return "$08" + QByteArray(128, '0') + "04";
-}
-
-QByteArray ones(const QByteArray& checksum)
-{
-    return "$08" + QByteArray(128, '1') + checksum;
-}
-
-QByteArray abc12(const QByteArray& checksum)
-{
-    return "$08ABC 12" + QByteArray(26, ' ') + QByteArray(96, '0') + checksum;
-}
-
-} // namespace messages

@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -26,23 +24,32 @@ ScopedWorkDir::~ScopedWorkDir()
     QDir::setCurrent(previous);
 }
 
+EchoService::EchoService(const QByteArray& response)
+{
+    connect(this, &QTcpServer::newConnection, this, [this, response] {
+        QTcpSocket* socket = nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, response] {
+            requests += socket->readAll();
+            if (!requests.endsWith("\r\n\r\n"))
+                return;
+            socket->write(response);
+            socket->disconnectFromHost();
+        });
+    });
+    listen(QHostAddress::LocalHost, 0);
+}
+
+void EchoService::answerThePublicAddressRequest()
+{
+    setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(serverPort())));
+}
+
 void initStilwaterTests()
 {
     Q_INIT_RESOURCE(stilwater);
-    // A listener of our own that hangs up on every request: the public-address lookup fails at
-    // once, and the port stays taken, so no other test's server can receive the request.
-    static QTcpServer* refuser = nullptr;
-    if (!refuser) {
-        refuser = new QTcpServer(qApp);
-        QObject::connect(refuser, &QTcpServer::newConnection, refuser, [] {
-            while (QTcpSocket* socket = refuser->nextPendingConnection()) {
-                socket->abort();
-                socket->deleteLater();
-            }
-        });
-        refuser->listen(QHostAddress::LocalHost, 0);
-    }
-    setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(refuser->serverPort())));
+    // Its port stays taken, so no other test's server can receive the request.
+    static auto* refuser = new EchoService(QByteArray());
+    refuser->answerThePublicAddressRequest();
 }
 
 quint16 freeLoopbackPort()
@@ -115,14 +122,8 @@ QByteArray configFileLine(int number)
 QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names)
 {
     QStringList found;
-    for (const char* name : names) {
-        if (auto* field = parent->findChild<QLineEdit*>(QLatin1String(name)))
-            found << field->text();
-        else if (auto* label = parent->findChild<QLabel*>(QLatin1String(name)))
-            found << label->text();
-        else
-            found << QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    for (const char* name : names)
+        found << parent->findChild<QWidget*>(QLatin1String(name))->property("text").toString();
     return found;
 }
 

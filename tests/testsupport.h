@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -22,8 +23,19 @@ private:
     QString previous;
 };
 
-// Registers the compiled-in resources and points the public-address request at a loopback port
-// where nothing listens, so that no test ever talks to the real service. Call from initTestCase.
+// A stand-in for the IP-echo service on loopback: answers every request with one fixed response
+// (an empty one: it hangs up), and keeps what it was asked.
+class EchoService : public QTcpServer
+{
+public:
+    explicit EchoService(const QByteArray& response);
+    void answerThePublicAddressRequest();
+
+    QByteArray requests;
+};
+
+// Registers the compiled-in resources and points the public-address request at a loopback
+// service that hangs up, so that no test ever talks to the real service. Call from initTestCase.
 void initStilwaterTests();
 
 // A TCP port on 127.0.0.1 that was free a moment ago.

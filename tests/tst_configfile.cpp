@@ -1,12 +1,7 @@
-#include "app/mainwindow.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
-#include "tests/testsupport.h"
 
-#include <QAction>
 #include <QtTest>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -27,8 +22,6 @@ class ConfigFileTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initStilwaterTests(); }
-
     // One line of a 13-line file changed: what the record takes from it, as the next save writes it.
     void lineIsReadBack_data()
     {
@@ -85,46 +78,6 @@ private slots:
         settings_t s;
         QCOMPARE(applyConfigText(text, s), taken);
         QCOMPARE(configText(s), joined(taken ? custom : defaults));
-    }
-
-    void windowReadsAtStartAndWritesAtExit_data()
-    {
-        QTest::addColumn<QByteArray>("stored"); // none when empty
-        QTest::addColumn<QStringList>("panel");
-        QTest::addColumn<bool>("backupShown");
-        QTest::addColumn<QByteArray>("written");
-        QTest::newRow("first run: defaults") << QByteArray()
-                                             << QStringList {u"10001"_s, u"30 s"_s, u"<nincs>"_s, u".txt"_s, u"bak_"_s,
-                                                    u".txt"_s, u"ok"_s, u"<nincs>"_s, u"<nincs>"_s}
-                                             << false << joined(defaults);
-        QTest::newRow("stored settings, spaces lost")
-            << joined({"x", "2000", "45", "d_", "", "/f/", "1", "", "csv", "/b/", "", "C E", "SE"})
-            << QStringList {u"2000"_s, u"45 s"_s, u"d_"_s, QString(), u"<nincs>"_s, u"csv"_s, u"<nincs>"_s, u"CE"_s,
-                   u"SE"_s}
-            << true << joined({header, "2000", "45", "d_", "", "", "1", "", "csv", "", "", "CE", "SE"});
-    }
-
-    void windowReadsAtStartAndWritesAtExit()
-    {
-        QFETCH(QByteArray, stored);
-        QFETCH(QStringList, panel);
-        QFETCH(bool, backupShown);
-        QFETCH(QByteArray, written);
-        ScopedWorkDir dir;
-        if (!stored.isEmpty())
-            writeConfigFile(stored);
-        {
-            MainWindow window;
-            window.show();
-            QCOMPARE(widgetTexts(&window,
-                         {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext",
-                             "l_ack", "l_error_chks", "l_error_syntax"}),
-                panel);
-            QCOMPARE(window.findChild<QWidget*>(QStringLiteral("gb_backup"))->isVisible(), backupShown);
-            window.findChild<QAction*>(QStringLiteral("actionKilepes"))->trigger(); // stopped: no question
-            QVERIFY(!window.isVisible());
-        }
-        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), written);
     }
 };
 
