@@ -1,50 +1,50 @@
 #include "tests/serverfixture.h"
 #include "tests/testsupport.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
 using Files = QMap<QString, QByteArray>; // file name, content
 
 namespace {
 
-const QString opened = QStringLiteral("<ts>Szerver elindítva.\n\n<ts>[127.0.0.1] Új kapcsolat.\n");
+const QString started = u"<ts>Szerver elindítva.\n\n"_s;
+const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
+const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 
-QString line(const QString& body, const QString& peer = QStringLiteral("127.0.0.1"))
+QString line(const QString& body, const QString& peer = u"127.0.0.1"_s)
 {
-    return QStringLiteral("<ts>[%1] ").arg(peer) + body + QLatin1Char('\n');
+    return u"<ts>[%1] "_s.arg(peer) + body + u'\n';
 }
 
 // The two lines of one handled message.
-QString exchange(const QByteArray& message, const QString& reply, const QString& peer = QStringLiteral("127.0.0.1"))
+QString exchange(const QByteArray& message, const QString& reply, const QString& peer = u"127.0.0.1"_s)
 {
-    return line(QStringLiteral("Bejövő adat: ") + QString::fromLatin1(message), peer) + line(reply, peer);
+    return line(u"Bejövő adat: "_s + QString::fromLatin1(message), peer) + line(reply, peer);
 }
 
 QString accepted(const QByteArray& message)
 {
-    return exchange(message, QStringLiteral("Válasz: ok"));
+    return exchange(message, u"Válasz: ok"_s);
 }
 
 QString syntaxError(const QByteArray& text)
 {
-    return exchange(text, QStringLiteral("Syntax error. Válasz: SE"));
+    return exchange(text, u"Syntax error. Válasz: SE"_s);
 }
 
 QString dated(const QString& name)
 {
-    return name + QStringLiteral("-log_") + today() + QStringLiteral(".txt");
+    return name + u"-log_"_s + today() + u".txt"_s;
 }
 
 QString backup(const QString& name)
 {
-    return QStringLiteral("bak_") + dated(name);
-}
-
-QString savingError(const QString& fileName)
-{
-    return line(QStringLiteral("Mentési hiba: ") + fileName);
+    return u"bak_"_s + dated(name);
 }
 
 // Each device's data file and backup file, both holding its lines.
@@ -54,11 +54,6 @@ Files stored(const QList<std::pair<QString, QByteArray>>& devices)
     for (const auto& [name, lines] : devices)
         files[dated(name)] = files[backup(name)] = lines;
     return files;
-}
-
-QStringList dailyFilesHere()
-{
-    return QDir::current().entryList({QStringLiteral("*-log_*")}, QDir::Files, QDir::Name);
 }
 
 } // namespace
@@ -85,17 +80,17 @@ private slots:
         const QByteArray zeros = messages::zeros();
         const QByteArray ones = messages::ones("00");
         const QByteArray abc = messages::abc12();
-        const QString zerosName(32, QLatin1Char('0'));
-        const QString abcName = QStringLiteral("ABC_12");
+        const QString zerosName(32, u'0');
+        const QString abc12 = u"ABC_12"_s;
         // Noise before "$", CR dropped and LF kept, a zero byte dropped, a checksum error, a short
         // message ended by the next "$", 200 characters cut at 133.
         const QByteArray stream
             = "xy" + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + "$short" + abc + QByteArray(67, '7') + "$";
         const QString streamLines = syntaxError("xy") + accepted(zeros) + syntaxError("\n")
-            + exchange(ones, QStringLiteral("Chks error. Számolt: 32. Válasz: CE")) + syntaxError("$short")
-            + accepted(abc) + syntaxError(QByteArray(67, '7'));
-        const Files streamFiles = stored(
-            {{zerosName, zeros + "\r\n"}, {QString(32, QLatin1Char('1')), ones + "\r\n"}, {abcName, abc + "\r\n"}});
+            + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + syntaxError("$short") + accepted(abc)
+            + syntaxError(QByteArray(67, '7'));
+        const Files streamFiles
+            = stored({{zerosName, zeros + "\r\n"}, {QString(32, u'1'), ones + "\r\n"}, {abc12, abc + "\r\n"}});
         for (const int chunk : {1, 7, 1000}) {
             QTest::addRow("stream in pieces of %d", chunk)
                 << usual << QStringList() << stream << chunk << QByteArray("SEokSECESEokSE") << streamLines
@@ -103,35 +98,33 @@ private slots:
         }
         QTest::newRow("Latin-1 reply, ? outside it")
             << QByteArrayList {"\xc5\x91\xc3\xa9", "", ""} << QStringList() << zeros << 1000 << QByteArray("?\xe9")
-            << exchange(zeros, QStringLiteral("Válasz: ?é")) << stored({{zerosName, zeros + "\r\n"}});
+            << exchange(zeros, u"Válasz: ?é"_s) << stored({{zerosName, zeros + "\r\n"}});
         // "$08" + 128 * "0" needs "04": the computed checksum is shown without a leading zero.
         const QByteArray zeros05 = zeros.chopped(2) + "05";
         QTest::newRow("empty replies send nothing") << QByteArrayList {"", "", "SE"} << QStringList()
                                                     << zeros + zeros05 + "$08short$" << 1000 << QByteArray("SE")
-                                                    << exchange(zeros, QStringLiteral("Válasz: "))
-                + exchange(zeros05, QStringLiteral("Chks error. Számolt: 4. Válasz: <nincs>")) + syntaxError("$08short")
+                                                    << exchange(zeros, u"Válasz: "_s)
+                + exchange(zeros05, u"Chks error. Számolt: 4. Válasz: <nincs>"_s) + syntaxError("$08short")
                                                     << stored({{zerosName, zeros + "\r\n" + zeros05 + "\r\n"}});
 
         // A final syntax error shows by its "SE" that nothing was sent before it.
         const QByteArray abc00 = messages::abc12("00");
+        const QString dataFails = line(u"Mentési hiba: "_s + dated(abc12));
+        const QString backupFails = line(u"Mentési hiba: "_s + backup(abc12));
+        const QString notAcknowledged = exchange(abc, u"Válasz: <nincs>"_s);
         QTest::newRow("data file fails: no acknowledgement")
-            << usual << QStringList {dated(abcName)} << abc + "$08short$" << 1000 << QByteArray("SE")
-            << exchange(abc, QStringLiteral("Válasz: <nincs>")) + savingError(dated(abcName)) + syntaxError("$08short")
-            << Files {{backup(abcName), abc + "\r\n"}};
+            << usual << QStringList {dated(abc12)} << abc + "$08short$" << 1000 << QByteArray("SE")
+            << notAcknowledged + dataFails + syntaxError("$08short") << Files {{backup(abc12), abc + "\r\n"}};
         QTest::newRow("data file fails: checksum error still answered")
-            << usual << QStringList {dated(abcName)} << abc00 + "$08short$" << 1000 << QByteArray("CESE")
-            << exchange(abc00, QStringLiteral("Chks error. Számolt: 41. Válasz: CE")) + savingError(dated(abcName))
-                + syntaxError("$08short")
-            << Files {{backup(abcName), abc00 + "\r\n"}};
+            << usual << QStringList {dated(abc12)} << abc00 + "$08short$" << 1000 << QByteArray("CESE")
+            << exchange(abc00, u"Chks error. Számolt: 41. Válasz: CE"_s) + dataFails + syntaxError("$08short")
+            << Files {{backup(abc12), abc00 + "\r\n"}};
         QTest::newRow("backup fails alone: acknowledged")
-            << usual << QStringList {backup(abcName)} << abc + "$08short$" << 1000 << QByteArray("okSE")
-            << accepted(abc) + savingError(backup(abcName)) + syntaxError("$08short")
-            << Files {{dated(abcName), abc + "\r\n"}};
-        QTest::newRow("both fail") << usual << QStringList {dated(abcName), backup(abcName)} << abc + "$08short$"
-                                   << 1000 << QByteArray("SE")
-                                   << exchange(abc, QStringLiteral("Válasz: <nincs>")) + savingError(dated(abcName))
-                + savingError(backup(abcName)) + syntaxError("$08short")
-                                   << Files();
+            << usual << QStringList {backup(abc12)} << abc + "$08short$" << 1000 << QByteArray("okSE")
+            << accepted(abc) + backupFails + syntaxError("$08short") << Files {{dated(abc12), abc + "\r\n"}};
+        QTest::newRow("both fail") << usual << QStringList {dated(abc12), backup(abc12)} << abc + "$08short$" << 1000
+                                   << QByteArray("SE")
+                                   << notAcknowledged + dataFails + backupFails + syntaxError("$08short") << Files();
     }
 
     void messagesAreFramedJudgedAnsweredAndStored()
@@ -158,23 +151,9 @@ private slots:
         device.sendInChunks(sent, chunk, server.window().findChild<QTcpSocket*>());
         QTRY_COMPARE(device.received(), replies);
         QTRY_COMPARE(server.flow(), opened + lines);
-        QCOMPARE(dailyFilesHere(), files.keys());
+        QCOMPARE(QDir::current().entryList({u"*-log_*"_s}, QDir::Files, QDir::Name), files.keys());
         for (auto file = files.cbegin(); file != files.cend(); ++file)
             QCOMPARE(readFileBytes(file.key()), file.value());
-    }
-
-    void messageTimerHandsOverAShortMessage()
-    {
-        ScopedWorkDir dir;
-        ServerWindow server;
-        server.window().setMessageTimeout(1);
-        server.pressStart();
-        Device device(server.port());
-        QElapsedTimer clock;
-        clock.start();
-        device.send("$08short");
-        QTRY_COMPARE(server.flow(), opened + exchange("$08short", QStringLiteral("Syntax error. Válasz: <nincs>")));
-        QVERIFY2(clock.elapsed() >= 900, "handed over before its message time ran out");
     }
 
     void twoDevicesInterleavedKeepTheirOwnBuffers()
@@ -184,7 +163,7 @@ private slots:
         server.pressStart();
         Device first(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
-        Device second(server.port(), QHostAddress(QStringLiteral("127.0.0.2")));
+        Device second(server.port(), QHostAddress(u"127.0.0.2"_s));
         QTRY_COMPARE(server.openConnections(), 2);
         const QByteArray abc = messages::abc12();
         const QByteArray zeros = messages::zeros();
@@ -195,42 +174,178 @@ private slots:
         second.send(zeros.mid(70));
         QTRY_COMPARE(second.received(), QByteArray("ok"));
         QTRY_COMPARE(server.flow(),
-            opened + line(QStringLiteral("Új kapcsolat."), QStringLiteral("127.0.0.2")) + accepted(abc)
-                + exchange(zeros, QStringLiteral("Válasz: ok"), QStringLiteral("127.0.0.2")));
+            opened + line(u"Új kapcsolat."_s, u"127.0.0.2"_s) + accepted(abc)
+                + exchange(zeros, u"Válasz: ok"_s, u"127.0.0.2"_s));
     }
 
-    void connectionEnds_data()
+    // Half a message is sent.
+    void timersEndMessagesAndConnections_data()
     {
         QTest::addColumn<QByteArray>("socketTimeout");
+        QTest::addColumn<int>("messageTimeout");
         QTest::addColumn<bool>("clientCloses");
-        QTest::addColumn<QString>("endLine");
-        QTest::newRow("client closes") << QByteArray("30") << true
-                                       << QStringLiteral("A kapcsolatot a kliens bontotta.");
-        QTest::newRow("socket timeout") << QByteArray("1") << false
-                                        << QStringLiteral("A kapcsolatot a szerver bontotta. (Timeout)");
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("message timer hands it over")
+            << QByteArray("30") << 1 << false << exchange("$08half", u"Syntax error. Válasz: <nincs>"_s);
+        QTest::newRow("client closes: lost")
+            << QByteArray("30") << 1 << true << line(u"A kapcsolatot a kliens bontotta.\n"_s);
+        QTest::newRow("socket timeout first: lost")
+            << QByteArray("1") << 5 << false << line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
     }
 
-    void connectionEnds()
+    void timersEndMessagesAndConnections()
     {
         QFETCH(QByteArray, socketTimeout);
+        QFETCH(int, messageTimeout);
         QFETCH(bool, clientCloses);
-        QFETCH(QString, endLine);
+        QFETCH(QString, lines);
         ScopedWorkDir dir;
         TestConfig config;
         config.socketTimeout = socketTimeout;
         ServerWindow server(config);
+        server.window().setMessageTimeout(messageTimeout);
         server.pressStart();
         Device device(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
-        device.send("$08half"); // a partial message is lost with its connection
+        QElapsedTimer clock;
+        clock.start();
+        device.send("$08half");
         if (clientCloses)
             device.tcp().disconnectFromHost();
-        QTRY_COMPARE(server.flow(), opened + line(endLine) + QLatin1Char('\n'));
-        QCOMPARE(server.openConnections(), 0);
-        QTRY_VERIFY(!device.connected());
-        // The ended connection's socket is released without waiting for a stop.
-        QTRY_VERIFY(server.window().findChildren<QTcpSocket*>().isEmpty());
+        QTRY_COMPARE(server.flow(), opened + lines);
+        QVERIFY2(clientCloses || clock.elapsed() >= 900, "a timer ran out early");
+        const bool ended = lines.endsWith(u"\n\n"_s);
+        QCOMPARE(server.openConnections(), ended ? 0 : 1);
+        QTRY_COMPARE(device.connected(), !ended);
+        // An ended connection's socket is released without waiting for a stop.
+        QTRY_COMPARE(server.window().findChildren<QTcpSocket*>().size(), ended ? 0 : 1);
         QVERIFY(server.running());
+    }
+
+    void startAndStop_data()
+    {
+        QTest::addColumn<QByteArray>("port"); // empty: a free one
+        QTest::addColumn<bool>("held");
+        const QByteArray free = QByteArray::number(freeLoopbackPort());
+        QTest::newRow("free port") << QByteArray() << false;
+        QTest::newRow("held by another listener, then free") << free << true;
+        QTest::newRow("zero") << QByteArray("0") << false;
+        QTest::newRow("above 65535, low bits a free port") << QByteArray::number(65536 + free.toInt()) << false;
+    }
+
+    void startAndStop()
+    {
+        QFETCH(QByteArray, port);
+        QFETCH(bool, held);
+        ScopedWorkDir dir;
+        QTcpServer holder;
+        if (held)
+            QVERIFY(holder.listen(QHostAddress::LocalHost, port.toUShort()));
+        TestConfig config;
+        config.port = port;
+        ServerWindow server(config);
+        const auto enabled = [&server] {
+            QStringList names;
+            for (const QString& name :
+                {u"start"_s, u"actionServerStart"_s, u"stop"_s, u"actionServerStop"_s, u"menuBeallitasok"_s}) {
+                if (server.window().findChild<QObject*>(name)->property("enabled").toBool())
+                    names << name;
+            }
+            return names.join(u' ');
+        };
+        const QString whileStopped = u"start actionServerStart menuBeallitasok"_s;
+        QCOMPARE(enabled(), whileStopped);
+        if (!port.isEmpty()) {
+            SeenMessageBox seen;
+            answerNextMessageBox(QMessageBox::Ok, &seen);
+            server.pressStart();
+            QCOMPARE(seen.title + u'|' + seen.text, u"Hiba|A megadott port hibás, vagy már foglalt."_s);
+            QCOMPARE(enabled(), whileStopped);
+            QCOMPARE(server.settledFlow(), QString());
+            QCOMPARE(server.window().currentSettings().port, port.toInt());
+            if (!held)
+                return;
+            holder.close();
+        }
+        server.pressStart();
+        QCOMPARE(enabled(), u"stop actionServerStop"_s);
+        server.pressStop(); // no connection open: no question is asked
+        QCOMPARE(enabled(), whileStopped);
+        QCOMPARE(server.settledFlow(), started + stopped);
+        QTcpSocket late;
+        late.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
+        QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void stopAndExitAskWhileDevicesAreConnected_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("ending"); // lines written after the connections were accepted
+        const QString stop = u"actionServerStop"_s;
+        const QString stopQuestion
+            = u"A szerverhez még kapcsolódik kliens. Biztosan leállítja a szervert?\n\nFigyelem! Ez adatvesztéssel járhat!"_s;
+        const QString exit = u"actionKilepes"_s;
+        const QString exitQuestion
+            = u"A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"_s;
+        const QString closing = u"A kapcsolatot a szerver bontotta.\n"_s;
+        // Closed in the order they were accepted.
+        const QString closed = line(closing, u"127.0.0.3"_s) + line(closing) + line(closing, u"127.0.0.2"_s);
+        QTest::newRow("stop, Cancel") << stop << QMessageBox::Cancel << stopQuestion << QString();
+        QTest::newRow("stop, Ok") << stop << QMessageBox::Ok << stopQuestion << closed + stopped;
+        QTest::newRow("exit, Cancel") << exit << QMessageBox::Cancel << exitQuestion << QString();
+        QTest::newRow("exit, Ok: no stop line") << exit << QMessageBox::Ok << exitQuestion << closed;
+    }
+
+    void stopAndExitAskWhileDevicesAreConnected()
+    {
+        QFETCH(QString, action);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QString, question);
+        QFETCH(QString, ending);
+        ScopedWorkDir dir;
+        ServerWindow server;
+        server.pressStart();
+        QString accepted = started;
+        std::vector<std::unique_ptr<Device>> devices;
+        for (const QString& address : {u"127.0.0.3"_s, u"127.0.0.1"_s, u"127.0.0.2"_s}) {
+            devices.push_back(std::make_unique<Device>(server.port(), QHostAddress(address)));
+            QTRY_COMPARE(server.openConnections(), int(devices.size()));
+            accepted += line(u"Új kapcsolat."_s, address);
+        }
+        SeenMessageBox seen;
+        answerNextMessageBox(answer, &seen);
+        server.window().findChild<QAction*>(action)->trigger();
+        QCOMPARE(seen.title + u'|' + seen.text, u"Figyelmeztetés|"_s + question);
+        QCOMPARE(server.settledFlow(), accepted + ending);
+        const bool kept = answer == QMessageBox::Cancel;
+        QCOMPARE(server.openConnections(), kept ? 3 : 0);
+        QCOMPARE(server.window().currentSettings().server != nullptr, kept);
+        QCOMPARE(server.window().isVisible(), kept || action == u"actionServerStop"_s);
+        for (const auto& device : devices)
+            QTRY_COMPARE(device->connected(), kept);
+    }
+
+    void stopEndsAConnectionWithUnsentOutput()
+    {
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.ack = QByteArray(100000, 'k');
+        ServerWindow server(config);
+        server.pressStart();
+        Device device(server.port(), QHostAddress(QHostAddress::LocalHost), Device::Reading::Stalls);
+        QTRY_COMPARE(server.openConnections(), 1);
+        auto* accepted = server.window().findChild<QTcpSocket*>();
+        accepted->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 1024);
+        device.send(messages::zeros() + messages::zeros());
+        QTRY_COMPARE(server.flow().count(u"Válasz: "_s), 2);
+        QVERIFY(accepted->bytesToWrite() > 100000); // most of the two acknowledgements
+        answerNextMessageBox(QMessageBox::Ok);
+        server.pressStop();
+        QCOMPARE(server.openConnections(), 0);
+        QVERIFY(server.settledFlow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
+        QCOMPARE(server.flow().count(u"A kapcsolatot"_s), 1);
     }
 };
 
