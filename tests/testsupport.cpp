@@ -4,25 +4,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
-
-ScopedWorkDir::ScopedWorkDir() : previous(QDir::currentPath())
-{
-    QVERIFY2(dir.isValid(), "no temporary directory");
-    QDir::setCurrent(dir.path());
-}
-
-ScopedWorkDir::~ScopedWorkDir()
-{
-    QDir::setCurrent(previous);
-}
 
 EchoService::EchoService(const QByteArray& response)
 {
@@ -68,15 +56,12 @@ quint16 freeLoopbackPort()
 void whenModalOpens(std::function<void(QWidget*)> action)
 {
     auto* poll = new QTimer(qApp);
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, action = std::move(action)] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, deadline = QDeadlineTimer(5000), action = std::move(action)] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal && clock->elapsed() < 5000)
+        if (!modal && !deadline.hasExpired())
             return;
         poll->stop();
         poll->deleteLater();
-        delete clock;
         if (modal)
             action(modal);
     });
@@ -90,7 +75,6 @@ void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* se
         if (!box)
             return;
         if (seen) {
-            seen->shown = true;
             seen->title = box->windowTitle();
             seen->text = box->text();
         }
@@ -102,9 +86,7 @@ void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* se
 QByteArray readFileBytes(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeConfigFile(const QByteArray& bytes)
@@ -117,14 +99,6 @@ void writeConfigFile(const QByteArray& bytes)
 QByteArray configFileLine(int number)
 {
     return readFileBytes(QStringLiteral("config.cfg")).split('\n').value(number - 1).replace('\r', "");
-}
-
-QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names)
-{
-    QStringList found;
-    for (const char* name : names)
-        found << parent->findChild<QWidget*>(QLatin1String(name))->property("text").toString();
-    return found;
 }
 
 QString messageWindowText(const QWidget* mainWindow)

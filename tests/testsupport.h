@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QMessageBox>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -12,11 +13,8 @@
 class ScopedWorkDir
 {
 public:
-    ScopedWorkDir();
-    ~ScopedWorkDir();
-
-    QString path() const { return dir.path(); }
-    QString filePath(const QString& name) const { return dir.filePath(name); }
+    ScopedWorkDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~ScopedWorkDir() { QDir::setCurrent(previous); }
 
 private:
     QTemporaryDir dir;
@@ -48,7 +46,6 @@ void whenModalOpens(std::function<void(QWidget*)> action);
 // Presses `button` on the next modal message box; its title and text are kept for checking.
 struct SeenMessageBox
 {
-    bool shown = false;
     QString title;
     QString text;
 };
@@ -62,9 +59,6 @@ void writeConfigFile(const QByteArray& bytes);
 
 // Line `number` (counted from 1) of config.cfg in the working directory, without its line end.
 QByteArray configFileLine(int number);
-
-// The texts of the labels and line edits with these object names, in order.
-QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names);
 
 // The text of the main window's message window. Lines reach it in batches a few times a second,
 // so read it only inside QTRY_COMPARE / QTRY_VERIFY. Read through the property that every plain

@@ -16,27 +16,6 @@ const QString started = u"<ts>Szerver elindítva.\n\n"_s;
 const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
 const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 
-QString line(const QString& body, const QString& peer = u"127.0.0.1"_s)
-{
-    return u"<ts>[%1] "_s.arg(peer) + body + u'\n';
-}
-
-// The two lines of one handled message.
-QString exchange(const QByteArray& message, const QString& reply, const QString& peer = u"127.0.0.1"_s)
-{
-    return line(u"Bejövő adat: "_s + QString::fromLatin1(message), peer) + line(reply, peer);
-}
-
-QString accepted(const QByteArray& message)
-{
-    return exchange(message, u"Válasz: ok"_s);
-}
-
-QString syntaxError(const QByteArray& text)
-{
-    return exchange(text, u"Syntax error. Válasz: SE"_s);
-}
-
 QString dated(const QString& name)
 {
     return name + u"-log_"_s + today() + u".txt"_s;
@@ -61,6 +40,18 @@ Files stored(const QList<std::pair<QString, QByteArray>>& devices)
 class DeviceExchangeTest final : public QObject
 {
     Q_OBJECT
+
+    static QString line(const QString& body, const QString& peer = u"127.0.0.1"_s)
+    {
+        return u"<ts>[%1] "_s.arg(peer) + body + u'\n';
+    }
+    // The two lines of one handled message.
+    static QString exchange(const QByteArray& message, const QString& reply, const QString& peer = u"127.0.0.1"_s)
+    {
+        return line(u"Bejövő adat: "_s + QString::fromLatin1(message), peer) + line(reply, peer);
+    }
+    static QString accepted(const QByteArray& message) { return exchange(message, u"Válasz: ok"_s); }
+    static QString syntaxError(const QByteArray& text) { return exchange(text, u"Syntax error. Válasz: SE"_s); }
 
 private slots:
     void initTestCase() { initStilwaterTests(); }

@@ -1,5 +1,4 @@
 #include "app/mainwindow.h"
-#include "net/localaddress.h"
 #include "tests/testsupport.h"
 
 #include <QAbstractScrollArea>
@@ -86,28 +85,6 @@ private slots:
         });
         window.findChild<QAction*>(u"actionAbout"_s)->trigger();
         QCOMPARE(seen, u"Névjegy| Version 2.33 "_s);
-    }
-
-    void localAddressChoice_data()
-    {
-        QTest::addColumn<QStringList>("addresses");
-        QTest::addColumn<QString>("chosen");
-        QTest::newRow("loopback and IPv6 skipped")
-            << QStringList {u"::1"_s, u"127.0.0.1"_s, u"fe80::1"_s, u"192.168.1.10"_s} << u"192.168.1.10"_s;
-        QTest::newRow("list order decides") << QStringList {u"10.0.0.5"_s, u"192.168.1.10"_s} << u"10.0.0.5"_s;
-        QTest::newRow("only loopback and IPv6") << QStringList {u"127.0.0.1"_s, u"::1"_s} << QString();
-        QTest::newRow("other loopback address taken") << QStringList {u"127.0.1.1"_s, u"10.0.0.5"_s} << u"127.0.1.1"_s;
-        QTest::newRow("any-address skipped") << QStringList {u"0.0.0.0"_s, u"172.16.0.2"_s} << u"172.16.0.2"_s;
-    }
-
-    void localAddressChoice()
-    {
-        QFETCH(QStringList, addresses);
-        QFETCH(QString, chosen);
-        QList<QHostAddress> list;
-        for (const QString& address : addresses)
-            list << QHostAddress(address);
-        QCOMPARE(chooseLocalAddress(list), chosen);
     }
 
     void panelShowsTheAddresses_data()
