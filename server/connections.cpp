@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "server/acceptguard.h"
 #include "server/framing.h"
 #include "server/timerinterval.h"
 
@@ -7,16 +8,6 @@
 #include <QTimer>
 
 namespace {
-
-template<typename Object>
-int indexOfClient(const QList<client_t>& clients, Object* client_t::*field, const QObject* object)
-{
-    for (int i = 0; i < clients.size(); ++i) {
-        if (clients.at(i).*field == object)
-            return i;
-    }
-    return -1;
-}
 
 QString endOfConnectionText(int closeReason)
 {
@@ -50,6 +41,11 @@ void MainWindow::onNewConnection()
     client.socket = settings.server->nextPendingConnection();
     if (!client.socket)
         return;
+    if (!acceptGuard->admits(client.socket)) {
+        client.socket->abort();
+        client.socket->deleteLater();
+        return;
+    }
 
     client.socketTimer = new QTimer;
     client.socketTimer->setInterval(timerInterval(settings.socket_timeout));
@@ -62,6 +58,7 @@ void MainWindow::onNewConnection()
 
     connect(client.socket, &QTcpSocket::readyRead, this, &MainWindow::onReadyRead);
     connect(client.socket, &QTcpSocket::disconnected, this, &MainWindow::onDisconnected);
+    clientLookup.add(client);
     settings.clients.append(client);
     appendText(peerLine(client.socket, tr("Új kapcsolat.")) + QLatin1Char('\n'));
 }
@@ -70,7 +67,7 @@ void MainWindow::onReadyRead()
 {
     auto* socket = qobject_cast<QTcpSocket*>(sender());
     const QByteArray received = socket->readAll();
-    const int index = indexOfClient(settings.clients, &client_t::socket, socket);
+    const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
         return;
     // Framing never changes the list (handleMsg opens no dialog and closes nothing), so the record
@@ -108,7 +105,7 @@ void MainWindow::onMsgTimeout()
 {
     auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
-    const int index = indexOfClient(settings.clients, &client_t::msgTimer, timer);
+    const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
         return;
     handleMsg(&settings.clients[index]);
@@ -118,7 +115,7 @@ void MainWindow::onSocketTimeout()
 {
     auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
-    const int index = indexOfClient(settings.clients, &client_t::socketTimer, timer);
+    const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
         return;
     client_t& client = settings.clients[index];
@@ -132,7 +129,7 @@ void MainWindow::onSocketTimeout()
 
 void MainWindow::onDisconnected()
 {
-    const int index = indexOfClient(settings.clients, &client_t::socket, sender());
+    const int index = clientLookup.indexOf(settings.clients, sender());
     if (index < 0)
         return;
     endConnection(index);
@@ -144,7 +141,9 @@ void MainWindow::endConnection(int index)
     appendText(peerLine(client.socket, endOfConnectionText(client.closeReason)) + QStringLiteral("\n\n"));
     release(client.msgTimer);
     release(client.socketTimer);
+    clientLookup.remove(client);
     settings.clients.removeAt(index);
+    acceptGuard->connectionEnded();
     // Devices reconnect all day; an ended connection must not keep its socket until the next stop.
     client.socket->deleteLater();
 }

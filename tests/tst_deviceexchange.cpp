@@ -4,8 +4,13 @@
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Files = QMap<QString, QByteArray>; // file name, content
@@ -35,6 +40,36 @@ Files stored(const QList<std::pair<QString, QByteArray>>& devices)
     return files;
 }
 
+// Lowers the soft open-file limit so that only `free` more descriptors can be opened, for as long
+// as it lives.
+class ScarceDescriptors
+{
+public:
+    explicit ScarceDescriptors(int free)
+    {
+        getrlimit(RLIMIT_NOFILE, &previous);
+        // The limit bounds descriptor numbers, not their count: it is set just above the `free`
+        // lowest unused numbers. The listing's own descriptor takes the lowest one while it runs.
+        const int listing = ::dup(0);
+        ::close(listing);
+        QSet<int> used;
+        for (const QString& name :
+            QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            used << name.toInt();
+        used.remove(listing);
+        int limit = 0;
+        for (int found = 0; found < free; ++limit)
+            found += used.contains(limit) ? 0 : 1;
+        rlimit lowered = previous;
+        lowered.rlim_cur = static_cast<rlim_t>(limit);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~ScarceDescriptors() { setrlimit(RLIMIT_NOFILE, &previous); }
+
+private:
+    rlimit previous {};
+};
+
 } // namespace
 
 class DeviceExchangeTest final : public QObject
@@ -62,7 +97,9 @@ private slots:
         QTest::addColumn<QByteArrayList>("replyTexts"); // ack, checksum error, syntax error
         QTest::addColumn<QStringList>("inTheWay");
         QTest::addColumn<QByteArray>("sent");
-        QTest::addColumn<int>("chunk"); // each written after the server has taken the one before
+        // Each written after the server has taken the one before; 0: all at once, and the device
+        // shuts its sending side at once and reads until the server closes.
+        QTest::addColumn<int>("chunk");
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<QString>("lines");
         QTest::addColumn<Files>("files");
@@ -97,6 +134,17 @@ private slots:
                                                     << exchange(zeros, u"Válasz: "_s)
                 + exchange(zeros05, u"Chks error. Számolt: 4. Válasz: <nincs>"_s) + syntaxError("$08short")
                                                     << stored({{zerosName, zeros + "\r\n" + zeros05 + "\r\n"}});
+
+        const QString clientClosed = line(u"A kapcsolatot a kliens bontotta.\n"_s);
+        QTest::newRow("half-closes after one")
+            << usual << QStringList() << zeros << 0 << QByteArray("ok") << accepted(zeros) + clientClosed
+            << stored({{zerosName, zeros + "\r\n"}});
+        QTest::newRow("half-closes after two") << usual << QStringList() << zeros + zeros << 0 << QByteArray("okok")
+                                               << accepted(zeros) + accepted(zeros) + clientClosed
+                                               << stored({{zerosName, zeros + "\r\n" + zeros + "\r\n"}});
+        QTest::newRow("half-closes after CR LF")
+            << usual << QStringList() << zeros + "\r\n"
+            << 0 << QByteArray("ok") << accepted(zeros) + clientClosed << stored({{zerosName, zeros + "\r\n"}});
 
         // A final syntax error shows by its "SE" that nothing was sent before it.
         const QByteArray abc00 = messages::abc12("00");
@@ -137,10 +185,15 @@ private slots:
         config.errorSyntax = replyTexts[2];
         ServerWindow server(config);
         server.pressStart();
-        Device device(server.port());
-        QTRY_COMPARE(server.openConnections(), 1);
-        device.sendInChunks(sent, chunk, server.window().findChild<QTcpSocket*>());
-        QTRY_COMPARE(device.received(), replies);
+        std::unique_ptr<Device> device;
+        if (chunk == 0) {
+            QCOMPARE(sendAndHalfClose(server.port(), sent), replies);
+        } else {
+            device = std::make_unique<Device>(server.port());
+            QTRY_COMPARE(server.openConnections(), 1);
+            device->sendInChunks(sent, chunk, server.window().findChild<QTcpSocket*>());
+            QTRY_COMPARE(device->received(), replies);
+        }
         QTRY_COMPARE(server.flow(), opened + lines);
         QCOMPARE(QDir::current().entryList({u"*-log_*"_s}, QDir::Files, QDir::Name), files.keys());
         for (auto file = files.cbegin(); file != files.cend(); ++file)
@@ -252,7 +305,7 @@ private slots:
             server.pressStart();
             QCOMPARE(seen.title + u'|' + seen.text, u"Hiba|A megadott port hibás, vagy már foglalt."_s);
             QCOMPARE(enabled(), whileStopped);
-            QCOMPARE(server.settledFlow(), QString());
+            QCOMPARE(server.flow(), QString());
             QCOMPARE(server.window().currentSettings().port, port.toInt());
             if (!held)
                 return;
@@ -262,7 +315,7 @@ private slots:
         QCOMPARE(enabled(), u"stop actionServerStop"_s);
         server.pressStop(); // no connection open: no question is asked
         QCOMPARE(enabled(), whileStopped);
-        QCOMPARE(server.settledFlow(), started + stopped);
+        QCOMPARE(server.flow(), started + stopped);
         QTcpSocket late;
         late.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
         QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
@@ -309,7 +362,7 @@ private slots:
         answerNextMessageBox(answer, &seen);
         server.window().findChild<QAction*>(action)->trigger();
         QCOMPARE(seen.title + u'|' + seen.text, u"Figyelmeztetés|"_s + question);
-        QCOMPARE(server.settledFlow(), accepted + ending);
+        QCOMPARE(server.flow(), accepted + ending);
         const bool kept = answer == QMessageBox::Cancel;
         QCOMPARE(server.openConnections(), kept ? 3 : 0);
         QCOMPARE(server.window().currentSettings().server != nullptr, kept);
@@ -335,8 +388,45 @@ private slots:
         answerNextMessageBox(QMessageBox::Ok);
         server.pressStop();
         QCOMPARE(server.openConnections(), 0);
-        QVERIFY(server.settledFlow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
+        QVERIFY(server.flow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
         QCOMPARE(server.flow().count(u"A kapcsolatot"_s), 1);
+    }
+
+    void runningOutOfDescriptorsPausesAcceptingAndServesTheConnected()
+    {
+        ScopedWorkDir dir;
+        ServerWindow server;
+        server.pressStart();
+        // Descriptors that earlier tests and the start-up address lookup still hold are let go
+        // first, so that none come free while the limit is low.
+        QTRY_VERIFY(server.window().findChild<QLabel*>(u"l_ip_public"_s)->text() == u"-"_s);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::vector<int> ballast(4);
+        for (int& descriptor : ballast)
+            descriptor = ::open("/dev/null", O_RDONLY);
+        const QString exhausted = QStringLiteral("<ts>Új kapcsolat nem fogadható: elfogytak a fájlleírók.\n");
+        {
+            // Each device takes two descriptors here, one at each end. The server keeps eight free
+            // for the files of the devices it has, so a third device is too many.
+            ScarceDescriptors scarce(13);
+            Device first(server.port());
+            Device second(server.port());
+            QTRY_COMPARE(server.openConnections(), 2);
+            QTcpSocket third;
+            third.connectToHost(QHostAddress::LocalHost, server.port());
+            QTRY_COMPARE(server.flow().count(exhausted), 1);
+            first.send(messages::zeros());
+            QTRY_COMPARE(first.received(), QByteArray("ok"));
+
+            // Room appears without any connection ending: accepting is tried again after a moment.
+            for (const int descriptor : ballast)
+                ::close(descriptor);
+            Device late(server.port());
+            QTRY_COMPARE(server.openConnections(), 3);
+            late.send(messages::zeros());
+            QTRY_COMPARE(late.received(), QByteArray("ok"));
+        }
+        QCOMPARE(server.flow().count(exhausted), 1);
     }
 };
 
