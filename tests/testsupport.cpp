@@ -68,19 +68,19 @@ void whenModalOpens(std::function<void(QWidget*)> action)
     poll->start(10);
 }
 
-void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* seen)
+QString answering(QMessageBox::StandardButton answer, const std::function<void()>& act)
 {
-    whenModalOpens([button, seen](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box)
-            return;
-        if (seen) {
-            seen->title = box->windowTitle();
-            seen->text = box->text();
+    QString seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->windowTitle() + QStringLiteral(": ") + box->text();
+            box->button(answer)->click();
         }
-        if (QAbstractButton* pressed = box->button(button))
-            pressed->click();
     });
+    poll.start(10);
+    act();
+    return seen;
 }
 
 QByteArray readFileBytes(const QString& path)

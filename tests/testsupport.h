@@ -43,13 +43,9 @@ quint16 freeLoopbackPort();
 // would act on it once it is on screen. Gives up after a few seconds so a test cannot hang.
 void whenModalOpens(std::function<void(QWidget*)> action);
 
-// Presses `button` on the next modal message box; its title and text are kept for checking.
-struct SeenMessageBox
-{
-    QString title;
-    QString text;
-};
-void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* seen = nullptr);
+// Runs `act`; a message box that comes up meanwhile is answered with `answer`, as a person would.
+// Returns the box's title and text as "title: text", or nothing when no box came up.
+QString answering(QMessageBox::StandardButton answer, const std::function<void()>& act);
 
 // Reads a whole file's bytes; an empty array when it cannot be read.
 QByteArray readFileBytes(const QString& path);

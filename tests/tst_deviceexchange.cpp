@@ -300,10 +300,8 @@ private slots:
         const QString whileStopped = u"start actionServerStart menuBeallitasok"_s;
         QCOMPARE(enabled(), whileStopped);
         if (!port.isEmpty()) {
-            SeenMessageBox seen;
-            answerNextMessageBox(QMessageBox::Ok, &seen);
-            server.pressStart();
-            QCOMPARE(seen.title + u'|' + seen.text, u"Hiba|A megadott port hibás, vagy már foglalt."_s);
+            QCOMPARE(answering(QMessageBox::Ok, [&] { server.pressStart(); }),
+                u"Hiba: A megadott port hibás, vagy már foglalt."_s);
             QCOMPARE(enabled(), whileStopped);
             QCOMPARE(server.flow(), QString());
             QCOMPARE(server.window().currentSettings().port, port.toInt());
@@ -358,10 +356,8 @@ private slots:
             QTRY_COMPARE(server.openConnections(), int(devices.size()));
             accepted += line(u"Új kapcsolat."_s, address);
         }
-        SeenMessageBox seen;
-        answerNextMessageBox(answer, &seen);
-        server.window().findChild<QAction*>(action)->trigger();
-        QCOMPARE(seen.title + u'|' + seen.text, u"Figyelmeztetés|"_s + question);
+        QCOMPARE(answering(answer, [&] { server.window().findChild<QAction*>(action)->trigger(); }),
+            u"Figyelmeztetés: "_s + question);
         QCOMPARE(server.flow(), accepted + ending);
         const bool kept = answer == QMessageBox::Cancel;
         QCOMPARE(server.openConnections(), kept ? 3 : 0);
@@ -385,8 +381,7 @@ private slots:
         device.send(messages::zeros() + messages::zeros());
         QTRY_COMPARE(server.flow().count(u"Válasz: "_s), 2);
         QVERIFY(accepted->bytesToWrite() > 100000); // most of the two acknowledgements
-        answerNextMessageBox(QMessageBox::Ok);
-        server.pressStop();
+        answering(QMessageBox::Ok, [&] { server.pressStop(); });
         QCOMPARE(server.openConnections(), 0);
         QVERIFY(server.flow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
         QCOMPARE(server.flow().count(u"A kapcsolatot"_s), 1);

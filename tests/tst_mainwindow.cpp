@@ -1,13 +1,20 @@
 #include "app/mainwindow.h"
+#include "dialogs/folderchooser.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkInterface>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +34,65 @@ bool showsTheEnd(const QPlainTextEdit* flow)
     return flow->viewport()->rect().contains(flow->cursorRect(end));
 }
 
+// Settings as "key=value" entries separated by ";": config.cfg lines by number, status panel texts
+// by object name, and whether the backup group is shown.
+const QString defaultLines = u"1=*** GPRS Data Server Config File ***;2=10001;3=30;4=;5=.txt;6=;7=0;8=bak_;9=.txt;"
+                             "10=;11=ok;12=;13="_s;
+const QString defaultPanel = u"l_port=10001;l_timeout=30 s;l_file_prefix=<nincs>;l_file_ext=.txt;"
+                             "l_backup_prefix=bak_;l_backup_ext=.txt;l_ack=ok;l_error_chks=<nincs>;"
+                             "l_error_syntax=<nincs>;gb_backup=hidden"_s;
+
+// `base` with each entry of `changes` in place of the entry with the same key.
+QStringList changed(const QString& base, const QString& changes)
+{
+    QStringList entries = base.split(u';');
+    for (const QString& change : changes.split(u';', Qt::SkipEmptyParts)) {
+        for (QString& entry : entries) {
+            if (entry.section(u'=', 0, 0) == change.section(u'=', 0, 0))
+                entry = change;
+        }
+    }
+    return entries;
+}
+
+QStringList panel(const MainWindow& window)
+{
+    QStringList entries;
+    for (const QString& entry : defaultPanel.split(u';')) {
+        const QString name = entry.section(u'=', 0, 0);
+        const auto* widget = window.findChild<QWidget*>(name);
+        const QString text = name.startsWith(u"gb_"_s) ? (widget->isVisible() ? u"shown"_s : u"hidden"_s)
+                                                       : widget->property("text").toString();
+        entries << name + u'=' + text;
+    }
+    return entries;
+}
+
+void retype(QWidget* dialog, const QString& name, const QString& text)
+{
+    auto* field = dialog->findChild<QLineEdit*>(name);
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+// Answers the folder chooser in the operator's place; notes the caption and the window it was
+// opened over.
+struct ChooserStandIn
+{
+    ChooserStandIn()
+    {
+        setFolderChooser([this](QWidget* parent, const QString& caption) {
+            asked << caption + u" over "_s + parent->objectName();
+            return answer;
+        });
+    }
+    ~ChooserStandIn() { setFolderChooser({}); }
+
+    QString answer; // empty: cancelled
+    QStringList asked;
+};
+
 } // namespace
 
 class MainWindowTest final : public QObject
@@ -36,18 +102,6 @@ class MainWindowTest final : public QObject
 private slots:
     void initTestCase() { initStilwaterTests(); }
     void cleanup() { initStilwaterTests(); }
-
-    void windowIsFixedAndHidesWhatIsOutOfReach()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        QCOMPARE(window.minimumSize(), window.size());
-        QCOMPARE(window.maximumSize(), window.size());
-        QVERIFY(window.findChild<QWidget*>(u"textflow"_s)->property("readOnly").toBool());
-        for (const QString& name : {u"actionPattern"_s, u"actionContent"_s, u"gb_pattern"_s})
-            QVERIFY2(!window.findChild<QObject*>(name)->property("visible").toBool(), qPrintable(name));
-    }
 
     void messageWindowShowsEveryLineInOrderAndKeepsTheNewest()
     {
@@ -90,19 +144,171 @@ private slots:
         QTRY_COMPARE(messageWindowText(&window), u"new line\n"_s);
     }
 
-    void aboutBoxShowsTheVersion()
+    // The window reads config.cfg at start-up, shows it, lets a dialog change it, and writes it at
+    // exit. Steps, separated by ";": "name=text" types into a field, "name>folder" clicks a button
+    // that opens the folder chooser and picks the folder (cancels when empty), "name" clicks a
+    // button, "?name" notes the text of a widget; a dialog button ("Ok", "Cancel", "Close") ends the
+    // dialog, and one that is not offered is noted and cancels.
+    void settingsAreShownAndStored_data()
     {
-        ScopedWorkDir dir;
-        MainWindow window;
-        QString seen;
-        whenModalOpens([&](QWidget* modal) {
-            seen = modal->windowTitle() + u'|' + modal->findChild<QLabel*>(u"l_version"_s)->text();
-            modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
-        });
-        window.findChild<QAction*>(u"actionAbout"_s)->trigger();
-        QCOMPARE(seen, u"Névjegy| Version 2.33 "_s);
+        QTest::addColumn<QString>("stored"); // config.cfg before the start as changes to the defaults; "-": none
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("seen"); // message boxes and refusals along the way
+        QTest::addColumn<QString>("saved"); // config.cfg after the exit, as changes to the defaults
+        QTest::addColumn<QString>("shown"); // the status panel, as changes to the defaults
+
+        QTest::newRow("first run") << u"-"_s << QString() << QString() << QString() << QString() << QString();
+        QTest::newRow("stored settings, spaces lost, folders dropped")
+            << u"1=x;2=2000;3=45;4=d_;5=;6=/f/;7=1;8=;9=csv;10=/b/;11=;12=C E;13=SE"_s << QString() << QString()
+            << QString() << u"2=2000;3=45;4=d_;5=;7=1;8=;9=csv;11=;12=CE;13=SE"_s
+            << u"l_port=2000;l_timeout=45 s;l_file_prefix=d_;l_file_ext=;l_backup_prefix=<nincs>;l_backup_ext=csv;"
+               "l_ack=<nincs>;l_error_chks=CE;l_error_syntax=SE;gb_backup=shown"_s;
+
+        const QString refused = u"Port hiba: A megadott port hibás, vagy már foglalt.;no Ok"_s;
+        QTest::newRow("port checked again after an edit, timeout below the range")
+            << u"3=5"_s << u"actionPort"_s << u"port=<free>;ckeckport;port=<free>;ckeckport;Ok"_s << QString()
+            << u"2=<free>;3=10"_s << u"l_port=<free>;l_timeout=10 s"_s;
+        QTest::newRow("port from the record, timeout above the range")
+            << u"2=<free>;3=1000"_s << u"actionPort"_s << u"ckeckport;Ok"_s << QString() << u"2=<free>;3=999"_s
+            << u"l_port=<free>;l_timeout=999 s"_s;
+        QTest::newRow("port without a check")
+            << QString() << u"actionPort"_s << u"port=<free>;Ok"_s << u"no Ok"_s << QString() << QString();
+        QTest::newRow("port edited after the check")
+            << QString() << u"actionPort"_s << u"port=<free>;ckeckport;port=<free>;Ok"_s << u"no Ok"_s << QString()
+            << QString();
+        QTest::newRow("port cancelled") << QString() << u"actionPort"_s << u"port=<free>;ckeckport;Cancel"_s
+                                        << QString() << QString() << QString();
+        for (const char* port : {"<held>", "0", "-1", "abc", "", "70000"}) {
+            QTest::addRow("port %s refused", port)
+                << QString() << u"actionPort"_s << u"port=%1;ckeckport;Ok"_s.arg(QLatin1String(port)) << refused
+                << QString() << QString();
+        }
+
+        QTest::newRow("about box") << QString() << u"actionAbout"_s << u"?l_version;Close"_s
+                                   << u"l_version= Version 2.33 "_s << QString() << QString();
+
+        const QString replies = u"actionErrorMsg"_s;
+        QTest::newRow("replies unchanged") << QString() << replies << u"Ok"_s << QString() << QString() << QString();
+        QTest::newRow("replies all empty") << QString() << replies << u"ack=;error_chks=;error_syntax=;Ok"_s
+                                           << QString() << u"11="_s << u"l_ack=<nincs>"_s;
+        QTest::newRow("replies with spaces")
+            << QString() << replies << u"ack= ok ;error_chks=c e;error_syntax=s  ;Ok"_s << QString()
+            << u"11= ok ;12=c e;13=s  "_s << u"l_ack= ok ;l_error_chks=c e;l_error_syntax=s  "_s;
+        QTest::newRow("replies cancelled") << QString() << replies << u"ack=A;error_chks=B;error_syntax=C;Cancel"_s
+                                           << QString() << QString() << QString();
+
+        // The backup fields take typing only while the backup is switched on.
+        const QString storage = u"actionFile"_s;
+        QTest::newRow("storage unchanged: the working directory")
+            << QString() << storage << u"b_prefix=m_;Ok"_s << QString() << u"6=<wd>;10=<wd>"_s << QString();
+        QTest::newRow("storage, Windows path, a choice cancelled, extensions without dot or emptied")
+            << QString() << storage
+            << u"f_ext=txt;f_setfolder>C:\\Adatok\\gprs;f_setfolder>;cb_backup;b_ext=;b_setfolder>/srv;Ok"_s
+            << QString() << u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/"_s << u"l_backup_ext=.;gb_backup=shown"_s;
+        QTest::newRow("storage, extension with dot, prefixes")
+            << QString() << storage << u"f_prefix=d_;f_ext=.csv;cb_backup;b_prefix=m_;Ok"_s << QString()
+            << u"4=d_;5=.csv;6=<wd>;7=1;8=m_;10=<wd>"_s
+            << u"l_file_prefix=d_;l_file_ext=.csv;l_backup_prefix=m_;gb_backup=shown"_s;
+        QTest::newRow("storage, backup switched off, its naming still taken")
+            << u"7=1"_s << storage << u"b_prefix=m_;cb_backup;b_ext=x;Ok"_s << QString() << u"6=<wd>;8=m_;10=<wd>"_s
+            << u"l_backup_prefix=m_"_s;
+        QTest::newRow("storage cancelled")
+            << QString() << storage
+            << u"f_prefix=x_;f_ext=log;f_setfolder>/elsewhere;cb_backup;b_prefix=y_;b_setfolder>/other;Cancel"_s
+            << QString() << QString() << QString();
     }
 
+    void settingsAreShownAndStored()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, action);
+        QFETCH(QString, steps);
+        QFETCH(QString, seen);
+        QFETCH(QString, saved);
+        QFETCH(QString, shown);
+        ScopedWorkDir dir;
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::AnyIPv4, freeLoopbackPort()));
+        const QString free = QString::number(freeLoopbackPort());
+        const auto filledIn = [&](QString text) {
+            return text.replace(u"<free>"_s, free)
+                .replace(u"<held>"_s, QString::number(holder.serverPort()))
+                .replace(u"<wd>"_s, QDir::currentPath() + u'/');
+        };
+        if (stored != u"-"_s) {
+            QStringList lines;
+            for (const QString& line : changed(defaultLines, filledIn(stored)))
+                lines << line.section(u'=', 1) + u"\r\n"_s;
+            writeConfigFile(lines.join(QString()).toUtf8());
+        }
+        ChooserStandIn chooser;
+        QStringList noted;
+        {
+            MainWindow window;
+            window.show();
+            // Whatever config.cfg holds, the window keeps its size, the message window takes no
+            // typing, and the pattern stays out of reach.
+            QCOMPARE(window.minimumSize(), window.maximumSize());
+            QVERIFY(window.findChild<QWidget*>(u"textflow"_s)->property("readOnly").toBool());
+            for (const QString& name : {u"actionPattern"_s, u"actionContent"_s, u"gb_pattern"_s})
+                QVERIFY2(!window.findChild<QObject*>(name)->property("visible").toBool(), qPrintable(name));
+            const auto operate = [&](QWidget* dialog) {
+                for (const QString& step : filledIn(steps).split(u';')) {
+                    const QString name = step.section(QRegularExpression(u"[=>?]"_s), 0, 0);
+                    const int button = QMetaEnum::fromType<QDialogButtonBox::StandardButtons>().keyToValue(
+                        name.toLatin1().constData());
+                    if (button >= 0) {
+                        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+                        QWidget* end = buttons->button(QDialogButtonBox::StandardButton(button));
+                        if (!end) {
+                            noted << u"no "_s + name;
+                            end = buttons->button(QDialogButtonBox::Cancel);
+                        }
+                        QTest::mouseClick(end, Qt::LeftButton);
+                        break;
+                    }
+                    if (step.startsWith(u'?')) {
+                        noted << step.mid(1) + u'='
+                                + dialog->findChild<QWidget*>(step.mid(1))->property("text").toString();
+                        continue;
+                    }
+                    auto* target = dialog->findChild<QWidget*>(name);
+                    if (!target->isVisible()) { // on the backup tab
+                        QTabBar* bar = dialog->findChild<QTabWidget*>()->tabBar();
+                        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(1).center());
+                    }
+                    chooser.answer = step.section(u'>', 1);
+                    if (step.contains(u'='))
+                        retype(dialog, name, step.section(u'=', 1));
+                    else if (const QString box
+                             = answering(QMessageBox::Ok, [&] { QTest::mouseClick(target, Qt::LeftButton); });
+                             !box.isEmpty())
+                        noted << box;
+                }
+            };
+            if (!action.isEmpty()) {
+                whenModalOpens(operate);
+                window.findChild<QAction*>(action)->trigger();
+            }
+            QCOMPARE(noted.join(u';'), seen);
+            QCOMPARE(panel(window), changed(defaultPanel, filledIn(shown)));
+            if (saved.contains(u"<free>"_s)) { // the next start listens on the accepted port
+                window.findChild<QPushButton*>(u"start"_s)->click();
+                QTcpSocket device;
+                device.connectToHost(QHostAddress::LocalHost, free.toUShort());
+                QTRY_COMPARE(device.state(), QAbstractSocket::ConnectedState);
+                answering(QMessageBox::Ok, [&] { window.findChild<QPushButton*>(u"stop"_s)->click(); });
+            }
+            window.findChild<QAction*>(u"actionKilepes"_s)->trigger(); // stopped: no question
+            QVERIFY(!window.isVisible());
+        } // config.cfg is written when the window goes
+        QStringList lines;
+        for (int number = 1; number <= 13; ++number)
+            lines << QString::number(number) + u'=' + QString::fromUtf8(configFileLine(number));
+        QCOMPARE(lines, changed(defaultLines, filledIn(saved)));
+        QCOMPARE(chooser.asked, QStringList(steps.count(u"setfolder>"_s), u"Select folder over File"_s));
+    }
     void panelShowsTheAddresses_data()
     {
         QTest::addColumn<QByteArray>("response");
