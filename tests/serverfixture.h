@@ -93,20 +93,15 @@ QString today();
 
 // The hand-worked messages: the checksum is the sum of the codes of positions 2 to 131, modulo
 // 256, modulo 100.
-namespace messages {
-// 48 + 56 + 128 * 48 = 6248; 6248 % 256 = 104; 104 % 100 = 4.
-inline QByteArray zeros()
+struct messages
 {
-    return "$08" + QByteArray(128, '0') + "04";
-}
-// 48 + 56 + 128 * 49 = 6376; 6376 % 256 = 232; 232 % 100 = 32.
-inline QByteArray ones(const QByteArray& checksum)
-{
-    return "$08" + QByteArray(128, '1') + checksum;
-}
-// Name field "ABC 12" and 26 spaces: 104 + 329 + 26 * 32 + 96 * 48 = 5873; % 256 = 241; % 100 = 41.
-inline QByteArray abc12(const QByteArray& checksum = "41")
-{
-    return "$08ABC 12" + QByteArray(26, ' ') + QByteArray(96, '0') + checksum;
-}
-} // namespace messages
+    // 48 + 56 + 128 * 48 = 6248; 6248 % 256 = 104; 104 % 100 = 4.
+    static QByteArray zeros() { return "$08" + QByteArray(128, '0') + "04"; }
+    // 48 + 56 + 128 * 49 = 6376; 6376 % 256 = 232; 232 % 100 = 32.
+    static QByteArray ones(const QByteArray& checksum) { return "$08" + QByteArray(128, '1') + checksum; }
+    // Name field "ABC 12" and 26 spaces: 104 + 329 + 26 * 32 + 96 * 48 = 5873; % 256 = 241; % 100 = 41.
+    static QByteArray abc12(const QByteArray& checksum = "41")
+    {
+        return "$08ABC 12" + QByteArray(26, ' ') + QByteArray(96, '0') + checksum;
+    }
+};

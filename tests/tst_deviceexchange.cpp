@@ -21,25 +21,6 @@ const QString started = u"<ts>Szerver elindítva.\n\n"_s;
 const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
 const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 
-QString dated(const QString& name)
-{
-    return name + u"-log_"_s + today() + u".txt"_s;
-}
-
-QString backup(const QString& name)
-{
-    return u"bak_"_s + dated(name);
-}
-
-// Each device's data file and backup file, both holding its lines.
-Files stored(const QList<std::pair<QString, QByteArray>>& devices)
-{
-    Files files;
-    for (const auto& [name, lines] : devices)
-        files[dated(name)] = files[backup(name)] = lines;
-    return files;
-}
-
 // Lowers the soft open-file limit so that only `free` more descriptors can be opened, for as long
 // as it lives.
 class ScarceDescriptors
@@ -87,6 +68,16 @@ class DeviceExchangeTest final : public QObject
     }
     static QString accepted(const QByteArray& message) { return exchange(message, u"Válasz: ok"_s); }
     static QString syntaxError(const QByteArray& text) { return exchange(text, u"Syntax error. Válasz: SE"_s); }
+    static QString dated(const QString& name) { return name + u"-log_"_s + today() + u".txt"_s; }
+    static QString backup(const QString& name) { return u"bak_"_s + dated(name); }
+    // Each device's data file and backup file, both holding its lines.
+    static Files stored(const QList<std::pair<QString, QByteArray>>& devices)
+    {
+        Files files;
+        for (const auto& [name, lines] : devices)
+            files[dated(name)] = files[backup(name)] = lines;
+        return files;
+    }
 
 private slots:
     void initTestCase() { initStilwaterTests(); }
@@ -110,18 +101,23 @@ private slots:
         const QByteArray abc = messages::abc12();
         const QString zerosName(32, u'0');
         const QString abc12 = u"ABC_12"_s;
-        // Noise before "$", CR dropped and LF kept, a zero byte dropped, a checksum error, a short
-        // message ended by the next "$", 200 characters cut at 133.
-        const QByteArray stream
-            = "xy" + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + "$short" + abc + QByteArray(67, '7') + "$";
+        // Noise before "$", CR dropped and LF kept, a zero byte dropped, a checksum error, punctuation
+        // summed and a checksum field of letters read as 0 (104 + 127 * 48 + 44 = 6244; % 256 = 100),
+        // 132 characters ended by the next "$", a message followed by 138 characters: cut at 133, and
+        // those without "$" cut at 133 too.
+        const QByteArray punctuation = "$08" + QByteArray(127, '0') + ",AB";
+        const QByteArray short132 = "$08" + QByteArray(129, '0');
+        const QByteArray noise133 = 'X' + QByteArray(132, '7');
+        const QByteArray stream = "xy" + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + punctuation + short132
+            + abc + noise133 + "77777$";
         const QString streamLines = syntaxError("xy") + accepted(zeros) + syntaxError("\n")
-            + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + syntaxError("$short") + accepted(abc)
-            + syntaxError(QByteArray(67, '7'));
-        const Files streamFiles
-            = stored({{zerosName, zeros + "\r\n"}, {QString(32, u'1'), ones + "\r\n"}, {abc12, abc + "\r\n"}});
+            + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + accepted(punctuation) + syntaxError(short132)
+            + accepted(abc) + syntaxError(noise133) + syntaxError("77777");
+        const Files streamFiles = stored({{zerosName, zeros + "\r\n" + punctuation + "\r\n"},
+            {QString(32, u'1'), ones + "\r\n"}, {abc12, abc + "\r\n"}});
         for (const int chunk : {1, 7, 1000}) {
             QTest::addRow("stream in pieces of %d", chunk)
-                << usual << QStringList() << stream << chunk << QByteArray("SEokSECESEokSE") << streamLines
+                << usual << QStringList() << stream << chunk << QByteArray("SEokSECEokSEokSESE") << streamLines
                 << streamFiles;
         }
         QTest::newRow("Latin-1 reply, ? outside it")

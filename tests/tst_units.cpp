@@ -30,28 +30,6 @@ class UnitsTest final : public QObject
     Q_OBJECT
 
 private slots:
-    // The loopback exchanges show the verdicts that a device can tell apart; these are the rest.
-    void verdict_data()
-    {
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<int>("verdict");
-        // 104 + 127 * 48 + 44 (",") = 6244; % 256 = 100; % 100 = 0.
-        QTest::newRow("punctuation summed, letters field reads 0") << "$08" + QByteArray(127, '0') + ",AB" << 0;
-        QTest::newRow("empty") << QByteArray() << 2;
-        QTest::newRow("133 characters without $") << "X08" + QByteArray(130, '0') << 2;
-        QTest::newRow("$ and 132 characters") << "$08" + QByteArray(129, '0') << 3;
-        QTest::newRow("$ and 134 characters") << "$08" + QByteArray(131, '0') << 3;
-    }
-
-    void verdict()
-    {
-        QFETCH(QByteArray, message);
-        QFETCH(int, verdict);
-        int computed = -1;
-        QCOMPARE(settings_t::calcChks(QString::fromLatin1(message), &computed), verdict);
-        QCOMPARE(computed, -1); // only a checksum error hands it back
-    }
-
     void timerInterval_data()
     {
         QTest::addColumn<int>("seconds");
