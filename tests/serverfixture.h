@@ -58,10 +58,7 @@ class Device
 public:
     // A stalled device takes next to nothing off the connection, so what the server sends piles up
     // in the server's queue.
-    enum class Reading {
-        Collects,
-        Stalls,
-    };
+    enum class Reading { Collects, Stalls };
 
     // Connects from `from`, another loopback address if the test needs to tell devices apart.
     explicit Device(quint16 port, const QHostAddress& from = QHostAddress(QHostAddress::LocalHost),
