@@ -24,7 +24,6 @@ struct TestConfig
     QByteArray errorSyntax;
 };
 
-// Writes config.cfg into the working directory.
 void writeConfig(const TestConfig& config);
 
 // The main window built on a given config.cfg and shown, with its buttons at hand.

@@ -50,13 +50,11 @@ QString answering(QMessageBox::StandardButton answer, const std::function<void()
 // Reads a whole file's bytes; an empty array when it cannot be read.
 QByteArray readFileBytes(const QString& path);
 
-// Writes config.cfg into the working directory.
 void writeConfigFile(const QByteArray& bytes);
 
 // Line `number` (counted from 1) of config.cfg in the working directory, without its line end.
 QByteArray configFileLine(int number);
 
-// The text of the main window's message window. Lines reach it in batches a few times a second,
-// so read it only inside QTRY_COMPARE / QTRY_VERIFY. Read through the property that every plain
-// or rich text editor has, so the tests do not depend on which of them the window uses.
+// The text of the main window's message window, read through a property every text editor has.
+// Lines reach it in batches a few times a second: read it inside QTRY_COMPARE / QTRY_VERIFY.
 QString messageWindowText(const QWidget* mainWindow);

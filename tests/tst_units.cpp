@@ -18,16 +18,16 @@ const QByteArrayList defaults {header, "10001", "30", "", ".txt", "", "0", "bak_
 // Every value differs from its default; the folders, never read back, are empty as written.
 const QByteArrayList custom {header, "2000", "45", "pre", "csv", "", "1", "b_", ".bak", "", "ACK", "CE", "SE"};
 
-QByteArray joined(const QByteArrayList& lines, const QByteArray& lineEnd = "\r\n")
-{
-    return lines.join(lineEnd) + lineEnd;
-}
-
 } // namespace
 
 class UnitsTest final : public QObject
 {
     Q_OBJECT
+
+    static QByteArray joined(const QByteArrayList& lines, const QByteArray& end = "\r\n")
+    {
+        return lines.join(end) + end;
+    }
 
 private slots:
     void timerInterval_data()
