@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/messagefeed.h"
+#include "app/productinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/help.h"
 #include "net/localaddress.h"
@@ -47,7 +48,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     linkLabel = new QLabel(this);
     linkLabel->setOpenExternalLinks(true);
     linkLabel->setTextFormat(Qt::RichText);
-    linkLabel->setText(tr("<a href=\"https://stilwater.example.org/\">Stilwater</a>"));
+    linkLabel->setText(makerLink());
     linkLabel->setAlignment(Qt::AlignRight);
     ui->statusBar->insertWidget(0, linkLabel, 1);
 

@@ -25,6 +25,7 @@ public:
 
 private:
     void showPending();
+    void dropOldestFor(int newLines);
 
     QPlainTextEdit* view;
     QString pending;

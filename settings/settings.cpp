@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "settings/clock.h"
+
 QString formatTimeStamp(const QDateTime& moment)
 {
     return moment.toString(QStringLiteral("yyyy.MM.dd  hh:mm:ss  -  "));
@@ -7,5 +9,13 @@ QString formatTimeStamp(const QDateTime& moment)
 
 QString settings_t::timeStamp() const
 {
-    return formatTimeStamp(QDateTime::currentDateTime());
+    // Two lines or more per message fall in the same second: formatted once for all of them.
+    static QDateTime formatted;
+    static QString stamp;
+    const QDateTime now = clockNow();
+    if (now != formatted) {
+        formatted = now;
+        stamp = formatTimeStamp(now);
+    }
+    return stamp;
 }

@@ -1,5 +1,6 @@
 #include "tests/testsupport.h"
 
+#include "app/formfont.h"
 #include "net/publicaddress.h"
 
 #include <QAbstractButton>
@@ -35,6 +36,7 @@ void EchoService::answerThePublicAddressRequest()
 void initStilwaterTests()
 {
     Q_INIT_RESOURCE(stilwater);
+    useFormFont();
     // Its port stays taken, so no other test's server can receive the request.
     static auto* refuser = new EchoService(QByteArray());
     refuser->answerThePublicAddressRequest();

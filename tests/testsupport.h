@@ -32,8 +32,9 @@ public:
     QByteArray requests;
 };
 
-// Registers the compiled-in resources and points the public-address request at a loopback
-// service that hangs up, so that no test ever talks to the real service. Call from initTestCase.
+// Registers the compiled-in resources, sets the program's font and points the public-address
+// request at a loopback service that hangs up, so that no test ever talks to the real service.
+// Call from initTestCase.
 void initStilwaterTests();
 
 // A TCP port on 127.0.0.1 that was free a moment ago.

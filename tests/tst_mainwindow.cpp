@@ -1,16 +1,23 @@
 #include "app/mainwindow.h"
+#include "dialogs/about.h"
+#include "dialogs/errormsg.h"
+#include "dialogs/file.h"
 #include "dialogs/folderchooser.h"
+#include "dialogs/port.h"
+#include "settings/settings.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkInterface>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -84,6 +91,26 @@ struct ChooserStandIn
     QString answer; // empty: cancelled
     QStringList asked;
 };
+
+// The captions, values and button texts under `top`, as far as it would show them, that their
+// widgets cut off with the font in use.
+QStringList clippedTexts(const QWidget* top)
+{
+    QStringList clipped;
+    for (QWidget* widget : top->findChildren<QWidget*>()) {
+        const auto* box = qobject_cast<QGroupBox*>(widget);
+        const QString text = box ? box->title() : widget->property("text").toString();
+        int needed = widget->minimumSizeHint().width();
+        if (qobject_cast<QPushButton*>(widget)) { // whose hint is 80 pixels or more whatever the text
+            const QStyle* style = widget->style();
+            needed = widget->fontMetrics().horizontalAdvance(text)
+                + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin) + style->pixelMetric(QStyle::PM_DefaultFrameWidth));
+        }
+        if (!text.isEmpty() && widget->isVisibleTo(top) && needed > widget->width())
+            clipped << widget->objectName() + QLatin1Char(' ') + text;
+    }
+    return clipped;
+}
 
 } // namespace
 
@@ -286,6 +313,58 @@ private slots:
             state << QString::number(number) + u'=' + QString::fromUtf8(configFileLine(number));
         QCOMPARE(state, changed(defaultPanel + u';' + defaultLines, filledIn(after)));
         QCOMPARE(chooser.asked, QStringList(steps.count(u"setfolder>"_s), u"Select folder over File"_s));
+    }
+
+    void everyTextFitsItsWidget()
+    {
+        ScopedWorkDir dir;
+        writeConfigFile(
+            "*** GPRS Data Server Config File ***\r\n10001\r\n30\r\n\r\n.txt\r\n\r\n1\r\nbak_\r\n.txt\r\n\r\n"
+            "ok\r\n\r\n\r\n"); // backup on, so that its group is shown
+        MainWindow window;
+        const settings_t defaults;
+        Port port(&defaults, &window);
+        ErrorMsg replies(&defaults, &window);
+        File storage(&defaults, &window);
+        about box(&window);
+        QStringList clipped = clippedTexts(&window) + clippedTexts(&port) + clippedTexts(&replies)
+            + clippedTexts(&storage) + clippedTexts(&box);
+        storage.findChild<QTabWidget*>()->setCurrentIndex(1);
+        clipped += clippedTexts(&storage);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
+    }
+
+    void dialogsOpenInTheFirstFieldAndTabInReadingOrder_data()
+    {
+        QTest::addColumn<QByteArray>("action");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("port") << QByteArray("actionPort")
+                              << QStringList {u"timeout"_s, u"port"_s, u"ckeckport"_s, u"Cancel"_s, u"timeout"_s};
+        QTest::newRow("replies") << QByteArray("actionErrorMsg")
+                                 << QStringList {u"ack"_s, u"error_chks"_s, u"error_syntax"_s, u"OK"_s, u"Cancel"_s};
+        QTest::newRow("storage") << QByteArray("actionFile")
+                                 << QStringList {u"f_prefix"_s, u"f_ext"_s, u"f_setfolder"_s, u"OK"_s, u"Cancel"_s,
+                                        u"qt_tabwidget_tabbar"_s, u"f_prefix"_s};
+    }
+
+    void dialogsOpenInTheFirstFieldAndTabInReadingOrder()
+    {
+        QFETCH(QByteArray, action);
+        QFETCH(QStringList, order);
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QStringList visited;
+        whenModalOpens([&](QWidget* dialog) {
+            for (QWidget* focused; visited.size() < order.size() && (focused = QApplication::focusWidget());) {
+                const QString name = focused->objectName(); // the button box's buttons have none
+                visited << (name.isEmpty() ? focused->property("text").toString() : name);
+                QTest::keyClick(focused, Qt::Key_Tab);
+            }
+            QMetaObject::invokeMethod(dialog, "reject");
+        });
+        window.findChild<QAction*>(QLatin1String(action))->trigger();
+        QCOMPARE(visited, order);
     }
 
     void panelShowsTheAddresses_data()
