@@ -42,22 +42,21 @@ bool showsTheEnd(const QPlainTextEdit* flow)
 }
 
 // Settings as "key=value" entries separated by ";": config.cfg lines by number, status panel texts
-// by object name, and whether the backup group is shown.
+// by object name, and whether the backup group is visible.
 const QString defaultLines = u"1=*** GPRS Data Server Config File ***;2=10001;3=30;4=;5=.txt;6=;7=0;8=bak_;9=.txt;"
                              "10=;11=ok;12=;13="_s;
 const QString defaultPanel = u"l_port=10001;l_timeout=30 s;l_file_prefix=<nincs>;l_file_ext=.txt;"
                              "l_backup_prefix=bak_;l_backup_ext=.txt;l_ack=ok;l_error_chks=<nincs>;"
-                             "l_error_syntax=<nincs>;gb_backup=hidden"_s;
+                             "l_error_syntax=<nincs>;gb_backup=false"_s;
 
 // `base` with each entry of `changes` in place of the entry with the same key.
 QStringList changed(const QString& base, const QString& changes)
 {
     QStringList entries = base.split(u';');
     for (const QString& change : changes.split(u';', Qt::SkipEmptyParts)) {
-        for (QString& entry : entries) {
-            if (entry.section(u'=', 0, 0) == change.section(u'=', 0, 0))
-                entry = change;
-        }
+        const QString key = change.section(u'=', 0, 0) + u'=';
+        std::replace_if(
+            entries.begin(), entries.end(), [&](const QString& entry) { return entry.startsWith(key); }, change);
     }
     return entries;
 }
@@ -67,30 +66,11 @@ QStringList panel(const MainWindow& window)
     QStringList entries;
     for (const QString& entry : defaultPanel.split(u';')) {
         const QString name = entry.section(u'=', 0, 0);
-        const auto* widget = window.findChild<QWidget*>(name);
-        const QString text = name.startsWith(u"gb_"_s) ? (widget->isVisible() ? u"shown"_s : u"hidden"_s)
-                                                       : widget->property("text").toString();
-        entries << name + u'=' + text;
+        const char* property = name.startsWith(u"gb_"_s) ? "visible" : "text";
+        entries << name + u'=' + window.findChild<QWidget*>(name)->property(property).toString();
     }
     return entries;
 }
-
-// Answers the folder chooser in the operator's place; notes the caption and the window it was
-// opened over.
-struct ChooserStandIn
-{
-    ChooserStandIn()
-    {
-        setFolderChooser([this](QWidget* parent, const QString& caption) {
-            asked << caption + u" over "_s + parent->objectName();
-            return answer;
-        });
-    }
-    ~ChooserStandIn() { setFolderChooser({}); }
-
-    QString answer; // empty: cancelled
-    QStringList asked;
-};
 
 // The captions, values and button texts under `top`, as far as it would show them, that their
 // widgets cut off with the font in use.
@@ -173,7 +153,7 @@ private slots:
             << u"1=x;2=2000;3=45;4=d_;5=;6=/f/;7=1;8=;9=csv;10=/b/;11=;12=C E;13=SE"_s << QString() << QString()
             << u"2=2000;3=45;4=d_;5=;7=1;8=;9=csv;11=;12=CE;13=SE;l_port=2000;l_timeout=45 s;l_file_prefix=d_;"
                "l_file_ext=;l_backup_prefix=<nincs>;l_backup_ext=csv;l_ack=<nincs>;l_error_chks=CE;l_error_syntax=SE;"
-               "gb_backup=shown"_s;
+               "gb_backup=true"_s;
 
         QTest::newRow("port checked again after an edit, timeout below the range")
             << u"3=5"_s << u"actionPort;port=<free>;ckeckport;port=<free>;ckeckport;Ok"_s << QString()
@@ -209,11 +189,11 @@ private slots:
         QTest::newRow("storage, Windows path, a choice cancelled, extensions without dot or emptied")
             << QString()
             << u"actionFile;f_ext=txt;f_setfolder>C:\\Adatok\\gprs;f_setfolder>;cb_backup;b_ext=;b_setfolder>/srv;Ok"_s
-            << QString() << u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/;l_backup_ext=.;gb_backup=shown"_s;
+            << QString() << u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/;l_backup_ext=.;gb_backup=true"_s;
         QTest::newRow("storage, extension with dot, prefixes")
             << QString() << u"actionFile;f_prefix=d_;f_ext=.csv;cb_backup;b_prefix=m_;Ok"_s << QString()
             << u"4=d_;5=.csv;6=<wd>;7=1;8=m_;10=<wd>;l_file_prefix=d_;l_file_ext=.csv;l_backup_prefix=m_;"
-               "gb_backup=shown"_s;
+               "gb_backup=true"_s;
         QTest::newRow("storage, backup switched off, its naming still taken")
             << u"7=1"_s << u"actionFile;b_prefix=m_;cb_backup;b_ext=x;Ok"_s << QString()
             << u"6=<wd>;8=m_;10=<wd>;l_backup_prefix=m_"_s;
@@ -244,7 +224,14 @@ private slots:
                 lines << line.section(u'=', 1) + u"\r\n"_s;
             writeConfigFile(lines.join(QString()).toUtf8());
         }
-        ChooserStandIn chooser;
+        // The folder chooser answered in the operator's place; the caption and the window it opened over are noted.
+        QString chosen; // empty: cancelled
+        QStringList asked;
+        setFolderChooser([&](QWidget* parent, const QString& caption) {
+            asked << caption + u" over "_s + parent->objectName();
+            return chosen;
+        });
+        const auto platformChooser = qScopeGuard([] { setFolderChooser({}); });
         QStringList noted;
         QStringList state;
         {
@@ -281,7 +268,7 @@ private slots:
                         QTabBar* bar = dialog->findChild<QTabWidget*>()->tabBar();
                         QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(1).center());
                     }
-                    chooser.answer = step.section(u'>', 1);
+                    chosen = step.section(u'>', 1);
                     if (step.contains(u'=')) {
                         auto* field = qobject_cast<QLineEdit*>(target);
                         field->selectAll();
@@ -312,7 +299,7 @@ private slots:
         for (int number = 1; number <= 13; ++number)
             state << QString::number(number) + u'=' + QString::fromUtf8(configFileLine(number));
         QCOMPARE(state, changed(defaultPanel + u';' + defaultLines, filledIn(after)));
-        QCOMPARE(chooser.asked, QStringList(steps.count(u"setfolder>"_s), u"Select folder over File"_s));
+        QCOMPARE(asked, QStringList(steps.count(u"setfolder>"_s), u"Select folder over File"_s));
     }
 
     void everyTextFitsItsWidget()
