@@ -49,23 +49,23 @@ void MainWindow::onNewConnection()
 
     client.socketTimer = new QTimer;
     client.socketTimer->setInterval(timerInterval(settings.socket_timeout));
-    connect(client.socketTimer, &QTimer::timeout, this, &MainWindow::onSocketTimeout);
+    // Each connection names its own objects: sender() would walk every connection the window has.
+    connect(client.socketTimer, &QTimer::timeout, this, [this, timer = client.socketTimer] { onSocketTimeout(timer); });
     client.socketTimer->start();
 
     client.msgTimer = new QTimer;
     client.msgTimer->setInterval(timerInterval(settings.msg_timeout));
-    connect(client.msgTimer, &QTimer::timeout, this, &MainWindow::onMsgTimeout);
+    connect(client.msgTimer, &QTimer::timeout, this, [this, timer = client.msgTimer] { onMsgTimeout(timer); });
 
-    connect(client.socket, &QTcpSocket::readyRead, this, &MainWindow::onReadyRead);
-    connect(client.socket, &QTcpSocket::disconnected, this, &MainWindow::onDisconnected);
+    connect(client.socket, &QTcpSocket::readyRead, this, [this, socket = client.socket] { onReadyRead(socket); });
+    connect(client.socket, &QTcpSocket::disconnected, this, [this, socket = client.socket] { onDisconnected(socket); });
     clientLookup.add(client);
     settings.clients.append(client);
     appendText(peerLine(client.socket, tr("Új kapcsolat.")) + QLatin1Char('\n'));
 }
 
-void MainWindow::onReadyRead()
+void MainWindow::onReadyRead(QTcpSocket* socket)
 {
-    auto* socket = qobject_cast<QTcpSocket*>(sender());
     const QByteArray received = socket->readAll();
     const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
@@ -101,9 +101,8 @@ void MainWindow::frameCharacter(client_t* client, QChar character)
     }
 }
 
-void MainWindow::onMsgTimeout()
+void MainWindow::onMsgTimeout(QTimer* timer)
 {
-    auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
     const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
@@ -111,9 +110,8 @@ void MainWindow::onMsgTimeout()
     handleMsg(&settings.clients[index]);
 }
 
-void MainWindow::onSocketTimeout()
+void MainWindow::onSocketTimeout(QTimer* timer)
 {
-    auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
     const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
@@ -127,9 +125,9 @@ void MainWindow::onSocketTimeout()
     socket->close();
 }
 
-void MainWindow::onDisconnected()
+void MainWindow::onDisconnected(QTcpSocket* socket)
 {
-    const int index = clientLookup.indexOf(settings.clients, sender());
+    const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
         return;
     endConnection(index);
