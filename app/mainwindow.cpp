@@ -7,6 +7,7 @@
 #include "net/localaddress.h"
 #include "net/publicaddress.h"
 #include "server/acceptguard.h"
+#include "server/readpacer.h"
 #include "settings/configfile.h"
 #include "ui_mainwindow.h"
 
@@ -34,6 +35,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     messageFeed = new MessageFeed(ui->textflow);
     acceptGuard = new AcceptGuard(this);
+    readPacer = new ReadPacer(this);
+    connect(readPacer, &ReadPacer::readLater, this, &MainWindow::readFrom);
     connect(acceptGuard, &AcceptGuard::exhausted, this, [this] {
         appendText(
             settings.timeStamp() + tr("Új kapcsolat nem fogadható: elfogytak a fájlleírók.") + QLatin1Char('\n'));

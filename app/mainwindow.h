@@ -9,6 +9,7 @@
 
 class AcceptGuard;
 class MessageFeed;
+class ReadPacer;
 class QLabel;
 class QTcpSocket;
 class QTimer;
@@ -69,6 +70,7 @@ private:
     void releaseServer();
     void showServerRunning(bool running);
     bool confirmed(const QString& question);
+    void readFrom(QTcpSocket* socket);
     void frameCharacter(client_t* client, QChar character);
     void endConnection(int index);
     QString peerLine(const QTcpSocket* socket, const QString& body) const;
@@ -78,5 +80,6 @@ private:
     Ui::MainWindow* ui = nullptr;
     MessageFeed* messageFeed = nullptr; // a child of the message window
     AcceptGuard* acceptGuard = nullptr; // a child of the window
+    ReadPacer* readPacer = nullptr; // a child of the window
     ClientLookup clientLookup;
 };

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "server/acceptguard.h"
 #include "server/framing.h"
+#include "server/readpacer.h"
 #include "server/timerinterval.h"
 
 #include <QTcpServer>
@@ -66,6 +67,12 @@ void MainWindow::onNewConnection()
 
 void MainWindow::onReadyRead(QTcpSocket* socket)
 {
+    if (readPacer->readsNow(socket))
+        readFrom(socket);
+}
+
+void MainWindow::readFrom(QTcpSocket* socket)
+{
     const QByteArray received = socket->readAll();
     const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
@@ -127,6 +134,9 @@ void MainWindow::onSocketTimeout(QTimer* timer)
 
 void MainWindow::onDisconnected(QTcpSocket* socket)
 {
+    // What the device sent before it hung up is still handled, also when it had to wait its turn.
+    if (readPacer->forget(socket))
+        readFrom(socket);
     const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
         return;
@@ -140,6 +150,7 @@ void MainWindow::endConnection(int index)
     release(client.msgTimer);
     release(client.socketTimer);
     clientLookup.remove(client);
+    readPacer->forget(client.socket);
     settings.clients.removeAt(index);
     acceptGuard->connectionEnded();
     // Devices reconnect all day; an ended connection must not keep its socket until the next stop.

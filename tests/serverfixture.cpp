@@ -3,15 +3,8 @@
 #include "app/messagefeed.h"
 #include "tests/testsupport.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QDate>
-#include <QFile>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTest>
 #include <QtTest>
 
 #include <netinet/in.h>
@@ -28,41 +21,22 @@ void writeConfig(const TestConfig& config)
 
 ServerWindow::ServerWindow(TestConfig config)
 {
-    if (config.port.isEmpty()) {
-        listenPort = freeLoopbackPort();
-        config.port = QByteArray::number(listenPort);
-    } else {
-        listenPort = static_cast<quint16>(config.port.toInt());
-    }
+    if (config.port.isEmpty())
+        config.port = QByteArray::number(freeLoopbackPort());
+    listenPort = static_cast<quint16>(config.port.toInt());
     writeConfig(config);
     mainWindow = std::make_unique<MainWindow>();
     mainWindow->show();
 }
 
-void ServerWindow::pressStart()
-{
-    mainWindow->findChild<QPushButton*>(QStringLiteral("start"))->click();
-}
-
-void ServerWindow::pressStop()
-{
-    mainWindow->findChild<QPushButton*>(QStringLiteral("stop"))->click();
-}
-
-bool ServerWindow::running() const
-{
-    return mainWindow->findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled();
-}
-
 QString ServerWindow::flow() const
 {
     static const QRegularExpression stamp(QStringLiteral("\\d{4}\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d  -  "));
-    const auto* view = mainWindow->findChild<QPlainTextEdit*>(QStringLiteral("textflow"));
-    const auto* feed = view->findChild<MessageFeed*>();
+    const auto* feed = mainWindow->findChild<MessageFeed*>();
     // Lines wait a moment for their batch; what counts is what the operator sees after it.
     if (!QTest::qWaitFor([feed] { return !feed->holdsUnshownText(); }))
         return QStringLiteral("<lines never shown>");
-    return view->toPlainText().replace(stamp, QStringLiteral("<ts>"));
+    return messageWindowText(mainWindow.get()).replace(stamp, QStringLiteral("<ts>"));
 }
 
 Device::Device(quint16 port, const QHostAddress& from, Reading reading)
@@ -77,12 +51,6 @@ Device::Device(quint16 port, const QHostAddress& from, Reading reading)
     }
     socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     QTRY_VERIFY(connected());
-}
-
-void Device::send(const QByteArray& data)
-{
-    socket.write(data);
-    socket.flush();
 }
 
 void Device::sendInChunks(const QByteArray& data, int size, QTcpSocket* receiver)
@@ -124,22 +92,3 @@ QString today()
 {
     return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
 }
-
-namespace messages {
-
-QByteArray zeros()
-{
-    return "$08" + QByteArray(128, '0') + "04";
-}
-
-QByteArray ones(const QByteArray& checksum)
-{
-    return "$08" + QByteArray(128, '1') + checksum;
-}
-
-QByteArray abc12(const QByteArray& checksum)
-{
-    return "$08ABC 12" + QByteArray(26, ' ') + QByteArray(96, '0') + checksum;
-}
-
-} // namespace messages

@@ -2,8 +2,8 @@
 
 #include "app/mainwindow.h"
 
-#include <QByteArray>
 #include <QHostAddress>
+#include <QPushButton>
 #include <QTcpSocket>
 
 #include <memory>
@@ -24,7 +24,6 @@ struct TestConfig
     QByteArray errorSyntax;
 };
 
-// Writes config.cfg into the working directory.
 void writeConfig(const TestConfig& config);
 
 // The main window built on a given config.cfg and shown, with its buttons at hand.
@@ -36,15 +35,18 @@ public:
 
     MainWindow& window() { return *mainWindow; }
     quint16 port() const { return listenPort; }
-    void pressStart();
-    void pressStop();
-    bool running() const;
+    void pressStart() { button("start")->click(); }
+    void pressStop() { button("stop")->click(); }
+    bool running() const { return button("stop")->isEnabled(); }
     int openConnections() const { return mainWindow->currentSettings().clients.size(); }
 
-    // The message window's text with every time stamp shown as "<ts>".
+    // The message window's text with every time stamp shown as "<ts>", once every line written so
+    // far is shown. Lines that network events are still to bring need QTRY_COMPARE.
     QString flow() const;
 
 private:
+    QPushButton* button(const char* name) const { return mainWindow->findChild<QPushButton*>(QLatin1String(name)); }
+
     quint16 listenPort = 0;
     std::unique_ptr<MainWindow> mainWindow;
 };
@@ -55,16 +57,17 @@ class Device
 public:
     // A stalled device takes next to nothing off the connection, so what the server sends piles up
     // in the server's queue.
-    enum class Reading {
-        Collects,
-        Stalls,
-    };
+    enum class Reading { Collects, Stalls };
 
     // Connects from `from`, another loopback address if the test needs to tell devices apart.
     explicit Device(quint16 port, const QHostAddress& from = QHostAddress(QHostAddress::LocalHost),
         Reading reading = Reading::Collects);
 
-    void send(const QByteArray& bytes);
+    void send(const QByteArray& bytes)
+    {
+        socket.write(bytes);
+        socket.flush();
+    }
     // Sends the bytes in pieces of `size`, each only after `receiver` (the server's end of the
     // connection) has taken the one before.
     void sendInChunks(const QByteArray& bytes, int size, QTcpSocket* receiver);
@@ -86,11 +89,15 @@ QString today();
 
 // The hand-worked messages: the checksum is the sum of the codes of positions 2 to 131, modulo
 // 256, modulo 100.
-namespace messages {
-// 48 + 56 + 128 * 48 = 6248; 6248 % 256 = 104; 104 % 100 = 4.
-QByteArray zeros();
-// 48 + 56 + 128 * 49 = 6376; 6376 % 256 = 232; 232 % 100 = 32.
-QByteArray ones(const QByteArray& checksum);
-// Name field "ABC 12" and 26 spaces: 104 + 329 + 26 * 32 + 96 * 48 = 5873; % 256 = 241; % 100 = 41.
-QByteArray abc12(const QByteArray& checksum = "41");
-} // namespace messages
+struct messages
+{
+    // 48 + 56 + 128 * 48 = 6248; 6248 % 256 = 104; 104 % 100 = 4.
+    static QByteArray zeros() { return "$08" + QByteArray(128, '0') + "04"; }
+    // 48 + 56 + 128 * 49 = 6376; 6376 % 256 = 232; 232 % 100 = 32.
+    static QByteArray ones(const QByteArray& checksum) { return "$08" + QByteArray(128, '1') + checksum; }
+    // Name field "ABC 12" and 26 spaces: 104 + 329 + 26 * 32 + 96 * 48 = 5873; % 256 = 241; % 100 = 41.
+    static QByteArray abc12(const QByteArray& checksum = "41")
+    {
+        return "$08ABC 12" + QByteArray(26, ' ') + QByteArray(96, '0') + checksum;
+    }
+};

@@ -5,46 +5,41 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
-ScopedWorkDir::ScopedWorkDir() : previous(QDir::currentPath())
+EchoService::EchoService(const QByteArray& response)
 {
-    QVERIFY2(dir.isValid(), "no temporary directory");
-    QDir::setCurrent(dir.path());
+    connect(this, &QTcpServer::newConnection, this, [this, response] {
+        QTcpSocket* socket = nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, response] {
+            requests += socket->readAll();
+            if (!requests.endsWith("\r\n\r\n"))
+                return;
+            socket->write(response);
+            socket->disconnectFromHost();
+        });
+    });
+    listen(QHostAddress::LocalHost, 0);
 }
 
-ScopedWorkDir::~ScopedWorkDir()
+void EchoService::answerThePublicAddressRequest()
 {
-    QDir::setCurrent(previous);
+    setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(serverPort())));
 }
 
 void initStilwaterTests()
 {
     Q_INIT_RESOURCE(stilwater);
     useFormFont();
-    // A listener of our own that hangs up on every request: the public-address lookup fails at
-    // once, and the port stays taken, so no other test's server can receive the request.
-    static QTcpServer* refuser = nullptr;
-    if (!refuser) {
-        refuser = new QTcpServer(qApp);
-        QObject::connect(refuser, &QTcpServer::newConnection, refuser, [] {
-            while (QTcpSocket* socket = refuser->nextPendingConnection()) {
-                socket->abort();
-                socket->deleteLater();
-            }
-        });
-        refuser->listen(QHostAddress::LocalHost, 0);
-    }
-    setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(refuser->serverPort())));
+    // Its port stays taken, so no other test's server can receive the request.
+    static auto* refuser = new EchoService(QByteArray());
+    refuser->answerThePublicAddressRequest();
 }
 
 quint16 freeLoopbackPort()
@@ -63,43 +58,37 @@ quint16 freeLoopbackPort()
 void whenModalOpens(std::function<void(QWidget*)> action)
 {
     auto* poll = new QTimer(qApp);
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, action = std::move(action)] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, deadline = QDeadlineTimer(5000), action = std::move(action)] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal && clock->elapsed() < 5000)
+        if (!modal && !deadline.hasExpired())
             return;
         poll->stop();
         poll->deleteLater();
-        delete clock;
         if (modal)
             action(modal);
     });
     poll->start(10);
 }
 
-void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* seen)
+QString answering(QMessageBox::StandardButton answer, const std::function<void()>& act)
 {
-    whenModalOpens([button, seen](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box)
-            return;
-        if (seen) {
-            seen->shown = true;
-            seen->title = box->windowTitle();
-            seen->text = box->text();
+    QString seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->windowTitle() + QStringLiteral(": ") + box->text();
+            box->button(answer)->click();
         }
-        if (QAbstractButton* pressed = box->button(button))
-            pressed->click();
     });
+    poll.start(10);
+    act();
+    return seen;
 }
 
 QByteArray readFileBytes(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeConfigFile(const QByteArray& bytes)
@@ -114,16 +103,7 @@ QByteArray configFileLine(int number)
     return readFileBytes(QStringLiteral("config.cfg")).split('\n').value(number - 1).replace('\r', "");
 }
 
-QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names)
+QString messageWindowText(const QWidget* mainWindow)
 {
-    QStringList found;
-    for (const char* name : names) {
-        if (auto* field = parent->findChild<QLineEdit*>(QLatin1String(name)))
-            found << field->text();
-        else if (auto* label = parent->findChild<QLabel*>(QLatin1String(name)))
-            found << label->text();
-        else
-            found << QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
-    return found;
+    return mainWindow->findChild<QWidget*>(QStringLiteral("textflow"))->property("plainText").toString();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDir>
 #include <QMessageBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -11,19 +13,28 @@
 class ScopedWorkDir
 {
 public:
-    ScopedWorkDir();
-    ~ScopedWorkDir();
-
-    QString path() const { return dir.path(); }
-    QString filePath(const QString& name) const { return dir.filePath(name); }
+    ScopedWorkDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~ScopedWorkDir() { QDir::setCurrent(previous); }
 
 private:
     QTemporaryDir dir;
     QString previous;
 };
 
-// Registers the compiled-in resources, sets the program's font and points the public-address request at a loopback port
-// where nothing listens, so that no test ever talks to the real service. Call from initTestCase.
+// A stand-in for the IP-echo service on loopback: answers every request with one fixed response
+// (an empty one: it hangs up), and keeps what it was asked.
+class EchoService : public QTcpServer
+{
+public:
+    explicit EchoService(const QByteArray& response);
+    void answerThePublicAddressRequest();
+
+    QByteArray requests;
+};
+
+// Registers the compiled-in resources, sets the program's font and points the public-address
+// request at a loopback service that hangs up, so that no test ever talks to the real service.
+// Call from initTestCase.
 void initStilwaterTests();
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
@@ -33,23 +44,18 @@ quint16 freeLoopbackPort();
 // would act on it once it is on screen. Gives up after a few seconds so a test cannot hang.
 void whenModalOpens(std::function<void(QWidget*)> action);
 
-// Presses `button` on the next modal message box; its title and text are kept for checking.
-struct SeenMessageBox
-{
-    bool shown = false;
-    QString title;
-    QString text;
-};
-void answerNextMessageBox(QMessageBox::StandardButton button, SeenMessageBox* seen = nullptr);
+// Runs `act`; a message box that comes up meanwhile is answered with `answer`, as a person would.
+// Returns the box's title and text as "title: text", or nothing when no box came up.
+QString answering(QMessageBox::StandardButton answer, const std::function<void()>& act);
 
 // Reads a whole file's bytes; an empty array when it cannot be read.
 QByteArray readFileBytes(const QString& path);
 
-// Writes config.cfg into the working directory.
 void writeConfigFile(const QByteArray& bytes);
 
 // Line `number` (counted from 1) of config.cfg in the working directory, without its line end.
 QByteArray configFileLine(int number);
 
-// The texts of the labels and line edits with these object names, in order.
-QStringList widgetTexts(const QWidget* parent, std::initializer_list<const char*> names);
+// The text of the main window's message window, read through a property every text editor has.
+// Lines reach it in batches a few times a second: read it inside QTRY_COMPARE / QTRY_VERIFY.
+QString messageWindowText(const QWidget* mainWindow);

@@ -4,48 +4,52 @@
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QLabel>
+#include <QTcpServer>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using Files = QMap<QString, QByteArray>; // file name, content
 
 namespace {
 
-const QString opened = QStringLiteral("<ts>Szerver elindítva.\n\n<ts>[127.0.0.1] Új kapcsolat.\n");
+const QString started = u"<ts>Szerver elindítva.\n\n"_s;
+const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
+const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 
-QString line(const QString& body, const QString& peer = QStringLiteral("127.0.0.1"))
+// Lowers the soft open-file limit so that only `free` more descriptors can be opened, for as long
+// as it lives.
+class ScarceDescriptors
 {
-    return QStringLiteral("<ts>[%1] ").arg(peer) + body + QLatin1Char('\n');
-}
+public:
+    explicit ScarceDescriptors(int free)
+    {
+        getrlimit(RLIMIT_NOFILE, &previous);
+        // The limit bounds descriptor numbers, not their count: it is set just above the `free`
+        // lowest unused numbers. The listing's own descriptor takes the lowest one while it runs.
+        const int listing = ::dup(0);
+        ::close(listing);
+        QSet<int> used;
+        for (const QString& name :
+            QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            used << name.toInt();
+        used.remove(listing);
+        int limit = 0;
+        for (int found = 0; found < free; ++limit)
+            found += used.contains(limit) ? 0 : 1;
+        rlimit lowered = previous;
+        lowered.rlim_cur = static_cast<rlim_t>(limit);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~ScarceDescriptors() { setrlimit(RLIMIT_NOFILE, &previous); }
 
-// The two lines of one handled message.
-QString exchange(const QByteArray& message, const QString& reply, const QString& peer = QStringLiteral("127.0.0.1"))
-{
-    return line(QStringLiteral("Bejövő adat: ") + QString::fromLatin1(message), peer) + line(reply, peer);
-}
-
-QString accepted(const QByteArray& message)
-{
-    return exchange(message, QStringLiteral("Válasz: ok"));
-}
-
-QString syntaxError(const QByteArray& text)
-{
-    return exchange(text, QStringLiteral("Syntax error. Válasz: SE"));
-}
-
-QString dated(const QString& name)
-{
-    return name + QStringLiteral("-log_") + today() + QStringLiteral(".txt");
-}
-
-QByteArray withZeroByte(const QByteArray& message)
-{
-    return message.left(50) + '\0' + message.mid(50);
-}
-
-QStringList filesHere()
-{
-    return QDir::current().entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
+private:
+    rlimit previous {};
+};
 
 } // namespace
 
@@ -53,298 +57,354 @@ class DeviceExchangeTest final : public QObject
 {
     Q_OBJECT
 
+    static QString line(const QString& body, const QString& peer = u"127.0.0.1"_s)
+    {
+        return u"<ts>[%1] "_s.arg(peer) + body + u'\n';
+    }
+    // The two lines of one handled message.
+    static QString exchange(const QByteArray& message, const QString& reply, const QString& peer = u"127.0.0.1"_s)
+    {
+        return line(u"Bejövő adat: "_s + QString::fromLatin1(message), peer) + line(reply, peer);
+    }
+    static QString accepted(const QByteArray& message) { return exchange(message, u"Válasz: ok"_s); }
+    static QString syntaxError(const QByteArray& text) { return exchange(text, u"Syntax error. Válasz: SE"_s); }
+    static QString dated(const QString& name) { return name + u"-log_"_s + today() + u".txt"_s; }
+    static QString backup(const QString& name) { return u"bak_"_s + dated(name); }
+    // Each device's data file and backup file, both holding its lines.
+    static Files stored(const QList<std::pair<QString, QByteArray>>& devices)
+    {
+        Files files;
+        for (const auto& [name, lines] : devices)
+            files[dated(name)] = files[backup(name)] = lines;
+        return files;
+    }
+
 private slots:
     void initTestCase() { initStilwaterTests(); }
 
-    void messagesAreFramedJudgedAndAnswered_data()
+    // Backup copies are on in every row; a folder where a file should be makes its writing fail.
+    void messagesAreFramedJudgedAnsweredAndStored_data()
     {
         QTest::addColumn<QByteArrayList>("replyTexts"); // ack, checksum error, syntax error
+        QTest::addColumn<QStringList>("inTheWay");
         QTest::addColumn<QByteArray>("sent");
+        // Each written after the server has taken the one before; 0: all at once, and the device
+        // shuts its sending side at once and reads until the server closes.
+        QTest::addColumn<int>("chunk");
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<QString>("lines");
-        QTest::addColumn<bool>("thenHalfCloses"); // the device shuts its sending side and waits for replies
+        QTest::addColumn<Files>("files");
 
         const QByteArrayList usual {"ok", "CE", "SE"};
         const QByteArray zeros = messages::zeros();
-        QTest::newRow("accepted") << usual << zeros << QByteArray("ok") << accepted(zeros) << false;
-        QTest::newRow("checksum error names the computed value")
-            << usual << messages::ones("00") << QByteArray("CE")
-            << exchange(messages::ones("00"), QStringLiteral("Chks error. Számolt: 32. Válasz: CE")) << false;
-        QTest::newRow("noise before $ goes alone, without $")
-            << usual << "xy" + zeros << QByteArray("SEok") << syntaxError("xy") + accepted(zeros) << false;
-        QTest::newRow("wrong length") << usual << "$08short" + zeros << QByteArray("SEok")
-                                      << syntaxError("$08short") + accepted(zeros) << false;
-        QTest::newRow("carriage return removed")
-            << usual << zeros + "\r" + zeros << QByteArray("okok") << accepted(zeros) + accepted(zeros) << false;
-        QTest::newRow("CR LF leaves LF for the next $")
-            << usual << zeros + "\r\n" + zeros << QByteArray("okSEok")
-            << accepted(zeros) + syntaxError("\n") + accepted(zeros) << false;
-        QTest::newRow("200 characters cut at 133") << usual << zeros + QByteArray(67, '7') + "$" << QByteArray("okSE")
-                                                   << accepted(zeros) + syntaxError(QByteArray(67, '7')) << false;
-        QTest::newRow("zero byte dropped")
-            << usual << withZeroByte(zeros) << QByteArray("ok") << accepted(zeros) << false;
+        const QByteArray ones = messages::ones("00");
+        const QByteArray abc = messages::abc12();
+        const QString zerosName(32, u'0');
+        const QString abc12 = u"ABC_12"_s;
+        // Noise before "$", CR dropped and LF kept, a zero byte dropped, a checksum error, punctuation
+        // summed and a checksum field of letters read as 0 (104 + 127 * 48 + 44 = 6244; % 256 = 100),
+        // 132 characters ended by the next "$", a message followed by 138 characters: cut at 133, and
+        // those without "$" cut at 133 too.
+        const QByteArray punctuation = "$08" + QByteArray(127, '0') + ",AB";
+        const QByteArray short132 = "$08" + QByteArray(129, '0');
+        const QByteArray noise133 = 'X' + QByteArray(132, '7');
+        const QByteArray stream = "xy" + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + punctuation + short132
+            + abc + noise133 + "77777$";
+        const QString streamLines = syntaxError("xy") + accepted(zeros) + syntaxError("\n")
+            + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + accepted(punctuation) + syntaxError(short132)
+            + accepted(abc) + syntaxError(noise133) + syntaxError("77777");
+        const Files streamFiles = stored({{zerosName, zeros + "\r\n" + punctuation + "\r\n"},
+            {QString(32, u'1'), ones + "\r\n"}, {abc12, abc + "\r\n"}});
+        for (const int chunk : {1, 7, 1000}) {
+            QTest::addRow("stream in pieces of %d", chunk)
+                << usual << QStringList() << stream << chunk << QByteArray("SEokSECEokSEokSESE") << streamLines
+                << streamFiles;
+        }
         QTest::newRow("Latin-1 reply, ? outside it")
-            << QByteArrayList {"\xc5\x91\xc3\xa9", "", ""} << zeros << QByteArray("?\xe9")
-            << exchange(zeros, QStringLiteral("Válasz: ?é")) << false;
-        // The final syntax reply is the only byte sent: nothing went out before it.
-        QTest::newRow("empty replies send nothing") << QByteArrayList {"", "", "SE"}
-                                                    << zeros + messages::ones("00") + "$08short$" << QByteArray("SE")
-                                                    << exchange(zeros, QStringLiteral("Válasz: "))
-                + exchange(messages::ones("00"), QStringLiteral("Chks error. Számolt: 32. Válasz: <nincs>"))
-                + syntaxError("$08short") << false;
-        const QString clientClosed = line(QStringLiteral("A kapcsolatot a kliens bontotta.")) + QLatin1Char('\n');
+            << QByteArrayList {"\xc5\x91\xc3\xa9", "", ""} << QStringList() << zeros << 1000 << QByteArray("?\xe9")
+            << exchange(zeros, u"Válasz: ?é"_s) << stored({{zerosName, zeros + "\r\n"}});
+        // "$08" + 128 * "0" needs "04": the computed checksum is shown without a leading zero.
+        const QByteArray zeros05 = zeros.chopped(2) + "05";
+        QTest::newRow("empty replies send nothing") << QByteArrayList {"", "", "SE"} << QStringList()
+                                                    << zeros + zeros05 + "$08short$" << 1000 << QByteArray("SE")
+                                                    << exchange(zeros, u"Válasz: "_s)
+                + exchange(zeros05, u"Chks error. Számolt: 4. Válasz: <nincs>"_s) + syntaxError("$08short")
+                                                    << stored({{zerosName, zeros + "\r\n" + zeros05 + "\r\n"}});
+
+        const QString clientClosed = line(u"A kapcsolatot a kliens bontotta.\n"_s);
         QTest::newRow("half-closes after one")
-            << usual << zeros << QByteArray("ok") << accepted(zeros) + clientClosed << true;
-        QTest::newRow("half-closes after two")
-            << usual << zeros + zeros << QByteArray("okok") << accepted(zeros) + accepted(zeros) + clientClosed << true;
-        QTest::newRow("half-closes after CR LF") << usual << zeros + "\r\n"
-                                                 << QByteArray("ok") << accepted(zeros) + clientClosed << true;
+            << usual << QStringList() << zeros << 0 << QByteArray("ok") << accepted(zeros) + clientClosed
+            << stored({{zerosName, zeros + "\r\n"}});
+        QTest::newRow("half-closes after two") << usual << QStringList() << zeros + zeros << 0 << QByteArray("okok")
+                                               << accepted(zeros) + accepted(zeros) + clientClosed
+                                               << stored({{zerosName, zeros + "\r\n" + zeros + "\r\n"}});
+        QTest::newRow("half-closes after CR LF")
+            << usual << QStringList() << zeros + "\r\n"
+            << 0 << QByteArray("ok") << accepted(zeros) + clientClosed << stored({{zerosName, zeros + "\r\n"}});
+
+        // A final syntax error shows by its "SE" that nothing was sent before it.
+        const QByteArray abc00 = messages::abc12("00");
+        const QString dataFails = line(u"Mentési hiba: "_s + dated(abc12));
+        const QString backupFails = line(u"Mentési hiba: "_s + backup(abc12));
+        const QString notAcknowledged = exchange(abc, u"Válasz: <nincs>"_s);
+        QTest::newRow("data file fails: no acknowledgement")
+            << usual << QStringList {dated(abc12)} << abc + "$08short$" << 1000 << QByteArray("SE")
+            << notAcknowledged + dataFails + syntaxError("$08short") << Files {{backup(abc12), abc + "\r\n"}};
+        QTest::newRow("data file fails: checksum error still answered")
+            << usual << QStringList {dated(abc12)} << abc00 + "$08short$" << 1000 << QByteArray("CESE")
+            << exchange(abc00, u"Chks error. Számolt: 41. Válasz: CE"_s) + dataFails + syntaxError("$08short")
+            << Files {{backup(abc12), abc00 + "\r\n"}};
+        QTest::newRow("backup fails alone: acknowledged")
+            << usual << QStringList {backup(abc12)} << abc + "$08short$" << 1000 << QByteArray("okSE")
+            << accepted(abc) + backupFails + syntaxError("$08short") << Files {{dated(abc12), abc + "\r\n"}};
+        QTest::newRow("both fail") << usual << QStringList {dated(abc12), backup(abc12)} << abc + "$08short$" << 1000
+                                   << QByteArray("SE")
+                                   << notAcknowledged + dataFails + backupFails + syntaxError("$08short") << Files();
     }
 
-    void messagesAreFramedJudgedAndAnswered()
+    void messagesAreFramedJudgedAnsweredAndStored()
     {
         QFETCH(QByteArrayList, replyTexts);
+        QFETCH(QStringList, inTheWay);
         QFETCH(QByteArray, sent);
+        QFETCH(int, chunk);
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
-        QFETCH(bool, thenHalfCloses);
+        QFETCH(Files, files);
         ScopedWorkDir dir;
+        for (const QString& folder : inTheWay)
+            QVERIFY(QDir::current().mkdir(folder));
         TestConfig config;
+        config.backup = true;
         config.ack = replyTexts[0];
         config.errorChks = replyTexts[1];
         config.errorSyntax = replyTexts[2];
         ServerWindow server(config);
         server.pressStart();
-        if (thenHalfCloses) {
+        std::unique_ptr<Device> device;
+        if (chunk == 0) {
             QCOMPARE(sendAndHalfClose(server.port(), sent), replies);
-            QTRY_COMPARE(server.flow(), opened + lines);
-            const QByteArray stored = messages::zeros() + "\r\n";
-            QCOMPARE(readFileBytes(dated(QString(32, QLatin1Char('0')))), stored.repeated(replies.count("ok")));
-            return;
+        } else {
+            device = std::make_unique<Device>(server.port());
+            QTRY_COMPARE(server.openConnections(), 1);
+            device->sendInChunks(sent, chunk, server.window().findChild<QTcpSocket*>());
+            QTRY_COMPARE(device->received(), replies);
         }
-        Device device(server.port());
-        device.send(sent);
-        QTRY_COMPARE(device.received(), replies);
         QTRY_COMPARE(server.flow(), opened + lines);
+        QCOMPARE(QDir::current().entryList({u"*-log_*"_s}, QDir::Files, QDir::Name), files.keys());
+        for (auto file = files.cbegin(); file != files.cend(); ++file)
+            QCOMPARE(readFileBytes(file.key()), file.value());
     }
 
-    void storedLinesGoToTheDataAndBackupFiles()
-    {
-        ScopedWorkDir dir;
-        TestConfig config;
-        config.backup = true;
-        ServerWindow server(config);
-        server.pressStart();
-        Device device(server.port());
-        device.send(messages::abc12() + messages::abc12("00") + "$08short$");
-        QTRY_COMPARE(server.flow().count(QStringLiteral("Bejövő adat: ")), 3);
-
-        const QByteArray lines = messages::abc12() + "\r\n" + messages::abc12("00") + "\r\n";
-        QCOMPARE(readFileBytes(dated(QStringLiteral("ABC_12"))), lines);
-        QCOMPARE(readFileBytes(QStringLiteral("bak_") + dated(QStringLiteral("ABC_12"))), lines);
-        // The syntax error is not stored anywhere.
-        QCOMPARE(filesHere(),
-            (QStringList {dated(QStringLiteral("ABC_12")), QStringLiteral("bak_") + dated(QStringLiteral("ABC_12")),
-                QStringLiteral("config.cfg")}));
-    }
-
-    void savingFaults_data()
-    {
-        QTest::addColumn<QByteArray>("filePrefix");
-        QTest::addColumn<bool>("backup");
-        QTest::addColumn<QString>("folderInTheWay");
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<QByteArray>("replies");
-        QTest::addColumn<QString>("lines");
-
-        const QByteArray abc = messages::abc12();
-        const QString data = dated(QStringLiteral("ABC_12"));
-        const QString backup = QStringLiteral("bak_") + data;
-        // Every row ends with a syntax error whose "SE" shows what was sent before it.
-        QTest::newRow("missing data folder: no acknowledgement")
-            << QByteArray("missing/") << false << QString() << abc << QByteArray("SE")
-            << exchange(abc, QStringLiteral("Válasz: <nincs>")) + line(QStringLiteral("Mentési hiba: missing/") + data);
-        QTest::newRow("folder where the data file should be")
-            << QByteArray() << false << data << abc << QByteArray("SE")
-            << exchange(abc, QStringLiteral("Válasz: <nincs>")) + line(QStringLiteral("Mentési hiba: ") + data);
-        QTest::newRow("checksum error is still answered")
-            << QByteArray("missing/") << false << QString() << messages::abc12("00") << QByteArray("CESE")
-            << exchange(messages::abc12("00"), QStringLiteral("Chks error. Számolt: 41. Válasz: CE"))
-                + line(QStringLiteral("Mentési hiba: missing/") + data);
-        QTest::newRow("backup fails alone: acknowledged")
-            << QByteArray() << true << backup << abc << QByteArray("okSE")
-            << accepted(abc) + line(QStringLiteral("Mentési hiba: ") + backup);
-        QTest::newRow("both fail") << QByteArray("missing/") << true << backup << abc << QByteArray("SE")
-                                   << exchange(abc, QStringLiteral("Válasz: <nincs>"))
-                + line(QStringLiteral("Mentési hiba: missing/") + data)
-                + line(QStringLiteral("Mentési hiba: ") + backup);
-    }
-
-    void savingFaults()
-    {
-        QFETCH(QByteArray, filePrefix);
-        QFETCH(bool, backup);
-        QFETCH(QString, folderInTheWay);
-        QFETCH(QByteArray, message);
-        QFETCH(QByteArray, replies);
-        QFETCH(QString, lines);
-        ScopedWorkDir dir;
-        if (!folderInTheWay.isEmpty())
-            QVERIFY(QDir::current().mkdir(folderInTheWay));
-        TestConfig config;
-        config.filePrefix = filePrefix;
-        config.backup = backup;
-        config.errorChks = "CE";
-        config.errorSyntax = "SE";
-        ServerWindow server(config);
-        server.pressStart();
-        Device device(server.port());
-        device.send(message + "$08short$");
-        QTRY_COMPARE(device.received(), replies);
-        QTRY_COMPARE(server.flow(), opened + lines + syntaxError("$08short"));
-        if (backup && filePrefix.isEmpty())
-            QCOMPARE(readFileBytes(dated(QStringLiteral("ABC_12"))), message + "\r\n");
-    }
-
-    void nameFieldCannotLeaveTheFolder()
-    {
-        ScopedWorkDir dir;
-        QVERIFY(QDir::current().mkpath(QStringLiteral("a/b")));
-        QDir::setCurrent(QStringLiteral("a/b"));
-        ServerWindow server;
-        server.pressStart();
-        Device device(server.port());
-        // Name field "../../x" and 25 spaces: 104 + 398 + 25 * 32 + 96 * 48 = 5910; % 256 = 22.
-        const QByteArray message = "$08../../x" + QByteArray(25, ' ') + QByteArray(96, '0') + "22";
-        device.send(message);
-        QTRY_COMPARE(device.received(), QByteArray("ok"));
-        QCOMPARE(readFileBytes(dated(QStringLiteral(".._.._x"))), message + "\r\n");
-        QVERIFY(!QFile::exists(QStringLiteral("../../") + dated(QStringLiteral("x"))));
-    }
-
-    void messageTimerHandsOverAShortMessage()
-    {
-        ScopedWorkDir dir;
-        ServerWindow server;
-        server.window().setMessageTimeout(1);
-        server.pressStart();
-        Device device(server.port());
-        QElapsedTimer clock;
-        clock.start();
-        device.send("$08short");
-        QTRY_COMPARE(server.flow(), opened + exchange("$08short", QStringLiteral("Syntax error. Válasz: <nincs>")));
-        QVERIFY2(clock.elapsed() >= 900, "handed over before its message time ran out");
-    }
-
-    void twoDevicesInterleavedKeepTheirOwnBuffers()
-    {
-        ScopedWorkDir dir;
-        ServerWindow server;
-        server.pressStart();
-        Device first(server.port());
-        QTRY_COMPARE(server.openConnections(), 1);
-        Device second(server.port(), QHostAddress(QStringLiteral("127.0.0.2")));
-        QTRY_COMPARE(server.openConnections(), 2);
-        const QByteArray abc = messages::abc12();
-        const QByteArray zeros = messages::zeros();
-
-        first.send(abc.left(60));
-        second.send(zeros.left(70));
-        first.send(abc.mid(60));
-        QTRY_COMPARE(first.received(), QByteArray("ok"));
-        second.send(zeros.mid(70));
-        QTRY_COMPARE(second.received(), QByteArray("ok"));
-        QCOMPARE(server.flow(),
-            opened + line(QStringLiteral("Új kapcsolat."), QStringLiteral("127.0.0.2")) + accepted(abc)
-                + exchange(zeros, QStringLiteral("Válasz: ok"), QStringLiteral("127.0.0.2")));
-        QCOMPARE(readFileBytes(dated(QStringLiteral("ABC_12"))), abc + "\r\n");
-        QCOMPARE(readFileBytes(dated(QString(32, QLatin1Char('0')))), zeros + "\r\n");
-    }
-
-    void connectionEnds_data()
+    // Half a message is sent.
+    void timersEndMessagesAndConnections_data()
     {
         QTest::addColumn<QByteArray>("socketTimeout");
+        QTest::addColumn<int>("messageTimeout");
         QTest::addColumn<bool>("clientCloses");
-        QTest::addColumn<QString>("endLine");
-        QTest::newRow("client closes") << QByteArray("30") << true
-                                       << QStringLiteral("A kapcsolatot a kliens bontotta.");
-        QTest::newRow("socket timeout") << QByteArray("1") << false
-                                        << QStringLiteral("A kapcsolatot a szerver bontotta. (Timeout)");
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("message timer hands it over")
+            << QByteArray("30") << 1 << false << exchange("$08half", u"Syntax error. Válasz: <nincs>"_s);
+        QTest::newRow("client closes: lost")
+            << QByteArray("30") << 1 << true << line(u"A kapcsolatot a kliens bontotta.\n"_s);
+        QTest::newRow("socket timeout first: lost")
+            << QByteArray("1") << 5 << false << line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
     }
 
-    void connectionEnds()
+    void timersEndMessagesAndConnections()
     {
         QFETCH(QByteArray, socketTimeout);
+        QFETCH(int, messageTimeout);
         QFETCH(bool, clientCloses);
-        QFETCH(QString, endLine);
+        QFETCH(QString, lines);
         ScopedWorkDir dir;
         TestConfig config;
         config.socketTimeout = socketTimeout;
         ServerWindow server(config);
+        server.window().setMessageTimeout(messageTimeout);
         server.pressStart();
         Device device(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
-        device.send("$08half"); // a partial message is lost with its connection
+        QElapsedTimer clock;
+        clock.start();
+        device.send("$08half");
         if (clientCloses)
             device.tcp().disconnectFromHost();
-        QTRY_COMPARE(server.flow(), opened + line(endLine) + QLatin1Char('\n'));
-        QCOMPARE(server.openConnections(), 0);
-        QTRY_VERIFY(!device.connected());
-        // The ended connection's socket is released without waiting for a stop.
-        QTRY_VERIFY(server.window().findChildren<QTcpSocket*>().isEmpty());
-        QVERIFY(server.running());
+        QTRY_COMPARE(server.flow(), opened + lines);
+        QVERIFY2(clientCloses || clock.elapsed() >= 900, "a timer ran out early");
+        const bool ended = lines.endsWith(u"\n\n"_s);
+        QCOMPARE(server.openConnections(), ended ? 0 : 1);
+        QTRY_COMPARE(device.connected(), !ended);
+        // An ended connection's socket is released without waiting for a stop.
+        QTRY_COMPARE(server.window().findChildren<QTcpSocket*>().size(), ended ? 0 : 1);
     }
 
-    void chunkingDoesNotChangeTheResult_data()
+    void startAndStop_data()
     {
-        QTest::addColumn<int>("chunkSize");
-        QTest::newRow("character by character") << 1;
-        QTest::newRow("two") << 2;
-        QTest::newRow("seven") << 7;
-        QTest::newRow("sixty-four") << 64;
-        QTest::newRow("all at once") << 1000;
+        QTest::addColumn<QByteArray>("port"); // empty: a free one
+        QTest::addColumn<bool>("held");
+        const QByteArray free = QByteArray::number(freeLoopbackPort());
+        QTest::newRow("free port") << QByteArray() << false;
+        QTest::newRow("held by another listener, then free") << free << true;
+        QTest::newRow("zero") << QByteArray("0") << false;
+        QTest::newRow("above 65535, low bits a free port") << QByteArray::number(65536 + free.toInt()) << false;
     }
 
-    void chunkingDoesNotChangeTheResult()
+    void startAndStop()
     {
-        QFETCH(int, chunkSize);
+        QFETCH(QByteArray, port);
+        QFETCH(bool, held);
+        ScopedWorkDir dir;
+        QTcpServer holder;
+        if (held)
+            QVERIFY(holder.listen(QHostAddress::LocalHost, port.toUShort()));
+        TestConfig config;
+        config.port = port;
+        ServerWindow server(config);
+        const auto enabled = [&server] {
+            QStringList names;
+            for (const QString& name :
+                {u"start"_s, u"actionServerStart"_s, u"stop"_s, u"actionServerStop"_s, u"menuBeallitasok"_s}) {
+                if (server.window().findChild<QObject*>(name)->property("enabled").toBool())
+                    names << name;
+            }
+            return names.join(u' ');
+        };
+        const QString whileStopped = u"start actionServerStart menuBeallitasok"_s;
+        QCOMPARE(enabled(), whileStopped);
+        if (!port.isEmpty()) {
+            QCOMPARE(answering(QMessageBox::Ok, [&] { server.pressStart(); }),
+                u"Hiba: A megadott port hibás, vagy már foglalt."_s);
+            QCOMPARE(enabled(), whileStopped);
+            QCOMPARE(server.flow(), QString());
+            QCOMPARE(server.window().currentSettings().port, port.toInt());
+            if (!held)
+                return;
+            holder.close();
+        }
+        server.pressStart();
+        QCOMPARE(enabled(), u"stop actionServerStop"_s);
+        server.pressStop(); // no connection open: no question is asked
+        QCOMPARE(enabled(), whileStopped);
+        QCOMPARE(server.flow(), started + stopped);
+        QTcpSocket late;
+        late.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
+        QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void devicesKeepTheirOwnBuffersAndStopAndExitAsk_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("ending"); // lines written after the connections were accepted
+        const QString stop = u"actionServerStop"_s;
+        const QString stopQuestion
+            = u"A szerverhez még kapcsolódik kliens. Biztosan leállítja a szervert?\n\nFigyelem! Ez adatvesztéssel járhat!"_s;
+        const QString exit = u"actionKilepes"_s;
+        const QString exitQuestion
+            = u"A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"_s;
+        const QString closing = u"A kapcsolatot a szerver bontotta.\n"_s;
+        // Closed in the order they were accepted.
+        const QString closed = line(closing, u"127.0.0.3"_s) + line(closing) + line(closing, u"127.0.0.2"_s);
+        QTest::newRow("stop, Cancel") << stop << QMessageBox::Cancel << stopQuestion << QString();
+        QTest::newRow("stop, Ok") << stop << QMessageBox::Ok << stopQuestion << closed + stopped;
+        QTest::newRow("exit, Cancel") << exit << QMessageBox::Cancel << exitQuestion << QString();
+        QTest::newRow("exit, Ok: no stop line") << exit << QMessageBox::Ok << exitQuestion << closed;
+    }
+
+    void devicesKeepTheirOwnBuffersAndStopAndExitAsk()
+    {
+        QFETCH(QString, action);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QString, question);
+        QFETCH(QString, ending);
+        ScopedWorkDir dir;
+        ServerWindow server;
+        server.pressStart();
+        QString accepted = started;
+        std::vector<std::unique_ptr<Device>> devices;
+        for (const QString& address : {u"127.0.0.3"_s, u"127.0.0.1"_s, u"127.0.0.2"_s}) {
+            devices.push_back(std::make_unique<Device>(server.port(), QHostAddress(address)));
+            QTRY_COMPARE(server.openConnections(), int(devices.size()));
+            accepted += line(u"Új kapcsolat."_s, address);
+        }
+        // Pieces of two messages interleaved never mix: each device has a buffer of its own.
+        const QByteArray abc = messages::abc12();
+        const QByteArray zeros = messages::zeros();
+        devices[0]->send(abc.left(60));
+        devices[2]->send(zeros.left(70));
+        devices[0]->send(abc.mid(60));
+        QTRY_COMPARE(devices[0]->received(), QByteArray("ok"));
+        devices[2]->send(zeros.mid(70));
+        QTRY_COMPARE(devices[2]->received(), QByteArray("ok"));
+        accepted += exchange(abc, u"Válasz: ok"_s, u"127.0.0.3"_s) + exchange(zeros, u"Válasz: ok"_s, u"127.0.0.2"_s);
+        QCOMPARE(answering(answer, [&] { server.window().findChild<QAction*>(action)->trigger(); }),
+            u"Figyelmeztetés: "_s + question);
+        QCOMPARE(server.flow(), accepted + ending);
+        const bool kept = answer == QMessageBox::Cancel;
+        QCOMPARE(server.openConnections(), kept ? 3 : 0);
+        QCOMPARE(server.window().currentSettings().server != nullptr, kept);
+        QCOMPARE(server.window().isVisible(), kept || action == u"actionServerStop"_s);
+        for (const auto& device : devices)
+            QTRY_COMPARE(device->connected(), kept);
+    }
+
+    void stopEndsAConnectionWithUnsentOutput()
+    {
         ScopedWorkDir dir;
         TestConfig config;
-        config.ack = "A";
-        config.errorChks = "C";
-        config.errorSyntax = "S";
+        config.ack = QByteArray(100000, 'k');
         ServerWindow server(config);
         server.pressStart();
-        Device device(server.port());
+        Device device(server.port(), QHostAddress(QHostAddress::LocalHost), Device::Reading::Stalls);
         QTRY_COMPARE(server.openConnections(), 1);
-        const QByteArray zeros = messages::zeros();
-        const QByteArray ones = messages::ones("00");
-        device.sendInChunks("xy" + zeros + "\r\n" + withZeroByte(ones) + "$short" + zeros + QByteArray(67, '7') + "$",
-            chunkSize, server.window().findChild<QTcpSocket*>());
-
-        QTRY_COMPARE(device.received(), QByteArray("SASCSAS"));
-        QTRY_COMPARE(server.flow(),
-            opened + exchange("xy", QStringLiteral("Syntax error. Válasz: S"))
-                + exchange(zeros, QStringLiteral("Válasz: A"))
-                + exchange("\n", QStringLiteral("Syntax error. Válasz: S"))
-                + exchange(ones, QStringLiteral("Chks error. Számolt: 32. Válasz: C"))
-                + exchange("$short", QStringLiteral("Syntax error. Válasz: S"))
-                + exchange(zeros, QStringLiteral("Válasz: A"))
-                + exchange(QByteArray(67, '7'), QStringLiteral("Syntax error. Válasz: S")));
-        QCOMPARE(readFileBytes(dated(QString(32, QLatin1Char('0')))), zeros + "\r\n" + zeros + "\r\n");
-        QCOMPARE(readFileBytes(dated(QString(32, QLatin1Char('1')))), ones + "\r\n");
+        auto* accepted = server.window().findChild<QTcpSocket*>();
+        accepted->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 1024);
+        device.send(messages::zeros() + messages::zeros());
+        QTRY_COMPARE(server.flow().count(u"Válasz: "_s), 2);
+        QVERIFY(accepted->bytesToWrite() > 100000); // most of the two acknowledgements
+        answering(QMessageBox::Ok, [&] { server.pressStop(); });
+        QCOMPARE(server.openConnections(), 0);
+        QVERIFY(server.flow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
+        QCOMPARE(server.flow().count(u"A kapcsolatot"_s), 1);
     }
 
-    void patternBoxCountsOneLess()
+    void runningOutOfDescriptorsPausesAcceptingAndServesTheConnected()
     {
         ScopedWorkDir dir;
         ServerWindow server;
-        SeenMessageBox seen;
-        answerNextMessageBox(QMessageBox::Ok, &seen);
-        server.window().findChild<QAction*>(QStringLiteral("actionPattern"))->trigger();
-        QCOMPARE(seen.title, QStringLiteral("Pattern"));
-        QCOMPARE(
-            seen.text, QStringLiteral("$08") + QString(128, QLatin1Char('X')) + QStringLiteral("##\n\n(132 karakter)"));
+        server.pressStart();
+        // Descriptors that earlier tests and the start-up address lookup still hold are let go
+        // first, so that none come free while the limit is low.
+        QTRY_VERIFY(server.window().findChild<QLabel*>(u"l_ip_public"_s)->text() == u"-"_s);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::vector<int> ballast(4);
+        for (int& descriptor : ballast)
+            descriptor = ::open("/dev/null", O_RDONLY);
+        const QString exhausted = QStringLiteral("<ts>Új kapcsolat nem fogadható: elfogytak a fájlleírók.\n");
+        {
+            // Each device takes two descriptors here, one at each end. The server keeps eight free
+            // for the files of the devices it has, so a third device is too many.
+            ScarceDescriptors scarce(13);
+            Device first(server.port());
+            Device second(server.port());
+            QTRY_COMPARE(server.openConnections(), 2);
+            QTcpSocket third;
+            third.connectToHost(QHostAddress::LocalHost, server.port());
+            QTRY_COMPARE(server.flow().count(exhausted), 1);
+            first.send(messages::zeros());
+            QTRY_COMPARE(first.received(), QByteArray("ok"));
+
+            // Room appears without any connection ending: accepting is tried again after a moment.
+            for (const int descriptor : ballast)
+                ::close(descriptor);
+            Device late(server.port());
+            QTRY_COMPARE(server.openConnections(), 3);
+            late.send(messages::zeros());
+            QTRY_COMPARE(late.received(), QByteArray("ok"));
+        }
+        QCOMPARE(server.flow().count(exhausted), 1);
     }
 };
 

@@ -2,42 +2,36 @@
 #include "dialogs/about.h"
 #include "dialogs/errormsg.h"
 #include "dialogs/file.h"
-#include "dialogs/help.h"
+#include "dialogs/folderchooser.h"
 #include "dialogs/port.h"
 #include "settings/settings.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
-#include <QFile>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
+#include <QLineEdit>
+#include <QNetworkInterface>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
-#include <QTextBrowser>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-// The texts a person sees in a menu, with "|" for a separator.
-QStringList visibleEntries(const MainWindow& window, const char* menuName)
+QByteArray httpResponse(const QByteArray& status, const QByteArray& body)
 {
-    QStringList entries;
-    for (QAction* action : window.findChild<QMenu*>(QLatin1String(menuName))->actions()) {
-        if (action->isVisible())
-            entries << (action->isSeparator() ? QStringLiteral("|") : action->text());
-    }
-    return entries;
-}
-
-QPlainTextEdit* messageWindow(const MainWindow& window)
-{
-    return window.findChild<QPlainTextEdit*>(QStringLiteral("textflow"));
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 bool showsTheEnd(const QPlainTextEdit* flow)
@@ -45,6 +39,37 @@ bool showsTheEnd(const QPlainTextEdit* flow)
     QTextCursor end(flow->document());
     end.movePosition(QTextCursor::End);
     return flow->viewport()->rect().contains(flow->cursorRect(end));
+}
+
+// Settings as "key=value" entries separated by ";": config.cfg lines by number, status panel texts
+// by object name, and whether the backup group is visible.
+const QString defaultLines = u"1=*** GPRS Data Server Config File ***;2=10001;3=30;4=;5=.txt;6=;7=0;8=bak_;9=.txt;"
+                             "10=;11=ok;12=;13="_s;
+const QString defaultPanel = u"l_port=10001;l_timeout=30 s;l_file_prefix=<nincs>;l_file_ext=.txt;"
+                             "l_backup_prefix=bak_;l_backup_ext=.txt;l_ack=ok;l_error_chks=<nincs>;"
+                             "l_error_syntax=<nincs>;gb_backup=false"_s;
+
+// `base` with each entry of `changes` in place of the entry with the same key.
+QStringList changed(const QString& base, const QString& changes)
+{
+    QStringList entries = base.split(u';');
+    for (const QString& change : changes.split(u';', Qt::SkipEmptyParts)) {
+        const QString key = change.section(u'=', 0, 0) + u'=';
+        std::replace_if(
+            entries.begin(), entries.end(), [&](const QString& entry) { return entry.startsWith(key); }, change);
+    }
+    return entries;
+}
+
+QStringList panel(const MainWindow& window)
+{
+    QStringList entries;
+    for (const QString& entry : defaultPanel.split(u';')) {
+        const QString name = entry.section(u'=', 0, 0);
+        const char* property = name.startsWith(u"gb_"_s) ? "visible" : "text";
+        entries << name + u'=' + window.findChild<QWidget*>(name)->property(property).toString();
+    }
+    return entries;
 }
 
 // The captions, values and button texts under `top`, as far as it would show them, that their
@@ -75,33 +100,206 @@ class MainWindowTest final : public QObject
 
 private slots:
     void initTestCase() { initStilwaterTests(); }
+    void cleanup() { initStilwaterTests(); }
 
-    void timeStampFormat()
-    {
-        QCOMPARE(formatTimeStamp(QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7))),
-            QStringLiteral("2026.12.05  09:05:07  -  "));
-        QCOMPARE(formatTimeStamp(QDateTime(QDate(2026, 1, 31), QTime(17, 30, 0))),
-            QStringLiteral("2026.01.31  17:30:00  -  "));
-        const QString now = settings_t().timeStamp();
-        QCOMPARE(now.size(), 25);
-        QVERIFY(QDateTime::fromString(now.left(20), QStringLiteral("yyyy.MM.dd  hh:mm:ss")).isValid());
-    }
-
-    void windowHasFixedSizeAndStartsStopped()
+    void messageWindowShowsEveryLineInOrderKeepsTheNewestAndClears()
     {
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
-        QCOMPARE(window.size(), QSize(1200, 900));
-        QCOMPARE(window.minimumSize(), QSize(1200, 900));
-        QCOMPARE(window.maximumSize(), QSize(1200, 900));
-        QCOMPARE(window.windowTitle(), QStringLiteral("Stilwater"));
-        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("start"))->isEnabled());
-        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled());
-        QVERIFY(window.findChild<QAction*>(QStringLiteral("actionServerStart"))->isEnabled());
-        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionServerStop"))->isEnabled());
-        QVERIFY(window.findChild<QMenu*>(QStringLiteral("menuBeallitasok"))->isEnabled());
-        QVERIFY(messageWindow(window)->isReadOnly());
+        auto* flow = window.findChild<QPlainTextEdit*>(u"textflow"_s);
+        // A burst beyond the cap: every line arrives, in order, and the oldest leave from the top.
+        // The empty block after the last line break counts as one of the 50,000.
+        for (int i = 0; i < 50005; ++i)
+            window.appendText(u"line %1\n"_s.arg(i));
+        QTRY_VERIFY(flow->toPlainText().endsWith(u"line 50003\nline 50004\n"_s));
+        QCOMPARE(flow->blockCount(), 50000);
+        QVERIFY(flow->toPlainText().startsWith(u"line 6\nline 7\n"_s));
+
+        QTRY_VERIFY(showsTheEnd(flow));
+        // The operator scrolls back to read and selects a few characters.
+        QTextCursor selection = flow->textCursor();
+        selection.setPosition(0);
+        selection.setPosition(3, QTextCursor::KeepAnchor);
+        flow->setTextCursor(selection);
+        flow->verticalScrollBar()->setValue(0);
+        QVERIFY(!showsTheEnd(flow));
+        window.appendText(u"one more\n\n"_s);
+        QTRY_VERIFY(flow->toPlainText().endsWith(u"line 50004\none more\n\n"_s));
+        QTRY_VERIFY(showsTheEnd(flow));
+        QVERIFY(!flow->textCursor().hasSelection());
+
+        // Clearing drops what is shown and what waits for its batch.
+        window.appendText(u"line not yet shown\n"_s);
+        window.findChild<QAction*>(u"actionClear"_s)->trigger();
+        window.appendText(u"new line\n"_s);
+        QTRY_COMPARE(messageWindowText(&window), u"new line\n"_s);
+    }
+
+    // The window reads config.cfg at start-up, shows it, lets a dialog change it, and writes it at
+    // exit. Steps, separated by ";": "name=text" types into a field, "name>folder" clicks a button
+    // that opens the folder chooser and picks the folder (cancels when empty), "name" clicks a
+    // button, "?name" notes the text of a widget; a dialog button ("Ok", "Cancel", "Close") ends the
+    // dialog, and one that is not offered is noted and cancels.
+    void settingsAreShownAndStored_data()
+    {
+        QTest::addColumn<QString>("stored"); // config.cfg before the start as changes to the defaults; "-": none
+        QTest::addColumn<QString>("steps"); // the menu action that opens a dialog, then the steps in it
+        QTest::addColumn<QString>("seen"); // message boxes, notes and refusals along the way
+        QTest::addColumn<QString>("after"); // config.cfg after the exit and the status panel, as changes
+
+        QTest::newRow("first run") << u"-"_s << QString() << QString() << QString();
+        QTest::newRow("stored settings, spaces lost, folders dropped")
+            << u"1=x;2=2000;3=45;4=d_;5=;6=/f/;7=1;8=;9=csv;10=/b/;11=;12=C E;13=SE"_s << QString() << QString()
+            << u"2=2000;3=45;4=d_;5=;7=1;8=;9=csv;11=;12=CE;13=SE;l_port=2000;l_timeout=45 s;l_file_prefix=d_;"
+               "l_file_ext=;l_backup_prefix=<nincs>;l_backup_ext=csv;l_ack=<nincs>;l_error_chks=CE;l_error_syntax=SE;"
+               "gb_backup=true"_s;
+
+        QTest::newRow("port checked again after an edit, timeout below the range")
+            << u"3=5"_s << u"actionPort;port=<free>;ckeckport;port=<free>;ckeckport;Ok"_s << QString()
+            << u"2=<free>;3=10;l_port=<free>;l_timeout=10 s"_s;
+        QTest::newRow("port from the record, timeout above the range")
+            << u"2=<free>;3=1000"_s << u"actionPort;ckeckport;Ok"_s << QString()
+            << u"2=<free>;3=999;l_port=<free>;l_timeout=999 s"_s;
+        QTest::newRow("port without a check") << QString() << u"actionPort;port=<free>;Ok"_s << u"no Ok"_s << QString();
+        QTest::newRow("port edited after the check")
+            << QString() << u"actionPort;port=<free>;ckeckport;port=<free>;Ok"_s << u"no Ok"_s << QString();
+        QTest::newRow("port cancelled") << QString() << u"actionPort;port=<free>;ckeckport;Cancel"_s << QString()
+                                        << QString();
+        for (const char* port : {"<held>", "0", "-1", "abc", "", "70000"}) {
+            QTest::addRow("port %s refused", port)
+                << QString() << u"actionPort;port=%1;ckeckport;Ok"_s.arg(QLatin1String(port))
+                << u"Port hiba: A megadott port hibás, vagy már foglalt.;no Ok"_s << QString();
+        }
+        QTest::newRow("about box") << QString() << u"actionAbout;?l_version;Close"_s << u"l_version= Version 2.33 "_s
+                                   << QString();
+
+        QTest::newRow("replies unchanged") << QString() << u"actionErrorMsg;Ok"_s << QString() << QString();
+        QTest::newRow("replies all empty") << QString() << u"actionErrorMsg;ack=;error_chks=;error_syntax=;Ok"_s
+                                           << QString() << u"11=;l_ack=<nincs>"_s;
+        QTest::newRow("replies with spaces")
+            << QString() << u"actionErrorMsg;ack= ok ;error_chks=c e;error_syntax=s  ;Ok"_s << QString()
+            << u"11= ok ;12=c e;13=s  ;l_ack= ok ;l_error_chks=c e;l_error_syntax=s  "_s;
+        QTest::newRow("replies cancelled")
+            << QString() << u"actionErrorMsg;ack=A;error_chks=B;error_syntax=C;Cancel"_s << QString() << QString();
+
+        // The backup fields take typing only while the backup is switched on.
+        QTest::newRow("storage unchanged: the working directory")
+            << QString() << u"actionFile;b_prefix=m_;Ok"_s << QString() << u"6=<wd>;10=<wd>"_s;
+        QTest::newRow("storage, Windows path, a choice cancelled, extensions without dot or emptied")
+            << QString()
+            << u"actionFile;f_ext=txt;f_setfolder>C:\\Adatok\\gprs;f_setfolder>;cb_backup;b_ext=;b_setfolder>/srv;Ok"_s
+            << QString() << u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/;l_backup_ext=.;gb_backup=true"_s;
+        QTest::newRow("storage, extension with dot, prefixes")
+            << QString() << u"actionFile;f_prefix=d_;f_ext=.csv;cb_backup;b_prefix=m_;Ok"_s << QString()
+            << u"4=d_;5=.csv;6=<wd>;7=1;8=m_;10=<wd>;l_file_prefix=d_;l_file_ext=.csv;l_backup_prefix=m_;"
+               "gb_backup=true"_s;
+        QTest::newRow("storage, backup switched off, its naming still taken")
+            << u"7=1"_s << u"actionFile;b_prefix=m_;cb_backup;b_ext=x;Ok"_s << QString()
+            << u"6=<wd>;8=m_;10=<wd>;l_backup_prefix=m_"_s;
+        QTest::newRow("storage cancelled")
+            << QString()
+            << u"actionFile;f_prefix=x_;f_ext=log;f_setfolder>/elsewhere;cb_backup;b_prefix=y_;b_setfolder>/other;Cancel"_s
+            << QString() << QString();
+    }
+
+    void settingsAreShownAndStored()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, steps);
+        QFETCH(QString, seen);
+        QFETCH(QString, after);
+        ScopedWorkDir dir;
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::AnyIPv4, freeLoopbackPort()));
+        const QString free = QString::number(freeLoopbackPort());
+        const auto filledIn = [&](QString text) {
+            return text.replace(u"<free>"_s, free)
+                .replace(u"<held>"_s, QString::number(holder.serverPort()))
+                .replace(u"<wd>"_s, QDir::currentPath() + u'/');
+        };
+        if (stored != u"-"_s) {
+            QStringList lines;
+            for (const QString& line : changed(defaultLines, filledIn(stored)))
+                lines << line.section(u'=', 1) + u"\r\n"_s;
+            writeConfigFile(lines.join(QString()).toUtf8());
+        }
+        // The folder chooser answered in the operator's place; the caption and the window it opened over are noted.
+        QString chosen; // empty: cancelled
+        QStringList asked;
+        setFolderChooser([&](QWidget* parent, const QString& caption) {
+            asked << caption + u" over "_s + parent->objectName();
+            return chosen;
+        });
+        const auto platformChooser = qScopeGuard([] { setFolderChooser({}); });
+        QStringList noted;
+        QStringList state;
+        {
+            MainWindow window;
+            window.show();
+            // Whatever config.cfg holds, the window keeps its size, the message window takes no
+            // typing, and the pattern stays out of reach.
+            QCOMPARE(window.minimumSize(), window.maximumSize());
+            QVERIFY(window.findChild<QWidget*>(u"textflow"_s)->property("readOnly").toBool());
+            for (const QString& name : {u"actionPattern"_s, u"actionContent"_s, u"gb_pattern"_s})
+                QVERIFY2(!window.findChild<QObject*>(name)->property("visible").toBool(), qPrintable(name));
+            const auto operate = [&](QWidget* dialog) {
+                for (const QString& step : filledIn(steps).split(u';').mid(1)) {
+                    const QString name = step.section(QRegularExpression(u"[=>?]"_s), 0, 0);
+                    const int button = QMetaEnum::fromType<QDialogButtonBox::StandardButtons>().keyToValue(
+                        name.toLatin1().constData());
+                    if (button >= 0) {
+                        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+                        QWidget* end = buttons->button(QDialogButtonBox::StandardButton(button));
+                        if (!end) {
+                            noted << u"no "_s + name;
+                            end = buttons->button(QDialogButtonBox::Cancel);
+                        }
+                        QTest::mouseClick(end, Qt::LeftButton);
+                        break;
+                    }
+                    if (step.startsWith(u'?')) {
+                        noted << step.mid(1) + u'='
+                                + dialog->findChild<QWidget*>(step.mid(1))->property("text").toString();
+                        continue;
+                    }
+                    auto* target = dialog->findChild<QWidget*>(name);
+                    if (!target->isVisible()) { // on the backup tab
+                        QTabBar* bar = dialog->findChild<QTabWidget*>()->tabBar();
+                        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(1).center());
+                    }
+                    chosen = step.section(u'>', 1);
+                    if (step.contains(u'=')) {
+                        auto* field = qobject_cast<QLineEdit*>(target);
+                        field->selectAll();
+                        QTest::keyClick(field, Qt::Key_Delete);
+                        QTest::keyClicks(field, step.section(u'=', 1));
+                    } else if (const QString box
+                               = answering(QMessageBox::Ok, [&] { QTest::mouseClick(target, Qt::LeftButton); });
+                               !box.isEmpty())
+                        noted << box;
+                }
+            };
+            if (!steps.isEmpty()) {
+                whenModalOpens(operate);
+                window.findChild<QAction*>(steps.section(u';', 0, 0))->trigger();
+            }
+            QCOMPARE(noted.join(u';'), seen);
+            state = panel(window);
+            if (after.contains(u"2=<free>"_s)) { // the next start listens on the accepted port
+                window.findChild<QPushButton*>(u"start"_s)->click();
+                QTcpSocket device;
+                device.connectToHost(QHostAddress::LocalHost, free.toUShort());
+                QTRY_COMPARE(device.state(), QAbstractSocket::ConnectedState);
+                answering(QMessageBox::Ok, [&] { window.findChild<QPushButton*>(u"stop"_s)->click(); });
+            }
+            window.findChild<QAction*>(u"actionKilepes"_s)->trigger(); // stopped: no question
+            QVERIFY(!window.isVisible());
+        } // config.cfg is written when the window goes
+        for (int number = 1; number <= 13; ++number)
+            state << QString::number(number) + u'=' + QString::fromUtf8(configFileLine(number));
+        QCOMPARE(state, changed(defaultPanel + u';' + defaultLines, filledIn(after)));
+        QCOMPARE(asked, QStringList(steps.count(u"setfolder>"_s), u"Select folder over File"_s));
     }
 
     void everyTextFitsItsWidget()
@@ -123,138 +321,70 @@ private slots:
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
 
-    void menusOfferOnlyTheReachableEntries()
+    void dialogsOpenInTheFirstFieldAndTabInReadingOrder_data()
     {
+        QTest::addColumn<QByteArray>("action");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("port") << QByteArray("actionPort")
+                              << QStringList {u"timeout"_s, u"port"_s, u"ckeckport"_s, u"Cancel"_s, u"timeout"_s};
+        QTest::newRow("replies") << QByteArray("actionErrorMsg")
+                                 << QStringList {u"ack"_s, u"error_chks"_s, u"error_syntax"_s, u"OK"_s, u"Cancel"_s};
+        QTest::newRow("storage") << QByteArray("actionFile")
+                                 << QStringList {u"f_prefix"_s, u"f_ext"_s, u"f_setfolder"_s, u"OK"_s, u"Cancel"_s,
+                                        u"qt_tabwidget_tabbar"_s, u"f_prefix"_s};
+    }
+
+    void dialogsOpenInTheFirstFieldAndTabInReadingOrder()
+    {
+        QFETCH(QByteArray, action);
+        QFETCH(QStringList, order);
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
-        QCOMPARE(visibleEntries(window, "menuFile"),
-            (QStringList {QStringLiteral("Szerver elindítása"), QStringLiteral("Szerver leállítása"),
-                QStringLiteral("|"), QStringLiteral("Üzenetablak törlése"), QStringLiteral("|"),
-                QStringLiteral("Kilépés")}));
-        QCOMPARE(visibleEntries(window, "menuBeallitasok"),
-            (QStringList {
-                QStringLiteral("Port"), QStringLiteral("Mentési beállítások"), QStringLiteral("Válaszüzenetek")}));
-        QCOMPARE(visibleEntries(window, "menuHelp"), QStringList {QStringLiteral("Névjegy")});
-        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());
-    }
-
-    void statusPanelShowsDefaults()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        QCOMPARE(widgetTexts(&window,
-                     {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext", "l_ack",
-                         "l_error_chks", "l_error_syntax"}),
-            (QStringList {QStringLiteral("10001"), QStringLiteral("30 s"), QStringLiteral("<nincs>"),
-                QStringLiteral(".txt"), QStringLiteral("bak_"), QStringLiteral(".txt"), QStringLiteral("ok"),
-                QStringLiteral("<nincs>"), QStringLiteral("<nincs>")}));
-        QCOMPARE(widgetTexts(&window, {"l_pattern"}), QStringList {settings_t().pattern});
-        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
-    }
-
-    void statusPanelShowsLoadedSettings()
-    {
-        ScopedWorkDir dir;
-        writeConfigFile("*** GPRS Data Server Config File ***\r\n2000\r\n45\r\nd_\r\n\r\n\r\n1\r\n\r\ncsv\r\n\r\n"
-                        "\r\nCE\r\nSE\r\n");
-        MainWindow window;
-        window.show();
-        // An empty extension is shown empty; empty prefixes and replies as "<nincs>".
-        QCOMPARE(widgetTexts(&window,
-                     {"l_port", "l_timeout", "l_file_prefix", "l_file_ext", "l_backup_prefix", "l_backup_ext", "l_ack",
-                         "l_error_chks", "l_error_syntax"}),
-            (QStringList {QStringLiteral("2000"), QStringLiteral("45 s"), QStringLiteral("d_"), QString(),
-                QStringLiteral("<nincs>"), QStringLiteral("csv"), QStringLiteral("<nincs>"), QStringLiteral("CE"),
-                QStringLiteral("SE")}));
-        QVERIFY(window.findChild<QGroupBox*>(QStringLiteral("gb_backup"))->isVisible());
-        // Whatever the file holds, the pattern stays out of reach.
-        QVERIFY(!window.findChild<QGroupBox*>(QStringLiteral("gb_pattern"))->isVisible());
-        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionPattern"))->isVisible());
-        QVERIFY(!window.findChild<QAction*>(QStringLiteral("actionContent"))->isVisible());
-    }
-
-    void messageWindowShowsEveryLineInOrderAndKeepsTheNewest()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        QPlainTextEdit* flow = messageWindow(window);
-        // A burst beyond the cap: every line arrives, in order, and the oldest leave from the top.
-        // The empty block after the last line break counts as one of the 50,000.
-        for (int i = 0; i < 50005; ++i)
-            window.appendText(QStringLiteral("line %1\n").arg(i));
-        QTRY_VERIFY(flow->toPlainText().endsWith(QStringLiteral("line 50003\nline 50004\n")));
-        QCOMPARE(flow->blockCount(), 50000);
-        QVERIFY(flow->toPlainText().startsWith(QStringLiteral("line 6\nline 7\n")));
-
-        QTRY_VERIFY(showsTheEnd(flow));
-        // The operator scrolls back to read and selects a few characters.
-        QTextCursor selection = flow->textCursor();
-        selection.setPosition(0);
-        selection.setPosition(3, QTextCursor::KeepAnchor);
-        flow->setTextCursor(selection);
-        flow->verticalScrollBar()->setValue(0);
-        QVERIFY(!showsTheEnd(flow));
-        window.appendText(QStringLiteral("one more\n\n"));
-        QTRY_VERIFY(flow->toPlainText().endsWith(QStringLiteral("line 50004\none more\n\n")));
-        QTRY_VERIFY(showsTheEnd(flow));
-        QVERIFY(!flow->textCursor().hasSelection());
-    }
-
-    void clearingEmptiesTheMessageWindowOnly()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        window.appendText(QStringLiteral("shown line\n"));
-        QTRY_COMPARE(messageWindow(window)->toPlainText(), QStringLiteral("shown line\n"));
-        window.appendText(QStringLiteral("line not yet shown\n"));
-        window.findChild<QAction*>(QStringLiteral("actionClear"))->trigger();
-        QCOMPARE(messageWindow(window)->toPlainText(), QString());
-        window.appendText(QStringLiteral("new line\n"));
-        QTRY_COMPARE(messageWindow(window)->toPlainText(), QStringLiteral("new line\n"));
-    }
-
-    void exitActionClosesAStoppedServerWithoutAsking()
-    {
-        ScopedWorkDir dir;
-        {
-            MainWindow window;
-            window.show();
-            window.findChild<QAction*>(QStringLiteral("actionKilepes"))->trigger();
-            QVERIFY(!window.isVisible());
-            QVERIFY(QApplication::activeModalWidget() == nullptr);
-        }
-        QVERIFY(QFile::exists(QStringLiteral("config.cfg")));
-    }
-
-    void aboutBoxShowsVersionAndCloses()
-    {
-        ScopedWorkDir dir;
-        MainWindow window;
-        window.show();
-        QString version;
-        QString title;
-        whenModalOpens([&](QWidget* modal) {
-            title = modal->windowTitle();
-            version = modal->findChild<QLabel*>(QStringLiteral("l_version"))->text();
-            modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+        QStringList visited;
+        whenModalOpens([&](QWidget* dialog) {
+            for (QWidget* focused; visited.size() < order.size() && (focused = QApplication::focusWidget());) {
+                const QString name = focused->objectName(); // the button box's buttons have none
+                visited << (name.isEmpty() ? focused->property("text").toString() : name);
+                QTest::keyClick(focused, Qt::Key_Tab);
+            }
+            QMetaObject::invokeMethod(dialog, "reject");
         });
-        window.findChild<QAction*>(QStringLiteral("actionAbout"))->trigger();
-        QCOMPARE(title, QStringLiteral("Névjegy"));
-        QCOMPARE(version, QStringLiteral(" Version 2.33 "));
+        window.findChild<QAction*>(QLatin1String(action))->trigger();
+        QCOMPARE(visited, order);
     }
 
-    void helpWindowShowsItsOwnLineOverThePage()
+    void panelShowsTheAddresses_data()
     {
-        QVERIFY(QFile::exists(QStringLiteral(":/files/files/help.html")));
-        Help help(nullptr);
-        auto* browser = help.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
-        QCOMPARE(browser->toPlainText(), QStringLiteral("Velmont system GPRS szerver"));
-        QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/files/files/help.html")));
-        QCOMPARE(help.windowTitle(), QStringLiteral("Help"));
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("trailing line break kept") << httpResponse("200 OK", "203.0.113.7\n") << u"203.0.113.7\n"_s;
+        QTest::newRow("empty body") << httpResponse("200 OK", "") << QString();
+        QTest::newRow("cut at a zero byte")
+            << httpResponse("200 OK", QByteArray("203.0.113.7\0junk", 16)) << u"203.0.113.7"_s;
+        QTest::newRow("Latin-1 bytes") << httpResponse("200 OK", "\xe1") << u"á"_s;
+        QTest::newRow("HTTP error") << httpResponse("500 Internal Server Error", "oops") << u"-"_s;
+        QTest::newRow("hung up without an answer") << QByteArray() << u"-"_s;
+        QTest::newRow("markup is shown, not rendered") << httpResponse("200 OK", "<img src=\"http://192.0.2.1/x.png\">")
+                                                       << u"<img src=\"http://192.0.2.1/x.png\">"_s;
+    }
+
+    void panelShowsTheAddresses()
+    {
+        QFETCH(QByteArray, response);
+        QFETCH(QString, shown);
+        EchoService service(response);
+        service.answerThePublicAddressRequest();
+        ScopedWorkDir dir;
+        MainWindow window;
+        auto* label = window.findChild<QLabel*>(u"l_ip_public"_s);
+        QCOMPARE(label->text(), u"<processing...>"_s);
+        QTRY_VERIFY(label->text() != u"<processing...>"_s);
+        QCOMPARE(label->text(), shown);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QVERIFY(service.requests.startsWith("GET /ip HTTP/1.1\r\n"));
+        const QString local = window.findChild<QLabel*>(u"l_ip"_s)->text();
+        QVERIFY2(local == u"-"_s || QNetworkInterface::allAddresses().contains(QHostAddress(local)), qPrintable(local));
     }
 };
 

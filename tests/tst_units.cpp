@@ -1,0 +1,162 @@
+#include "net/localaddress.h"
+#include "recording/dailyfile.h"
+#include "recording/devicename.h"
+#include "server/timerinterval.h"
+#include "settings/configfile.h"
+#include "settings/settings.h"
+
+#include <QtTest>
+
+#include <climits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray header = "*** GPRS Data Server Config File ***";
+const QByteArrayList defaults {header, "10001", "30", "", ".txt", "", "0", "bak_", ".txt", "", "ok", "", ""};
+// Every value differs from its default; the folders, never read back, are empty as written.
+const QByteArrayList custom {header, "2000", "45", "pre", "csv", "", "1", "b_", ".bak", "", "ACK", "CE", "SE"};
+
+} // namespace
+
+class UnitsTest final : public QObject
+{
+    Q_OBJECT
+
+    static QByteArray joined(const QByteArrayList& lines, const QByteArray& end = "\r\n")
+    {
+        return lines.join(end) + end;
+    }
+
+private slots:
+    void timerInterval_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("milliseconds");
+        QTest::newRow("default socket timeout") << 30 << 30000;
+        QTest::newRow("largest that fits") << 2147483 << 2147483000;
+        QTest::newRow("one more overflows int") << 2147484 << INT_MAX;
+        QTest::newRow("negative") << -5 << 0;
+    }
+
+    void timerInterval()
+    {
+        QFETCH(int, seconds);
+        QFETCH(int, milliseconds);
+        QCOMPARE(::timerInterval(seconds), milliseconds);
+    }
+
+    void deviceName_data()
+    {
+        QTest::addColumn<QString>("nameField");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("leading spaces") << u"  AB"_s << u"__AB"_s;
+        QTest::newRow("only spaces") << QString() << QString();
+        QTest::newRow("ordinary characters kept") << u"a.b-c_1"_s << u"a.b-c_1"_s;
+        QTest::newRow("path separators") << u"../../x\\y"_s << u".._.._x_y"_s;
+        QTest::newRow("refused by Windows") << u"<>:\"|?*"_s << u"_______"_s;
+        QTest::newRow("control characters") << u"a\tb\x7f"_s << u"a_b_"_s;
+        QTest::newRow("only dots") << u".."_s << u"__"_s;
+        QTest::newRow("one dot") << u"."_s << u"_"_s;
+    }
+
+    void deviceName()
+    {
+        QFETCH(QString, nameField);
+        QFETCH(QString, name);
+        // The checksum is not looked at.
+        QCOMPARE(::deviceName(u"$08"_s + nameField.leftJustified(32, u' ') + QString(98, u'0')), name);
+    }
+
+    void fileNameAndTimeStamp()
+    {
+        const QDate day(2026, 12, 5);
+        QCOMPARE(::dailyFileName(filename_t(u"d_"_s, QString(), u"C:/data/"_s), u"X"_s, day),
+            u"C:/data/d_X-log_2026-12-05"_s);
+        QCOMPARE(
+            ::dailyFileName(filename_t(QString(), u".txt"_s, QString()), QString(), day), u"-log_2026-12-05.txt"_s);
+        QCOMPARE(formatTimeStamp(QDateTime(day, QTime(9, 5, 7))), u"2026.12.05  09:05:07  -  "_s);
+        QCOMPARE(formatTimeStamp(QDateTime(day, QTime(17, 30, 0))), u"2026.12.05  17:30:00  -  "_s);
+    }
+
+    // One line of a 13-line config.cfg changed: what the record takes from it, as the next save
+    // writes it. The window's own round trip is in the settings tests.
+    void configLineIsReadBack_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QByteArray>("read");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("spaces anywhere in a number") << 2 << QByteArray(" 10 0 01 ") << QByteArray("10001");
+        QTest::newRow("tabs stay") << 4 << QByteArray("\tp x") << QByteArray("\tpx");
+        QTest::newRow("port 0") << 2 << QByteArray("0") << QByteArray("0");
+        QTest::newRow("port above 65535 kept") << 2 << QByteArray("70000") << QByteArray("70000");
+        QTest::newRow("letters read as 0") << 3 << QByteArray("abc") << QByteArray("0");
+        QTest::newRow("too large reads as 0") << 3 << QByteArray("99999999999") << QByteArray("0");
+        QTest::newRow("backup spaced 1") << 7 << QByteArray(" 1 ") << QByteArray("1");
+        QTest::newRow("backup 0") << 7 << QByteArray("0") << QByteArray("0");
+        QTest::newRow("backup empty") << 7 << QByteArray() << QByteArray("0");
+        QTest::newRow("backup true") << 7 << QByteArray("true") << QByteArray("0");
+        QTest::newRow("backup 2") << 7 << QByteArray("2") << QByteArray("0");
+    }
+
+    void configLineIsReadBack()
+    {
+        QFETCH(int, line);
+        QFETCH(QByteArray, read);
+        QFETCH(QByteArray, written);
+        QByteArrayList lines = custom;
+        lines[line - 1] = read;
+        settings_t s;
+        QVERIFY(applyConfigText(joined(lines), s));
+        lines[line - 1] = written;
+        QCOMPARE(configText(s), joined(lines));
+    }
+
+    // Loading is all or nothing.
+    void configFileIsTakenWhole_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("bare line feeds") << joined(custom, "\n") << true;
+        QTest::newRow("last line without line end") << joined(custom).chopped(2) << true;
+        QTest::newRow("12 lines") << joined(custom.mid(0, 12)) << false;
+        QTest::newRow("14 lines, last one empty") << joined(custom) + "\r\n" << false;
+        QTest::newRow("14 lines, last without line end") << joined(custom) + "x" << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+
+    void configFileIsTakenWhole()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, taken);
+        settings_t s;
+        QCOMPARE(applyConfigText(text, s), taken);
+        QCOMPARE(configText(s), joined(taken ? custom : defaults));
+    }
+
+    void localAddressChoice_data()
+    {
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("loopback and IPv6 skipped")
+            << QStringList {u"::1"_s, u"127.0.0.1"_s, u"fe80::1"_s, u"192.168.1.10"_s} << u"192.168.1.10"_s;
+        QTest::newRow("list order decides") << QStringList {u"10.0.0.5"_s, u"192.168.1.10"_s} << u"10.0.0.5"_s;
+        QTest::newRow("only loopback and IPv6") << QStringList {u"127.0.0.1"_s, u"::1"_s} << QString();
+        QTest::newRow("other loopback address taken") << QStringList {u"127.0.1.1"_s, u"10.0.0.5"_s} << u"127.0.1.1"_s;
+        QTest::newRow("any-address skipped") << QStringList {u"0.0.0.0"_s, u"172.16.0.2"_s} << u"172.16.0.2"_s;
+    }
+
+    void localAddressChoice()
+    {
+        QFETCH(QStringList, addresses);
+        QFETCH(QString, chosen);
+        QList<QHostAddress> list;
+        for (const QString& address : addresses)
+            list << QHostAddress(address);
+        QCOMPARE(chooseLocalAddress(list), chosen);
+    }
+};
+
+QTEST_MAIN(UnitsTest)
+#include "tst_units.moc"
