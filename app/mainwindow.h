@@ -70,6 +70,7 @@ private:
     void releaseServer();
     void showServerRunning(bool running);
     bool confirmed(const QString& question);
+    void takeConnection();
     void readFrom(QTcpSocket* socket);
     void frameCharacter(client_t* client, QChar character);
     void endConnection(int index);
@@ -82,4 +83,5 @@ private:
     AcceptGuard* acceptGuard = nullptr; // a child of the window
     ReadPacer* readPacer = nullptr; // a child of the window
     ClientLookup clientLookup;
+    bool acceptDeferred = false;
 };

@@ -38,10 +38,27 @@ QString MainWindow::peerLine(const QTcpSocket* socket, const QString& body) cons
 
 void MainWindow::onNewConnection()
 {
+    // Thousands of devices connecting at once are taken over several passes of the event loop;
+    // the rest wait in the listen queue meanwhile.
+    while (settings.server && settings.server->hasPendingConnections()) {
+        if (!readPacer->passHasTime()) {
+            if (!acceptDeferred) {
+                acceptDeferred = true;
+                QTimer::singleShot(0, this, [this] {
+                    acceptDeferred = false;
+                    onNewConnection();
+                });
+            }
+            return;
+        }
+        takeConnection();
+    }
+}
+
+void MainWindow::takeConnection()
+{
     client_t client;
     client.socket = settings.server->nextPendingConnection();
-    if (!client.socket)
-        return;
     if (!acceptGuard->admits(client.socket)) {
         client.socket->abort();
         client.socket->deleteLater();

@@ -22,12 +22,19 @@ bool ReadPacer::readsNow(QTcpSocket* socket)
 {
     if (waitingSet.contains(socket))
         return false;
-    if (pass.elapsed() < passBudgetMs)
+    // First come, first read: while others wait, a newcomer waits behind them, or a steady stream
+    // of fresh data could keep the waiting ones from their turn.
+    if (waiting.empty() && passHasTime())
         return true;
     waiting.push_back(socket);
     waitingSet.insert(socket);
     nextPass.start();
     return false;
+}
+
+bool ReadPacer::passHasTime() const
+{
+    return pass.elapsed() < passBudgetMs;
 }
 
 bool ReadPacer::forget(QTcpSocket* socket)
@@ -40,7 +47,7 @@ bool ReadPacer::forget(QTcpSocket* socket)
 
 void ReadPacer::readWaiting()
 {
-    while (!waiting.empty() && pass.elapsed() < passBudgetMs) {
+    while (!waiting.empty() && passHasTime()) {
         QTcpSocket* socket = waiting.front();
         waiting.pop_front();
         waitingSet.remove(socket);

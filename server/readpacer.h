@@ -22,6 +22,8 @@ public:
     // Whether `socket` may be read now. When this pass of the event loop has used its time, or when
     // `socket` is already waiting, it waits (again) and comes back through readLater().
     bool readsNow(QTcpSocket* socket);
+    // Whether this pass of the event loop may still take on work.
+    bool passHasTime() const;
     // Takes `socket` out of the queue; tells whether it was waiting there.
     bool forget(QTcpSocket* socket);
 
