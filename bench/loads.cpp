@@ -3,6 +3,8 @@
 #include "app/mainwindow.h"
 #include "bench/referenceserver.h"
 #include "bench/storedcheck.h"
+#include "recording/dailyfile.h"
+#include "settings/settings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -78,7 +80,7 @@ QList<Load> benchLoads(int seconds, qint64 longMessages)
         {QStringLiteral("idle8000"), QStringLiteral("20 devices + 8,000 idle"),
             arguments({"--devices", "20", "--idle", "8000", "--duration"}) << lockstep},
         {QStringLiteral("10000"), QStringLiteral("10,000 devices, 1 msg / 10 s"),
-            arguments({"--devices", "10000", "--rate", "0.1", "--duration"}) << paced},
+            arguments({"--devices", "10000", "--rate", "0.1", "--duration"}) << paced, 10000},
         {QStringLiteral("long"), QStringLiteral("20 devices, %L1 msgs").arg(longMessages),
             arguments({"--devices", "20", "--messages"}) << QString::number(longMessages / 20)},
     };
@@ -95,6 +97,12 @@ ProgramFigures measureProgram(const Load& load)
     const quint16 port = freeLoopbackPort();
     writeConfig(port);
     const QString ackLog = dir.filePath(QStringLiteral("acknowledged"));
+    const filename_t dataFiles {QString(), QStringLiteral(".txt"), QString()};
+    for (int device = 1; device <= load.dayFilesInPlace; ++device) {
+        // The simulator names device k "SIM" followed by k.
+        QFile(dailyFileName(dataFiles, QStringLiteral("SIM%1").arg(device), QDate::currentDate()))
+            .open(QIODevice::WriteOnly);
+    }
     {
         MainWindow window;
         window.show();

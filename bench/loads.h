@@ -12,6 +12,9 @@ struct Load
     QString key;
     QString title;
     QStringList simArguments;
+    // Devices whose day files are in place before the load, as they are all day after each
+    // device's first message: the load then measures serving, not creating files.
+    int dayFilesInPlace = 0;
 };
 
 // Every load; lockstep ones send for `seconds`, the long run sends `longMessages` in all.
