@@ -66,7 +66,6 @@ private:
     void releaseServer();
     void showServerRunning(bool running);
     bool confirmed(const QString& question);
-    void frameCharacter(client_t* client, QChar character);
     void endConnection(int index);
     QString peerLine(const QTcpSocket* socket, const QString& body) const;
 

@@ -76,32 +76,8 @@ void MainWindow::onReadyRead()
     // Framing never changes the list (handleMsg opens no dialog and closes nothing), so the record
     // stays where it is for the whole chunk.
     client_t* client = &settings.clients[index];
-    for (const char byte : received)
-        frameCharacter(client, QChar::fromLatin1(byte));
-}
-
-void MainWindow::frameCharacter(client_t* client, QChar character)
-{
-    switch (frameStep(client->buffer, character)) {
-    case FrameStep::Drop:
-        return;
-    case FrameStep::Append:
-        client->buffer += character;
-        return;
-    case FrameStep::AppendCompletes:
-        client->buffer += character;
-        handleMsg(client);
-        return;
-    case FrameStep::HandOverAndStart:
-        handleMsg(client);
-        client->buffer = character;
-        client->msgTimer->start();
-        return;
-    case FrameStep::Start:
-        client->buffer = character;
-        client->msgTimer->start();
-        return;
-    }
+    frameChunk(
+        client->buffer, received, [this, client] { handleMsg(client); }, [client] { client->msgTimer->start(); });
 }
 
 void MainWindow::onMsgTimeout()
