@@ -1,5 +1,6 @@
 #include "recording/dailyfile.h"
 
+#include "settings/clock.h"
 #include "settings/settings.h"
 
 #include <QFile>
@@ -32,6 +33,6 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
 
 saved_line_t appendToDailyFile(const filename_t& naming, const QString& name, const QString& data)
 {
-    const QString fileName = dailyFileName(naming, name, QDate::currentDate());
+    const QString fileName = dailyFileName(naming, name, clockNow().date());
     return {fileName, appendLine(fileName, data)};
 }

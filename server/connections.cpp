@@ -8,6 +8,10 @@
 
 namespace {
 
+// How long a connection that the server has closed may take to deliver its last replies. A device
+// that does not read them would otherwise keep its socket, descriptor and record for good.
+constexpr int closeGraceMilliseconds = 3000;
+
 template<typename Object>
 int indexOfClient(const QList<client_t>& clients, Object* client_t::*field, const QObject* object)
 {
@@ -52,12 +56,12 @@ void MainWindow::onNewConnection()
         return;
 
     client.socketTimer = new QTimer;
-    client.socketTimer->setInterval(timerInterval(settings.socket_timeout));
     connect(client.socketTimer, &QTimer::timeout, this, &MainWindow::onSocketTimeout);
-    client.socketTimer->start();
+    if (const std::optional<int> interval = timerInterval(settings.socket_timeout))
+        client.socketTimer->start(*interval);
 
     client.msgTimer = new QTimer;
-    client.msgTimer->setInterval(timerInterval(settings.msg_timeout));
+    client.msgTimer->setInterval(timerInterval(settings.msg_timeout).value_or(0));
     connect(client.msgTimer, &QTimer::timeout, this, &MainWindow::onMsgTimeout);
 
     connect(client.socket, &QTcpSocket::readyRead, this, &MainWindow::onReadyRead);
@@ -104,6 +108,8 @@ void MainWindow::onSocketTimeout()
     QTcpSocket* socket = client.socket;
     // close() may report the end at once and remove the record: `client` is not used after it.
     socket->close();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        QTimer::singleShot(closeGraceMilliseconds, socket, &QTcpSocket::abort);
 }
 
 void MainWindow::onDisconnected()

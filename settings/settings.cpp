@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "settings/clock.h"
+
 QString formatTimeStamp(const QDateTime& moment)
 {
     return moment.toString(QStringLiteral("yyyy.MM.dd  hh:mm:ss  -  "));
@@ -7,5 +9,5 @@ QString formatTimeStamp(const QDateTime& moment)
 
 QString settings_t::timeStamp() const
 {
-    return formatTimeStamp(QDateTime::currentDateTime());
+    return formatTimeStamp(clockNow());
 }

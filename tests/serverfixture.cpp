@@ -48,12 +48,15 @@ bool ServerWindow::running() const
     return mainWindow->findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled();
 }
 
+QString ServerWindow::text() const
+{
+    return mainWindow->findChild<QTextEdit*>(QStringLiteral("textflow"))->toPlainText();
+}
+
 QString ServerWindow::flow() const
 {
     static const QRegularExpression stamp(QStringLiteral("\\d{4}\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d  -  "));
-    return mainWindow->findChild<QTextEdit*>(QStringLiteral("textflow"))
-        ->toPlainText()
-        .replace(stamp, QStringLiteral("<ts>"));
+    return text().replace(stamp, QStringLiteral("<ts>"));
 }
 
 Device::Device(quint16 port, const QHostAddress& from, Reading reading)

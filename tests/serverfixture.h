@@ -41,7 +41,8 @@ public:
     bool running() const;
     int openConnections() const { return mainWindow->currentSettings().clients.size(); }
 
-    // The message window's text with every time stamp shown as "<ts>".
+    // The message window's text as shown, and with every time stamp shown as "<ts>".
+    QString text() const;
     QString flow() const;
 
 private:

@@ -4,7 +4,10 @@
 #include "tests/testsupport.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -178,17 +181,39 @@ private slots:
         QCOMPARE(readFileBytes(dir.filePath(QStringLiteral("config.cfg"))), defaultConfig);
     }
 
+    void storedSettingsComeBackAtTheNextStart_data()
+    {
+        QTest::addColumn<bool>("folderReadOnly");
+        QTest::newRow("writable folder") << false;
+        QTest::newRow("read-only folder: written in place") << true;
+    }
+
     void storedSettingsComeBackAtTheNextStart()
     {
+        QFETCH(bool, folderReadOnly);
         ScopedWorkDir dir;
         QList<QByteArray> lines = customLines;
         lines[4] = ".csv";
         lines[10] = "A CK";
         writeConfigFile(configLines(lines));
-        {
-            MainWindow window;
-            QCOMPARE(window.currentSettings().ack, QStringLiteral("ACK"));
+        auto window = std::make_unique<MainWindow>();
+        QCOMPARE(window->currentSettings().ack, QStringLiteral("ACK"));
+        if (folderReadOnly) {
+            const auto restore = qScopeGuard([&] {
+                seteuid(getuid());
+                QFile::setPermissions(
+                    dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            });
+            const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+            const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+            const auto searchable = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+            QVERIFY(QFile::setPermissions(QStringLiteral("config.cfg"), readable | writable));
+            QVERIFY(QFile::setPermissions(dir.path(), readable | searchable));
+            // Saved as an ordinary user (nobody), since root may create files in any folder.
+            QCOMPARE(seteuid(getuid() == 0 ? 65534 : getuid()), 0);
+            window.reset();
         }
+        window.reset();
         lines[5] = lines[9] = "";
         lines[0] = "*** GPRS Data Server Config File ***";
         lines[10] = "ACK";

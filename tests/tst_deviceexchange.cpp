@@ -1,3 +1,4 @@
+#include "settings/clock.h"
 #include "tests/serverfixture.h"
 #include "tests/testsupport.h"
 
@@ -79,6 +80,9 @@ private slots:
                                                         << accepted(zeros) + syntaxError("\n") + accepted(zeros);
         QTest::newRow("200 characters cut at 133") << usual << zeros + QByteArray(67, '7') + "$" << QByteArray("okSE")
                                                    << accepted(zeros) + syntaxError(QByteArray(67, '7'));
+        const QByteArray markup = "<b>x</b><img src=\"http://127.0.0.1:9/i.png\">";
+        QTest::newRow("markup shown as characters")
+            << usual << markup + zeros << QByteArray("SEok") << syntaxError(markup) + accepted(zeros);
         QTest::newRow("zero byte dropped") << usual << withZeroByte(zeros) << QByteArray("ok") << accepted(zeros);
         QTest::newRow("Latin-1 reply, ? outside it") << QByteArrayList {"\xc5\x91\xc3\xa9", "",
             ""} << zeros << QByteArray("?\xe9") << exchange(zeros, QStringLiteral("Válasz: ?é"));
@@ -134,6 +138,7 @@ private slots:
         QTest::addColumn<QByteArray>("filePrefix");
         QTest::addColumn<bool>("backup");
         QTest::addColumn<QString>("folderInTheWay");
+        QTest::addColumn<bool>("diskFull"); // a link to /dev/full in the folder's place
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<QString>("lines");
@@ -143,22 +148,26 @@ private slots:
         const QString backup = QStringLiteral("bak_") + data;
         // Every row ends with a syntax error whose "SE" shows what was sent before it.
         QTest::newRow("missing data folder: no acknowledgement")
-            << QByteArray("missing/") << false << QString() << abc << QByteArray("SE")
+            << QByteArray("missing/") << false << QString() << false << abc << QByteArray("SE")
             << exchange(abc, QStringLiteral("Válasz: <nincs>")) + line(QStringLiteral("Mentési hiba: missing/") + data);
         QTest::newRow("folder where the data file should be")
-            << QByteArray() << false << data << abc << QByteArray("SE")
+            << QByteArray() << false << data << false << abc << QByteArray("SE")
             << exchange(abc, QStringLiteral("Válasz: <nincs>")) + line(QStringLiteral("Mentési hiba: ") + data);
         QTest::newRow("checksum error is still answered")
-            << QByteArray("missing/") << false << QString() << messages::abc12("00") << QByteArray("CESE")
+            << QByteArray("missing/") << false << QString() << false << messages::abc12("00") << QByteArray("CESE")
             << exchange(messages::abc12("00"), QStringLiteral("Chks error. Számolt: 41. Válasz: CE"))
                 + line(QStringLiteral("Mentési hiba: missing/") + data);
         QTest::newRow("backup fails alone: acknowledged")
-            << QByteArray() << true << backup << abc << QByteArray("okSE")
+            << QByteArray() << true << backup << false << abc << QByteArray("okSE")
             << accepted(abc) + line(QStringLiteral("Mentési hiba: ") + backup);
-        QTest::newRow("both fail") << QByteArray("missing/") << true << backup << abc << QByteArray("SE")
+        QTest::newRow("both fail") << QByteArray("missing/") << true << backup << false << abc << QByteArray("SE")
                                    << exchange(abc, QStringLiteral("Válasz: <nincs>"))
                 + line(QStringLiteral("Mentési hiba: missing/") + data)
                 + line(QStringLiteral("Mentési hiba: ") + backup);
+        QTest::newRow("full disk: no acknowledgement, other devices served")
+            << QByteArray() << false << data << true << abc + messages::zeros() << QByteArray("okSE")
+            << exchange(abc, QStringLiteral("Válasz: <nincs>")) + line(QStringLiteral("Mentési hiba: ") + data)
+                + accepted(messages::zeros());
     }
 
     void savingFaults()
@@ -166,12 +175,14 @@ private slots:
         QFETCH(QByteArray, filePrefix);
         QFETCH(bool, backup);
         QFETCH(QString, folderInTheWay);
+        QFETCH(bool, diskFull);
         QFETCH(QByteArray, message);
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
         ScopedWorkDir dir;
         if (!folderInTheWay.isEmpty())
-            QVERIFY(QDir::current().mkdir(folderInTheWay));
+            QVERIFY(diskFull ? QFile::link(QStringLiteral("/dev/full"), folderInTheWay)
+                             : QDir::current().mkdir(folderInTheWay));
         TestConfig config;
         config.filePrefix = filePrefix;
         config.backup = backup;
@@ -246,34 +257,95 @@ private slots:
     {
         QTest::addColumn<QByteArray>("socketTimeout");
         QTest::addColumn<bool>("clientCloses");
+        QTest::addColumn<bool>("deviceReads");
         QTest::addColumn<QString>("endLine");
-        QTest::newRow("client closes") << QByteArray("30") << true
+        const QString timeout = QStringLiteral("A kapcsolatot a szerver bontotta. (Timeout)");
+        QTest::newRow("client closes") << QByteArray("30") << true << true
                                        << QStringLiteral("A kapcsolatot a kliens bontotta.");
-        QTest::newRow("socket timeout") << QByteArray("1") << false
-                                        << QStringLiteral("A kapcsolatot a szerver bontotta. (Timeout)");
+        QTest::newRow("negative socket timeout: none")
+            << QByteArray("-1") << true << true << QStringLiteral("A kapcsolatot a kliens bontotta.");
+        QTest::newRow("socket timeout") << QByteArray("1") << false << true << timeout;
+        QTest::newRow("socket timeout, replies unread: aborted") << QByteArray("1") << false << false << timeout;
     }
 
     void connectionEnds()
     {
         QFETCH(QByteArray, socketTimeout);
         QFETCH(bool, clientCloses);
+        QFETCH(bool, deviceReads);
         QFETCH(QString, endLine);
         ScopedWorkDir dir;
         TestConfig config;
         config.socketTimeout = socketTimeout;
+        config.ack = deviceReads ? "ok" : QByteArray(100000, 'k');
         ServerWindow server(config);
         server.pressStart();
-        Device device(server.port());
+        Device device(server.port(), QHostAddress(QHostAddress::LocalHost),
+            deviceReads ? Device::Reading::Collects : Device::Reading::Stalls);
         QTRY_COMPARE(server.openConnections(), 1);
+        QString lines = opened;
+        if (!deviceReads) { // two acknowledgements that cannot leave
+            server.window().findChild<QTcpSocket*>()->setSocketOption(
+                QAbstractSocket::SendBufferSizeSocketOption, 1024);
+            device.send(messages::zeros() + messages::zeros());
+            lines += exchange(messages::zeros(), QStringLiteral("Válasz: ") + QString(100000, QLatin1Char('k')))
+                         .repeated(2);
+        }
         device.send("$08half"); // a partial message is lost with its connection
         if (clientCloses)
             device.tcp().disconnectFromHost();
-        QTRY_COMPARE(server.flow(), opened + line(endLine) + QLatin1Char('\n'));
+        QTRY_COMPARE_WITH_TIMEOUT(server.flow(), lines + line(endLine) + QLatin1Char('\n'), 10000);
         QCOMPARE(server.openConnections(), 0);
-        QTRY_VERIFY(!device.connected());
+        if (deviceReads)
+            QTRY_VERIFY(!device.connected());
         // The ended connection's socket is released without waiting for a stop.
         QTRY_VERIFY(server.window().findChildren<QTcpSocket*>().isEmpty());
         QVERIFY(server.running());
+    }
+
+    void folderThatVanishesAndComesBack()
+    {
+        ScopedWorkDir dir;
+        QVERIFY(QDir().mkdir(QStringLiteral("data")));
+        TestConfig config;
+        config.filePrefix = "data/";
+        ServerWindow server(config);
+        server.pressStart();
+        Device device(server.port());
+        const QByteArray abc = messages::abc12();
+        device.send(abc);
+        QTRY_COMPARE(device.received(), QByteArray("ok"));
+        QVERIFY(QDir(QStringLiteral("data")).removeRecursively());
+        device.send(abc);
+        QTRY_VERIFY(server.flow().contains(QStringLiteral("Mentési hiba")));
+        QVERIFY(QDir().mkdir(QStringLiteral("data")));
+        device.send(abc);
+        QTRY_COMPARE(device.received(), QByteArray("okok"));
+        QCOMPARE(server.flow(),
+            opened + accepted(abc) + exchange(abc, QStringLiteral("Válasz: <nincs>"))
+                + line(QStringLiteral("Mentési hiba: data/") + dated(QStringLiteral("ABC_12"))) + accepted(abc));
+        QCOMPARE(readFileBytes(QStringLiteral("data/") + dated(QStringLiteral("ABC_12"))), abc + "\r\n");
+    }
+
+    void messagesAroundMidnightGoToTheirDaysFiles()
+    {
+        ScopedWorkDir dir;
+        QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59));
+        clockNow = [&now] { return now; };
+        const auto restore = qScopeGuard([] { clockNow = &QDateTime::currentDateTime; });
+        ServerWindow server;
+        server.pressStart();
+        Device device(server.port());
+        device.send(messages::abc12());
+        QTRY_COMPARE(device.received(), QByteArray("ok"));
+        now = QDateTime(QDate(2027, 1, 1), QTime(0, 0));
+        device.send(messages::abc12());
+        QTRY_COMPARE(device.received(), QByteArray("okok"));
+        QCOMPARE(readFileBytes(QStringLiteral("ABC_12-log_2026-12-31.txt")), messages::abc12() + "\r\n");
+        QCOMPARE(readFileBytes(QStringLiteral("ABC_12-log_2027-01-01.txt")), messages::abc12() + "\r\n");
+        // Start, connection and the first exchange before midnight; the second exchange after it.
+        QCOMPARE(server.text().count(QStringLiteral("2026.12.31  23:59:59  -  ")), 4);
+        QCOMPARE(server.text().count(QStringLiteral("2027.01.01  00:00:00  -  ")), 2);
     }
 
     void chunkingDoesNotChangeTheResult_data()

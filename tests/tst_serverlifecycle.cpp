@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QtTest>
@@ -21,6 +22,26 @@ std::vector<std::unique_ptr<Device>> connectDevices(ServerWindow& server, const 
         [&] { QTRY_COMPARE(server.openConnections(), accepted); }();
     }
     return devices;
+}
+
+// Message `number` of device "K<device>": the number's six digits, then each digit's complement to 9,
+// keep the sum fixed. 104 ("08") + 75 ("K") + 48 + device + 30 * 32 + 6 * 105 + 84 * 48 = 5849 +
+// device; % 256 = 217 + device; % 100 = 17 + device.
+QByteArray numbered(int device, int number)
+{
+    const QByteArray digits = QByteArray::number(number).rightJustified(6, '0');
+    QByteArray complements = digits;
+    for (char& digit : complements)
+        digit = static_cast<char>('9' - digit + '0');
+    return "$08K" + QByteArray::number(device) + QByteArray(30, ' ') + digits + complements + QByteArray(84, '0')
+        + QByteArray::number(17 + device);
+}
+
+bool listening(quint16 port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    return probe.waitForConnected(100);
 }
 
 QString acceptedLines(const QStringList& addresses)
@@ -182,6 +203,51 @@ private slots:
         QVERIFY(server.flow().endsWith(
             QStringLiteral("<ts>[127.0.0.1") + serverClosed + QStringLiteral("<ts>Szerver leállítva.\n\n")));
         QCOMPARE(server.flow().count(serverClosed), 1);
+    }
+
+    void killedWhileDevicesSendLosesNothingAcknowledged()
+    {
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.port = QByteArray::number(freeLoopbackPort());
+        writeConfig(config);
+        const QByteArray configBefore = readFileBytes(QStringLiteral("config.cfg"));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(OPERATOR_HAND));
+        // In a sanitizer build the hand comes before the sanitizer's runtime.
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+            environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(STILWATER_PROGRAM));
+        const auto port = static_cast<quint16>(config.port.toInt());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(port), 30000);
+
+        // Each device sends its next message as soon as the one before is acknowledged.
+        std::vector<std::unique_ptr<Device>> devices;
+        for (int device = 1; device <= 3; ++device) {
+            devices.push_back(std::make_unique<Device>(port));
+            Device* sender = devices.back().get();
+            QObject::connect(&sender->tcp(), &QTcpSocket::readyRead, &sender->tcp(), [sender, device] {
+                if (sender->received().size() % 2 == 0) // "ok" may come in two pieces
+                    sender->send(numbered(device, int(sender->received().size()) / 2));
+            });
+            sender->send(numbered(device, 0));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(devices[2]->received().size() >= 200, 30000);
+        program.kill();
+        QVERIFY(program.waitForFinished());
+
+        for (int device = 1; device <= 3; ++device) {
+            const QList<QByteArray> lines
+                = readFileBytes(QStringLiteral("K%1-log_%2.txt").arg(device).arg(today())).split('\n');
+            QCOMPARE(lines.last(), QByteArray()); // whole lines only
+            QVERIFY(lines.size() - 1 >= devices[device - 1]->received().size() / 2);
+            for (int number = 0; number < lines.size() - 1; ++number)
+                QCOMPARE(lines[number], numbered(device, number) + '\r');
+        }
+        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), configBefore);
     }
 
     void exitAsksWhileTheServerRuns_data()

@@ -1,0 +1,3 @@
+#include "settings/clock.h"
+
+std::function<QDateTime()> clockNow = &QDateTime::currentDateTime;
