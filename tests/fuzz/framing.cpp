@@ -2,7 +2,6 @@
 
 #include "messages/replies.h"
 #include "settings/settings.h"
-#include "tests/fuzz/property.h"
 
 #include <QStringList>
 #include <QtEndian>
@@ -22,7 +21,8 @@ QStringList frame(QByteArrayView stream, std::minstd_rand* cutter)
     QStringList seen;
     QString buffer;
     const auto handOver = [&] {
-        require(buffer.size() <= 133, "no buffer exceeds 133 characters");
+        if (buffer.size() > 133)
+            qFatal("A buffer over 133 characters");
         int computed = -1;
         const int verdict = settings_t::calcChks(buffer, &computed);
         const reply_t reply = replyFor(verdict, computed, true, settings);
@@ -33,7 +33,8 @@ QStringList frame(QByteArrayView stream, std::minstd_rand* cutter)
     for (qsizetype at = 0; at < stream.size();) {
         const qsizetype size = std::min<qsizetype>(cutter ? 1 + (*cutter)() % 300 : 1, stream.size() - at);
         frameChunk(buffer, stream.sliced(at, size), handOver, started);
-        require(buffer.size() <= 133, "no buffer exceeds 133 characters");
+        if (buffer.size() > 133)
+            qFatal("A buffer over 133 characters");
         at += size;
     }
     return seen << buffer;
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     std::minstd_rand cutter(qFromLittleEndian<quint32>(data));
     const QByteArrayView stream(data + 4, static_cast<qsizetype>(size - 4));
-    require(frame(stream, &cutter) == frame(stream, nullptr), "chunks are framed as single characters are");
+    if (frame(stream, &cutter) != frame(stream, nullptr))
+        qFatal("Chunks framed otherwise than single characters");
     return 0;
 }

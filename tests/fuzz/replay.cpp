@@ -1,26 +1,21 @@
-#include <QDirIterator>
+#include <QDir>
 #include <QFile>
 
 #include <cstdint>
-#include <cstdio>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-// Runs a fuzz target's property over every file in the corpus folders given, without libFuzzer.
+// Runs a fuzz target's property over every file in the corpus folder given, without libFuzzer.
 int main(int argc, char* argv[])
 {
-    int inputs = 0;
-    for (int i = 1; i < argc; ++i) {
-        QDirIterator files(QString::fromLocal8Bit(argv[i]), QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            QFile file(files.next());
-            if (!file.open(QIODevice::ReadOnly))
-                return 1;
-            const QByteArray bytes = file.readAll();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
-            ++inputs;
-        }
+    const QDir corpus(QString::fromLocal8Bit(argc > 1 ? argv[1] : ""));
+    const QStringList inputs = corpus.entryList(QDir::Files);
+    for (const QString& input : inputs) {
+        QFile file(corpus.filePath(input));
+        if (!file.open(QIODevice::ReadOnly))
+            return 1;
+        const QByteArray bytes = file.readAll();
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
     }
-    std::printf("%d inputs replayed\n", inputs);
-    return inputs > 0 ? 0 : 1;
+    return inputs.isEmpty() ? 1 : 0;
 }
