@@ -7,6 +7,7 @@
 #include <QScopeGuard>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -199,17 +200,13 @@ private slots:
         auto window = std::make_unique<MainWindow>();
         QCOMPARE(window->currentSettings().ack, QStringLiteral("ACK"));
         if (folderReadOnly) {
+            const QByteArray folder = QFile::encodeName(dir.path());
             const auto restore = qScopeGuard([&] {
-                seteuid(getuid());
-                QFile::setPermissions(
-                    dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+                chmod(folder, 0700);
+                return seteuid(getuid());
             });
-            const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-            const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-            const auto searchable = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-            QVERIFY(QFile::setPermissions(QStringLiteral("config.cfg"), readable | writable));
-            QVERIFY(QFile::setPermissions(dir.path(), readable | searchable));
-            // Saved as an ordinary user (nobody), since root may create files in any folder.
+            QVERIFY(chmod("config.cfg", 0666) == 0 && chmod(folder, 0555) == 0);
+            // Saved by an ordinary user (nobody), since root may create files in any folder.
             QCOMPARE(seteuid(getuid() == 0 ? 65534 : getuid()), 0);
             window.reset();
         }

@@ -214,11 +214,7 @@ private slots:
         const QByteArray configBefore = readFileBytes(QStringLiteral("config.cfg"));
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(OPERATOR_HAND));
-        // In a sanitizer build the hand comes before the sanitizer's runtime.
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-            environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(STILWATER_PROGRAM));
         const auto port = static_cast<quint16>(config.port.toInt());

@@ -15,9 +15,7 @@ namespace {
 // its verdict, reply bytes and reply line, each start of a message's time, and what is left over.
 QStringList frame(QByteArrayView stream, std::minstd_rand* cutter)
 {
-    settings_t settings;
-    settings.error_chks = QStringLiteral("CE");
-    settings.error_syntax = QStringLiteral("SE");
+    const settings_t settings;
     QStringList seen;
     QString buffer;
     const auto handOver = [&] {
