@@ -1,11 +1,19 @@
+#include "app/formfont.h"
 #include "app/mainwindow.h"
+#include "app/productinfo.h"
+#include "server/openfiles.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     Q_INIT_RESOURCE(stilwater);
+    raiseOpenFileLimit();
     QApplication application(argc, argv);
+    useFormFont();
+    // Desktops find the menu entry, and with it the name and icon, by the entry's file name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.stilwater.Stilwater"));
+    QApplication::setWindowIcon(productIcon());
     MainWindow window;
     window.show();
     return application.exec();

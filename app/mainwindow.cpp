@@ -1,9 +1,12 @@
 #include "app/mainwindow.h"
 
+#include "app/messagefeed.h"
+#include "app/productinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/help.h"
 #include "net/localaddress.h"
 #include "net/publicaddress.h"
+#include "server/acceptguard.h"
 #include "settings/configfile.h"
 #include "ui_mainwindow.h"
 
@@ -14,7 +17,6 @@
 #include <QNetworkInterface>
 #include <QSaveFile>
 #include <QTcpServer>
-#include <QTimer>
 
 namespace {
 
@@ -30,6 +32,12 @@ QString orNone(const QString& text)
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    messageFeed = new MessageFeed(ui->textflow);
+    acceptGuard = new AcceptGuard(this);
+    connect(acceptGuard, &AcceptGuard::exhausted, this, [this] {
+        appendText(
+            settings.timeStamp() + tr("Új kapcsolat nem fogadható: elfogytak a fájlleírók.") + QLatin1Char('\n'));
+    });
     loadConfig();
 
     ui->actionPattern->setVisible(false);
@@ -40,7 +48,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     linkLabel = new QLabel(this);
     linkLabel->setOpenExternalLinks(true);
     linkLabel->setTextFormat(Qt::RichText);
-    linkLabel->setText(tr("<a href=\"https://stilwater.example.org/\">Stilwater</a>"));
+    linkLabel->setText(makerLink());
     linkLabel->setAlignment(Qt::AlignRight);
     ui->statusBar->insertWidget(0, linkLabel, 1);
 
@@ -126,32 +134,12 @@ void MainWindow::saveConfig()
 
 void MainWindow::appendText(const QString& text)
 {
-    QTextCursor cursor = ui->textflow->textCursor();
-    if (cursor.hasSelection() || !cursor.atEnd()) {
-        cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
-        ui->textflow->setTextCursor(cursor);
-    }
-    // The editor's own cursor stands where the text goes in and moves along with it.
-    cursor.insertText(text);
-    followEndSoon();
-}
-
-void MainWindow::followEndSoon()
-{
-    // Scrolling redraws the view; under load it happens once per pass of the event loop instead of
-    // once per line.
-    if (followEndPending)
-        return;
-    followEndPending = true;
-    QTimer::singleShot(0, this, [this] {
-        followEndPending = false;
-        ui->textflow->ensureCursorVisible();
-    });
+    messageFeed->append(text);
 }
 
 void MainWindow::clearBox()
 {
-    ui->textflow->clear();
+    messageFeed->clear();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

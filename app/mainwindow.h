@@ -1,11 +1,14 @@
 #pragma once
 
 #include "recording/dailyfile.h"
+#include "server/clientlookup.h"
 #include "settings/settings.h"
 
 #include <QMainWindow>
 #include <QNetworkReply>
 
+class AcceptGuard;
+class MessageFeed;
 class QLabel;
 class QTcpSocket;
 
@@ -53,7 +56,6 @@ private slots:
     void assignIP(QNetworkReply* reply);
 
 private:
-    void followEndSoon();
     void loadConfig();
     void saveConfig();
     void showSettings();
@@ -72,5 +74,7 @@ private:
     settings_t settings;
     QLabel* linkLabel = nullptr;
     Ui::MainWindow* ui = nullptr;
-    bool followEndPending = false;
+    MessageFeed* messageFeed = nullptr; // a child of the message window
+    AcceptGuard* acceptGuard = nullptr; // a child of the window
+    ClientLookup clientLookup;
 };

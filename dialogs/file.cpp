@@ -41,6 +41,8 @@ File::File(const settings_t* settings, QWidget* parent) : QDialog(parent), ui(ne
     ui->b_prefix->setText(settings->backup.prefix);
     ui->b_ext->setText(settings->backup.ext);
     ui->b_path->setText(shownFolder(settings->backup.path));
+    // The tab bar comes first in reading order, but the operator opens the dialog to type.
+    ui->f_prefix->setFocus();
 }
 
 File::~File()

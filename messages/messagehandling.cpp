@@ -19,8 +19,12 @@ void MainWindow::handleMsg(client_t* client)
     const bool dataStored = !saved.isEmpty() && saved.first().written;
 
     const reply_t reply = replyFor(verdict, computed, dataStored, settings);
-    if (!reply.bytes.isEmpty())
+    if (!reply.bytes.isEmpty()) {
         client->socket->write(reply.bytes);
+        // Handed to the network now: a device that half-closes right after sending would otherwise
+        // see its connection end with the reply still queued, and never get it.
+        client->socket->flush();
+    }
 
     appendText(peerLine(client->socket, tr("Bejövő adat: ") + client->buffer) + QLatin1Char('\n'));
     appendText(peerLine(client->socket, reply.line) + QLatin1Char('\n'));

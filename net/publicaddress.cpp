@@ -14,7 +14,8 @@ QUrl publicAddressServiceUrl()
 {
     if (!overriddenUrl().isEmpty())
         return overriddenUrl();
-    return QUrl(QStringLiteral("https://ifconfig.co/ip"));
+    // Answers the IPv4 address alone, without a line break, also where the machine has IPv6.
+    return QUrl(QStringLiteral("https://ipinfo.io/ip"));
 }
 
 void setPublicAddressServiceUrl(const QUrl& url)

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "server/acceptguard.h"
 #include "server/framing.h"
 #include "server/timerinterval.h"
 
@@ -11,16 +12,6 @@ namespace {
 // How long a connection that the server has closed may take to deliver its last replies. A device
 // that does not read them would otherwise keep its socket, descriptor and record for good.
 constexpr int closeGraceMilliseconds = 3000;
-
-template<typename Object>
-int indexOfClient(const QList<client_t>& clients, Object* client_t::*field, const QObject* object)
-{
-    for (int i = 0; i < clients.size(); ++i) {
-        if (clients.at(i).*field == object)
-            return i;
-    }
-    return -1;
-}
 
 QString endOfConnectionText(int closeReason)
 {
@@ -54,6 +45,11 @@ void MainWindow::onNewConnection()
     client.socket = settings.server->nextPendingConnection();
     if (!client.socket)
         return;
+    if (!acceptGuard->admits(client.socket)) {
+        client.socket->abort();
+        client.socket->deleteLater();
+        return;
+    }
 
     client.socketTimer = new QTimer;
     connect(client.socketTimer, &QTimer::timeout, this, &MainWindow::onSocketTimeout);
@@ -66,6 +62,7 @@ void MainWindow::onNewConnection()
 
     connect(client.socket, &QTcpSocket::readyRead, this, &MainWindow::onReadyRead);
     connect(client.socket, &QTcpSocket::disconnected, this, &MainWindow::onDisconnected);
+    clientLookup.add(client);
     settings.clients.append(client);
     appendText(peerLine(client.socket, tr("Új kapcsolat.")) + QLatin1Char('\n'));
 }
@@ -74,7 +71,7 @@ void MainWindow::onReadyRead()
 {
     auto* socket = qobject_cast<QTcpSocket*>(sender());
     const QByteArray received = socket->readAll();
-    const int index = indexOfClient(settings.clients, &client_t::socket, socket);
+    const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
         return;
     // Framing never changes the list (handleMsg opens no dialog and closes nothing), so the record
@@ -88,7 +85,7 @@ void MainWindow::onMsgTimeout()
 {
     auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
-    const int index = indexOfClient(settings.clients, &client_t::msgTimer, timer);
+    const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
         return;
     handleMsg(&settings.clients[index]);
@@ -98,7 +95,7 @@ void MainWindow::onSocketTimeout()
 {
     auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
-    const int index = indexOfClient(settings.clients, &client_t::socketTimer, timer);
+    const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
         return;
     client_t& client = settings.clients[index];
@@ -114,7 +111,7 @@ void MainWindow::onSocketTimeout()
 
 void MainWindow::onDisconnected()
 {
-    const int index = indexOfClient(settings.clients, &client_t::socket, sender());
+    const int index = clientLookup.indexOf(settings.clients, sender());
     if (index < 0)
         return;
     endConnection(index);
@@ -126,7 +123,9 @@ void MainWindow::endConnection(int index)
     appendText(peerLine(client.socket, endOfConnectionText(client.closeReason)) + QStringLiteral("\n\n"));
     release(client.msgTimer);
     release(client.socketTimer);
+    clientLookup.remove(client);
     settings.clients.removeAt(index);
+    acceptGuard->connectionEnded();
     // Devices reconnect all day; an ended connection must not keep its socket until the next stop.
     client.socket->deleteLater();
 }

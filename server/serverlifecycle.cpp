@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "server/acceptguard.h"
 #include "ui_mainwindow.h"
 
 #include <QMessageBox>
@@ -13,11 +14,16 @@ bool isListenablePort(int port)
     return port >= 1 && port <= 65535;
 }
 
+// Qt's default of 50 turns a reconnect storm into seconds of SYN retries; the system caps it at
+// its own maximum.
+constexpr int listenBacklog = 4096;
+
 } // namespace
 
 void MainWindow::serverStart()
 {
     settings.server = new QTcpServer(this);
+    settings.server->setListenBacklogSize(listenBacklog);
     // AnyIPv4: a dual-stack listener would show IPv4 devices as "::ffff:" addresses.
     if (!isListenablePort(settings.port)
         || !settings.server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(settings.port))) {
@@ -27,7 +33,9 @@ void MainWindow::serverStart()
         return;
     }
     connect(settings.server, &QTcpServer::newConnection, this, &MainWindow::onNewConnection);
+    acceptGuard->watch(settings.server);
     settings.clients.clear();
+    clientLookup.clear();
     showServerRunning(true);
     appendText(settings.timeStamp() + tr("Szerver elindítva.") + QStringLiteral("\n\n"));
 }
@@ -62,6 +70,7 @@ void MainWindow::closeEveryConnection()
 
 void MainWindow::releaseServer()
 {
+    acceptGuard->stopWatching();
     settings.server->close();
     delete settings.server;
     settings.server = nullptr;

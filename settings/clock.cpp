@@ -1,3 +1,34 @@
 #include "settings/clock.h"
 
-std::function<QDateTime()> clockNow = &QDateTime::currentDateTime;
+#include <limits>
+
+namespace {
+
+std::function<QDateTime()>& replacedClock()
+{
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+
+} // namespace
+
+QDateTime clockNow()
+{
+    if (replacedClock())
+        return replacedClock()();
+    // Turning the system time into local time checks the time-zone file on disk each time, and
+    // every message needs the local time three times: it is worked out once per second instead.
+    static qint64 second = std::numeric_limits<qint64>::min();
+    static QDateTime moment;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / 1000 != second) {
+        second = now / 1000;
+        moment = QDateTime::fromMSecsSinceEpoch(now);
+    }
+    return moment;
+}
+
+void setClock(std::function<QDateTime()> clock)
+{
+    replacedClock() = std::move(clock);
+}

@@ -4,6 +4,9 @@
 
 #include <functional>
 
-// The one clock that the message window's time stamps and the daily files' dates are read from:
-// the local time, unless a test sets it to stand where it needs, for instance just before midnight.
-extern std::function<QDateTime()> clockNow;
+// The one clock behind the message window's time stamps and the daily files' dates, in local time.
+QDateTime clockNow();
+
+// Makes clockNow() read `clock` instead of the system clock, so that a test can stand at a moment
+// of its choosing, such as a second before midnight. An empty function brings the system clock back.
+void setClock(std::function<QDateTime()> clock);

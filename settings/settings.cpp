@@ -9,5 +9,13 @@ QString formatTimeStamp(const QDateTime& moment)
 
 QString settings_t::timeStamp() const
 {
-    return formatTimeStamp(clockNow());
+    // Two lines or more per message fall in the same second: formatted once for all of them.
+    static QDateTime formatted;
+    static QString stamp;
+    const QDateTime now = clockNow();
+    if (now != formatted) {
+        formatted = now;
+        stamp = formatTimeStamp(now);
+    }
+    return stamp;
 }

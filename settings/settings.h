@@ -28,6 +28,7 @@ struct client_t
     QTimer* socketTimer = nullptr;
     QTimer* msgTimer = nullptr;
     int closeReason = 0; // 0 the client, 1 the server (stop or exit), 2 the server on socket timeout
+    quint64 serial = 0; // accept order; the list is sorted by it
 };
 
 // The message-window time stamp of a moment: 25 characters, ending in two spaces.

@@ -78,6 +78,10 @@ private:
     QByteArray bytes;
 };
 
+// A device that connects, sends everything at once, shuts its sending side at once (data and end
+// of stream may reach the server together) and reads until the server closes. Returns what it read.
+QByteArray sendAndHalfClose(quint16 port, const QByteArray& bytes);
+
 // Today's date as the daily file names carry it.
 QString today();
 

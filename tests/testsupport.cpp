@@ -1,5 +1,6 @@
 #include "tests/testsupport.h"
 
+#include "app/formfont.h"
 #include "net/publicaddress.h"
 
 #include <QAbstractButton>
@@ -29,6 +30,7 @@ ScopedWorkDir::~ScopedWorkDir()
 void initStilwaterTests()
 {
     Q_INIT_RESOURCE(stilwater);
+    useFormFont();
     // A listener of our own that hangs up on every request: the public-address lookup fails at
     // once, and the port stays taken, so no other test's server can receive the request.
     static QTcpServer* refuser = nullptr;

@@ -22,7 +22,7 @@ private:
     QString previous;
 };
 
-// Registers the compiled-in resources and points the public-address request at a loopback port
+// Registers the compiled-in resources, sets the program's font and points the public-address request at a loopback port
 // where nothing listens, so that no test ever talks to the real service. Call from initTestCase.
 void initStilwaterTests();
 

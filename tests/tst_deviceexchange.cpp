@@ -63,35 +63,46 @@ private slots:
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<QString>("lines");
+        QTest::addColumn<bool>("thenHalfCloses"); // the device shuts its sending side and waits for replies
 
         const QByteArrayList usual {"ok", "CE", "SE"};
         const QByteArray zeros = messages::zeros();
-        QTest::newRow("accepted") << usual << zeros << QByteArray("ok") << accepted(zeros);
+        QTest::newRow("accepted") << usual << zeros << QByteArray("ok") << accepted(zeros) << false;
         QTest::newRow("checksum error names the computed value")
             << usual << messages::ones("00") << QByteArray("CE")
-            << exchange(messages::ones("00"), QStringLiteral("Chks error. Számolt: 32. Válasz: CE"));
+            << exchange(messages::ones("00"), QStringLiteral("Chks error. Számolt: 32. Válasz: CE")) << false;
         QTest::newRow("noise before $ goes alone, without $")
-            << usual << "xy" + zeros << QByteArray("SEok") << syntaxError("xy") + accepted(zeros);
+            << usual << "xy" + zeros << QByteArray("SEok") << syntaxError("xy") + accepted(zeros) << false;
         QTest::newRow("wrong length") << usual << "$08short" + zeros << QByteArray("SEok")
-                                      << syntaxError("$08short") + accepted(zeros);
+                                      << syntaxError("$08short") + accepted(zeros) << false;
         QTest::newRow("carriage return removed")
-            << usual << zeros + "\r" + zeros << QByteArray("okok") << accepted(zeros) + accepted(zeros);
-        QTest::newRow("CR LF leaves LF for the next $") << usual << zeros + "\r\n" + zeros << QByteArray("okSEok")
-                                                        << accepted(zeros) + syntaxError("\n") + accepted(zeros);
+            << usual << zeros + "\r" + zeros << QByteArray("okok") << accepted(zeros) + accepted(zeros) << false;
+        QTest::newRow("CR LF leaves LF for the next $")
+            << usual << zeros + "\r\n" + zeros << QByteArray("okSEok")
+            << accepted(zeros) + syntaxError("\n") + accepted(zeros) << false;
         QTest::newRow("200 characters cut at 133") << usual << zeros + QByteArray(67, '7') + "$" << QByteArray("okSE")
-                                                   << accepted(zeros) + syntaxError(QByteArray(67, '7'));
+                                                   << accepted(zeros) + syntaxError(QByteArray(67, '7')) << false;
         const QByteArray markup = "<b>x</b><img src=\"http://127.0.0.1:9/i.png\">";
         QTest::newRow("markup shown as characters")
-            << usual << markup + zeros << QByteArray("SEok") << syntaxError(markup) + accepted(zeros);
-        QTest::newRow("zero byte dropped") << usual << withZeroByte(zeros) << QByteArray("ok") << accepted(zeros);
-        QTest::newRow("Latin-1 reply, ? outside it") << QByteArrayList {"\xc5\x91\xc3\xa9", "",
-            ""} << zeros << QByteArray("?\xe9") << exchange(zeros, QStringLiteral("Válasz: ?é"));
+            << usual << markup + zeros << QByteArray("SEok") << syntaxError(markup) + accepted(zeros) << false;
+        QTest::newRow("zero byte dropped")
+            << usual << withZeroByte(zeros) << QByteArray("ok") << accepted(zeros) << false;
+        QTest::newRow("Latin-1 reply, ? outside it")
+            << QByteArrayList {"\xc5\x91\xc3\xa9", "", ""} << zeros << QByteArray("?\xe9")
+            << exchange(zeros, QStringLiteral("Válasz: ?é")) << false;
         // The final syntax reply is the only byte sent: nothing went out before it.
-        QTest::newRow("empty replies send nothing")
-            << QByteArrayList {"", "", "SE"} << zeros + messages::ones("00") + "$08short$" << QByteArray("SE")
-            << exchange(zeros, QStringLiteral("Válasz: "))
+        QTest::newRow("empty replies send nothing") << QByteArrayList {"", "", "SE"}
+                                                    << zeros + messages::ones("00") + "$08short$" << QByteArray("SE")
+                                                    << exchange(zeros, QStringLiteral("Válasz: "))
                 + exchange(messages::ones("00"), QStringLiteral("Chks error. Számolt: 32. Válasz: <nincs>"))
-                + syntaxError("$08short");
+                + syntaxError("$08short") << false;
+        const QString clientClosed = line(QStringLiteral("A kapcsolatot a kliens bontotta.")) + QLatin1Char('\n');
+        QTest::newRow("half-closes after one")
+            << usual << zeros << QByteArray("ok") << accepted(zeros) + clientClosed << true;
+        QTest::newRow("half-closes after two")
+            << usual << zeros + zeros << QByteArray("okok") << accepted(zeros) + accepted(zeros) + clientClosed << true;
+        QTest::newRow("half-closes after CR LF") << usual << zeros + "\r\n"
+                                                 << QByteArray("ok") << accepted(zeros) + clientClosed << true;
     }
 
     void messagesAreFramedJudgedAndAnswered()
@@ -100,6 +111,7 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
+        QFETCH(bool, thenHalfCloses);
         ScopedWorkDir dir;
         TestConfig config;
         config.ack = replyTexts[0];
@@ -107,6 +119,13 @@ private slots:
         config.errorSyntax = replyTexts[2];
         ServerWindow server(config);
         server.pressStart();
+        if (thenHalfCloses) {
+            QCOMPARE(sendAndHalfClose(server.port(), sent), replies);
+            QTRY_COMPARE(server.flow(), opened + lines);
+            const QByteArray stored = messages::zeros() + "\r\n";
+            QCOMPARE(readFileBytes(dated(QString(32, QLatin1Char('0')))), stored.repeated(replies.count("ok")));
+            return;
+        }
         Device device(server.port());
         device.send(sent);
         QTRY_COMPARE(device.received(), replies);
@@ -314,8 +333,8 @@ private slots:
     {
         ScopedWorkDir dir;
         QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59));
-        clockNow = [&now] { return now; };
-        const auto restore = qScopeGuard([] { clockNow = &QDateTime::currentDateTime; });
+        setClock([&now] { return now; });
+        const auto restore = qScopeGuard([] { setClock({}); });
         ServerWindow server;
         server.pressStart();
         Device device(server.port());

@@ -2,11 +2,16 @@
 #include "tests/testsupport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +48,29 @@ bool listening(quint16 port)
     probe.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     return probe.waitForConnected(100);
 }
+
+// Lowers the soft open-file limit so that only `free` more descriptors can be opened, for as long
+// as it lives.
+class ScarceDescriptors
+{
+public:
+    explicit ScarceDescriptors(int free)
+    {
+        getrlimit(RLIMIT_NOFILE, &previous);
+        // The listing holds one descriptor of its own while it runs.
+        const qsizetype open = QDir(QStringLiteral("/proc/self/fd"))
+                                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                                   .size()
+            - 1;
+        rlimit lowered = previous;
+        lowered.rlim_cur = static_cast<rlim_t>(open + free);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~ScarceDescriptors() { setrlimit(RLIMIT_NOFILE, &previous); }
+
+private:
+    rlimit previous {};
+};
 
 QString acceptedLines(const QStringList& addresses)
 {
@@ -244,6 +272,39 @@ private slots:
                 QCOMPARE(lines[number], numbered(device, number) + '\r');
         }
         QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), configBefore);
+    }
+
+    void runningOutOfDescriptorsPausesAcceptingAndServesTheConnected()
+    {
+        ScopedWorkDir dir;
+        ServerWindow server;
+        server.pressStart();
+        std::vector<int> ballast(4);
+        for (int& descriptor : ballast)
+            descriptor = ::open("/dev/null", O_RDONLY);
+        const QString exhausted = QStringLiteral("<ts>Új kapcsolat nem fogadható: elfogytak a fájlleírók.\n");
+        {
+            // Each device takes two descriptors here, one at each end. The server keeps eight free
+            // for the files of the devices it has, so a third device is too many.
+            ScarceDescriptors scarce(13);
+            Device first(server.port());
+            Device second(server.port());
+            QTRY_COMPARE(server.openConnections(), 2);
+            QTcpSocket third;
+            third.connectToHost(QHostAddress::LocalHost, server.port());
+            QTRY_COMPARE(server.flow().count(exhausted), 1);
+            first.send(messages::zeros());
+            QTRY_COMPARE(first.received(), QByteArray("ok"));
+
+            // Room appears without any connection ending: accepting is tried again after a moment.
+            for (const int descriptor : ballast)
+                ::close(descriptor);
+            Device late(server.port());
+            QTRY_COMPARE(server.openConnections(), 3);
+            late.send(messages::zeros());
+            QTRY_COMPARE(late.received(), QByteArray("ok"));
+        }
+        QCOMPARE(server.flow().count(exhausted), 1);
     }
 
     void exitAsksWhileTheServerRuns_data()

@@ -380,6 +380,37 @@ private slots:
         }
         QCOMPARE(configFileLine(6) + configFileLine(10), QByteArray());
     }
+    void dialogsOpenInTheFirstFieldAndTabInReadingOrder_data()
+    {
+        QTest::addColumn<QByteArray>("action");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("port") << QByteArray("actionPort")
+                              << QStringList {u"timeout"_s, u"port"_s, u"ckeckport"_s, u"Cancel"_s, u"timeout"_s};
+        QTest::newRow("replies") << QByteArray("actionErrorMsg")
+                                 << QStringList {u"ack"_s, u"error_chks"_s, u"error_syntax"_s, u"OK"_s, u"Cancel"_s};
+        QTest::newRow("storage") << QByteArray("actionFile")
+                                 << QStringList {u"f_prefix"_s, u"f_ext"_s, u"f_setfolder"_s, u"OK"_s, u"Cancel"_s,
+                                        u"qt_tabwidget_tabbar"_s, u"f_prefix"_s};
+    }
+
+    void dialogsOpenInTheFirstFieldAndTabInReadingOrder()
+    {
+        QFETCH(QByteArray, action);
+        QFETCH(QStringList, order);
+        ScopedWorkDir dir;
+        MainWindow window;
+        window.show();
+        QStringList visited;
+        throughMenu(window, action.constData(), [&](QDialog* dialog) {
+            for (QWidget* focused; visited.size() < order.size() && (focused = QApplication::focusWidget());) {
+                const QString name = focused->objectName(); // the button box's buttons have none
+                visited << (name.isEmpty() ? focused->property("text").toString() : name);
+                QTest::keyClick(focused, Qt::Key_Tab);
+            }
+            dialog->reject();
+        });
+        QCOMPARE(visited, order);
+    }
 };
 
 QTEST_MAIN(SettingsDialogsTest)

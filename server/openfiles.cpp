@@ -1,0 +1,42 @@
+#include "server/openfiles.h"
+
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+#endif
+
+void raiseOpenFileLimit()
+{
+#ifdef Q_OS_UNIX
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+#endif
+}
+
+bool descriptorsToSpare(int count, long long existing)
+{
+#ifdef Q_OS_UNIX
+    std::vector<int> trial;
+    trial.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const int descriptor = ::fcntl(static_cast<int>(existing), F_DUPFD_CLOEXEC, 0);
+        if (descriptor < 0)
+            break;
+        trial.push_back(descriptor);
+    }
+    for (const int descriptor : trial)
+        ::close(descriptor);
+    return static_cast<int>(trial.size()) == count;
+#else
+    Q_UNUSED(count)
+    Q_UNUSED(existing)
+    return true;
+#endif
+}
