@@ -132,24 +132,36 @@ private slots:
         QTRY_COMPARE(server.flow(), opened + lines);
     }
 
-    void storedLinesGoToTheDataAndBackupFiles()
+    void storedLinesGoToTheFilesOfTheirDay()
     {
         ScopedWorkDir dir;
+        QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59));
+        setClock([&now] { return now; });
+        const auto restore = qScopeGuard([] { setClock({}); });
         TestConfig config;
         config.backup = true;
         ServerWindow server(config);
         server.pressStart();
         Device device(server.port());
-        device.send(messages::abc12() + messages::abc12("00") + "$08short$");
-        QTRY_COMPARE(server.flow().count(QStringLiteral("Bejövő adat: ")), 3);
+        device.send(messages::abc12() + messages::abc12("00"));
+        QTRY_COMPARE(device.received(), QByteArray("ok"));
+        now = QDateTime(QDate(2027, 1, 1), QTime(0, 0));
+        device.send(messages::abc12() + "$08short$");
+        QTRY_COMPARE(server.flow().count(QStringLiteral("Bejövő adat: ")), 4);
 
         const QByteArray lines = messages::abc12() + "\r\n" + messages::abc12("00") + "\r\n";
-        QCOMPARE(readFileBytes(dated(QStringLiteral("ABC_12"))), lines);
-        QCOMPARE(readFileBytes(QStringLiteral("bak_") + dated(QStringLiteral("ABC_12"))), lines);
+        const QStringList files {QStringLiteral("ABC_12-log_2026-12-31.txt"),
+            QStringLiteral("ABC_12-log_2027-01-01.txt"), QStringLiteral("bak_ABC_12-log_2026-12-31.txt"),
+            QStringLiteral("bak_ABC_12-log_2027-01-01.txt")};
+        QCOMPARE(readFileBytes(files[0]), lines);
+        QCOMPARE(readFileBytes(files[1]), messages::abc12() + "\r\n");
+        QCOMPARE(readFileBytes(files[2]), lines);
+        QCOMPARE(readFileBytes(files[3]), messages::abc12() + "\r\n");
         // The syntax error is not stored anywhere.
-        QCOMPARE(filesHere(),
-            (QStringList {dated(QStringLiteral("ABC_12")), QStringLiteral("bak_") + dated(QStringLiteral("ABC_12")),
-                QStringLiteral("config.cfg")}));
+        QCOMPARE(filesHere(), files + QStringList {QStringLiteral("config.cfg")});
+        // Start, connection and the first two exchanges before midnight; the last two after it.
+        QCOMPARE(server.text().count(QStringLiteral("2026.12.31  23:59:59  -  ")), 6);
+        QCOMPARE(server.text().count(QStringLiteral("2027.01.01  00:00:00  -  ")), 4);
     }
 
     void savingFaults_data()
@@ -327,27 +339,6 @@ private slots:
         // The ended connection's socket is released without waiting for a stop.
         QTRY_VERIFY(server.window().findChildren<QTcpSocket*>().isEmpty());
         QVERIFY(server.running());
-    }
-
-    void messagesAroundMidnightGoToTheirDaysFiles()
-    {
-        ScopedWorkDir dir;
-        QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59));
-        setClock([&now] { return now; });
-        const auto restore = qScopeGuard([] { setClock({}); });
-        ServerWindow server;
-        server.pressStart();
-        Device device(server.port());
-        device.send(messages::abc12());
-        QTRY_COMPARE(device.received(), QByteArray("ok"));
-        now = QDateTime(QDate(2027, 1, 1), QTime(0, 0));
-        device.send(messages::abc12());
-        QTRY_COMPARE(device.received(), QByteArray("okok"));
-        QCOMPARE(readFileBytes(QStringLiteral("ABC_12-log_2026-12-31.txt")), messages::abc12() + "\r\n");
-        QCOMPARE(readFileBytes(QStringLiteral("ABC_12-log_2027-01-01.txt")), messages::abc12() + "\r\n");
-        // Start, connection and the first exchange before midnight; the second exchange after it.
-        QCOMPARE(server.text().count(QStringLiteral("2026.12.31  23:59:59  -  ")), 4);
-        QCOMPARE(server.text().count(QStringLiteral("2027.01.01  00:00:00  -  ")), 2);
     }
 
     void chunkingDoesNotChangeTheResult_data()
