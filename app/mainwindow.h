@@ -11,6 +11,7 @@ class AcceptGuard;
 class MessageFeed;
 class QLabel;
 class QTcpSocket;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -47,11 +48,11 @@ private slots:
     void serverStart();
     void serverStop();
     void onNewConnection();
-    void onReadyRead();
+    void onReadyRead(QTcpSocket* socket);
     void handleMsg(client_t* client);
-    void onMsgTimeout();
-    void onSocketTimeout();
-    void onDisconnected();
+    void onMsgTimeout(QTimer* timer);
+    void onSocketTimeout(QTimer* timer);
+    void onDisconnected(QTcpSocket* socket);
     QList<saved_line_t> saveData(QString data); // the data file first, then the backup file
     void assignIP(QNetworkReply* reply);
 

@@ -52,24 +52,24 @@ void MainWindow::onNewConnection()
     }
 
     client.socketTimer = new QTimer;
-    connect(client.socketTimer, &QTimer::timeout, this, &MainWindow::onSocketTimeout);
+    // Each connection names its own objects: sender() would walk every connection the window has.
+    connect(client.socketTimer, &QTimer::timeout, this, [this, timer = client.socketTimer] { onSocketTimeout(timer); });
     if (const std::optional<int> interval = timerInterval(settings.socket_timeout))
         client.socketTimer->start(*interval);
 
     client.msgTimer = new QTimer;
     client.msgTimer->setInterval(timerInterval(settings.msg_timeout).value_or(0));
-    connect(client.msgTimer, &QTimer::timeout, this, &MainWindow::onMsgTimeout);
+    connect(client.msgTimer, &QTimer::timeout, this, [this, timer = client.msgTimer] { onMsgTimeout(timer); });
 
-    connect(client.socket, &QTcpSocket::readyRead, this, &MainWindow::onReadyRead);
-    connect(client.socket, &QTcpSocket::disconnected, this, &MainWindow::onDisconnected);
+    connect(client.socket, &QTcpSocket::readyRead, this, [this, socket = client.socket] { onReadyRead(socket); });
+    connect(client.socket, &QTcpSocket::disconnected, this, [this, socket = client.socket] { onDisconnected(socket); });
     clientLookup.add(client);
     settings.clients.append(client);
     appendText(peerLine(client.socket, tr("Új kapcsolat.")) + QLatin1Char('\n'));
 }
 
-void MainWindow::onReadyRead()
+void MainWindow::onReadyRead(QTcpSocket* socket)
 {
-    auto* socket = qobject_cast<QTcpSocket*>(sender());
     const QByteArray received = socket->readAll();
     const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
@@ -81,9 +81,8 @@ void MainWindow::onReadyRead()
         client->buffer, received, [this, client] { handleMsg(client); }, [client] { client->msgTimer->start(); });
 }
 
-void MainWindow::onMsgTimeout()
+void MainWindow::onMsgTimeout(QTimer* timer)
 {
-    auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
     const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
@@ -91,9 +90,8 @@ void MainWindow::onMsgTimeout()
     handleMsg(&settings.clients[index]);
 }
 
-void MainWindow::onSocketTimeout()
+void MainWindow::onSocketTimeout(QTimer* timer)
 {
-    auto* timer = qobject_cast<QTimer*>(sender());
     timer->stop();
     const int index = clientLookup.indexOf(settings.clients, timer);
     if (index < 0)
@@ -109,9 +107,9 @@ void MainWindow::onSocketTimeout()
         QTimer::singleShot(closeGraceMilliseconds, socket, &QTcpSocket::abort);
 }
 
-void MainWindow::onDisconnected()
+void MainWindow::onDisconnected(QTcpSocket* socket)
 {
-    const int index = clientLookup.indexOf(settings.clients, sender());
+    const int index = clientLookup.indexOf(settings.clients, socket);
     if (index < 0)
         return;
     endConnection(index);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QTcpServer>
+
+// The yardstick: a bare server that frames messages character by character as the program does
+// and acknowledges each one, with no window and no files.
+class ReferenceServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    ReferenceServer();
+    quint16 port() const { return server.serverPort(); }
+
+private:
+    void accept();
+
+    QTcpServer server;
+};

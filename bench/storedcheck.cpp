@@ -1,0 +1,55 @@
+#include "bench/storedcheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Hashes, not the lines: a long run stores a million of them.
+std::vector<size_t> sortedLineHashes(const QStringList& paths)
+{
+    std::vector<size_t> hashes;
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine();
+            const qsizetype end = line.endsWith("\r\n") ? line.size() - 2 : line.size() - 1;
+            hashes.push_back(qHash(QByteArrayView(line).first(end)));
+        }
+    }
+    std::sort(hashes.begin(), hashes.end());
+    return hashes;
+}
+
+} // namespace
+
+QString checkStoredOnce(const QString& folder, const QString& ackLogPath, qint64* acknowledged)
+{
+    const QDir dir(folder);
+    QStringList dataFiles;
+    for (const QString& name : dir.entryList({QStringLiteral("*-log_*")}, QDir::Files))
+        dataFiles << dir.filePath(name);
+    const std::vector<size_t> stored = sortedLineHashes(dataFiles);
+    const std::vector<size_t> acked = sortedLineHashes({ackLogPath});
+    *acknowledged = static_cast<qint64>(acked.size());
+
+    qint64 missing = 0;
+    qint64 repeated = 0;
+    for (const size_t hash : acked) {
+        const auto [first, last] = std::equal_range(stored.begin(), stored.end(), hash);
+        missing += first == last;
+        repeated += last - first > 1;
+    }
+    if (missing == 0 && repeated == 0)
+        return QString();
+    return QStringLiteral("%1 of %2 acknowledged messages missing from the data files, %3 stored more than once")
+        .arg(missing)
+        .arg(acked.size())
+        .arg(repeated);
+}
