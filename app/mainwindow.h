@@ -71,7 +71,6 @@ private:
     void showServerRunning(bool running);
     bool confirmed(const QString& question);
     void readFrom(QTcpSocket* socket);
-    void frameCharacter(client_t* client, QChar character);
     void endConnection(int index);
     QString peerLine(const QTcpSocket* socket, const QString& body) const;
 
