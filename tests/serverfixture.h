@@ -1,12 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
-
-#include <QHostAddress>
-#include <QPushButton>
-#include <QTcpSocket>
-
-#include <memory>
+#include "tests/testsupport.h"
 
 // The lines of config.cfg that the server tests vary. Port and timeout are texts, so that a test
 // can write what a hand-edited file may hold.
@@ -79,13 +74,6 @@ private:
     QTcpSocket socket;
     QByteArray bytes;
 };
-
-// A device that connects, sends everything at once, shuts its sending side at once (data and end
-// of stream may reach the server together) and reads until the server closes. Returns what it read.
-QByteArray sendAndHalfClose(quint16 port, const QByteArray& bytes);
-
-// Today's date as the daily file names carry it.
-QString today();
 
 // The hand-worked messages: the checksum is the sum of the codes of positions 2 to 131, modulo
 // 256, modulo 100.

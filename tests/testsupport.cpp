@@ -3,16 +3,6 @@
 #include "app/formfont.h"
 #include "net/publicaddress.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QtTest>
-
 EchoService::EchoService(const QByteArray& response)
 {
     connect(this, &QTcpServer::newConnection, this, [this, response] {

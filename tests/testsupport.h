@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QDir>
-#include <QMessageBox>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QWidget>
-
-#include <functional>
+// The Qt modules that every test uses.
+#include <QtNetwork>
+#include <QtTest>
+#include <QtWidgets>
 
 // Every test runs in a working directory of its own, since the program reads and writes
 // config.cfg and its data files relative to it. Restores the previous directory when it goes.

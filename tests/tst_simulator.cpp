@@ -1,8 +1,4 @@
 #include "tests/serverfixture.h"
-#include "tests/testsupport.h"
-
-#include <QProcess>
-#include <QtTest>
 
 // stilwater-sim against the real window: its verdicts and exit status.
 class SimulatorTest final : public QObject
@@ -53,6 +49,42 @@ private slots:
         QCOMPARE(sim.exitCode(), status);
         says.replace(QStringLiteral("%1"), deadPort);
         QVERIFY2(sim.readAll().contains(says.toLatin1()), qPrintable(says));
+    }
+
+    // The real program, serving, as three devices each send their next message once the one before
+    // is acknowledged: after SIGKILL its files hold whole lines, every acknowledged message among them.
+    void killedProgramLosesNothingAcknowledged()
+    {
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.port = QByteArray::number(freeLoopbackPort());
+        writeConfig(config);
+        const QByteArray configBefore = readFileBytes(QStringLiteral("config.cfg"));
+        QProcess program;
+        program.setEnvironment(QProcess::systemEnvironment() << QStringLiteral("LD_PRELOAD=" OPERATOR_HAND));
+        program.start(QStringLiteral(STILWATER_PROGRAM));
+        QVERIFY(program.waitForReadyRead(30000)); // serving
+        QProcess sim;
+        sim.start(QStringLiteral(STILWATER_SIM),
+            (QStringLiteral("--devices 3 --duration 60 --ack-log acks --port ") + QString::fromLatin1(config.port))
+                .split(u' '));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QStringLiteral("acks")).size() > 0, 30000); // over a hundred
+        program.kill();
+        QVERIFY(program.waitForFinished() && sim.waitForFinished());
+
+        QSet<QByteArray> stored;
+        const QStringList files = QDir().entryList({QStringLiteral("SIM*")});
+        QCOMPARE(files.size(), 3);
+        for (const QString& file : files) {
+            const QByteArray lines = readFileBytes(file);
+            QCOMPARE(lines.size() % 135, 0); // 133 characters and CR LF each
+            for (const QByteArray& line : lines.split('\n'))
+                stored << line.left(133);
+        }
+        const QByteArrayList acknowledged = readFileBytes(QStringLiteral("acks")).split('\n');
+        QVERIFY(acknowledged.size() > 100);
+        QVERIFY(stored.contains(QSet<QByteArray>(acknowledged.cbegin(), acknowledged.cend())));
+        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), configBefore);
     }
 };
 
