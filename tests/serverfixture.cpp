@@ -5,8 +5,8 @@
 void writeConfig(const TestConfig& config)
 {
     const QList<QByteArray> lines {"*** GPRS Data Server Config File ***", config.port, config.socketTimeout,
-        config.filePrefix, config.fileExt, QByteArray(), config.backup ? "1" : "0", config.backupPrefix,
-        config.backupExt, QByteArray(), config.ack, config.errorChks, config.errorSyntax};
+        config.filePrefix, ".txt", QByteArray(), config.backup ? "1" : "0", "bak_", ".txt", QByteArray(), config.ack,
+        config.errorChks, config.errorSyntax};
     writeConfigFile(lines.join("\r\n") + "\r\n");
 }
 

@@ -3,17 +3,14 @@
 #include "app/mainwindow.h"
 #include "tests/testsupport.h"
 
-// The lines of config.cfg that the server tests vary. Port and timeout are texts, so that a test
-// can write what a hand-edited file may hold.
+// The lines of config.cfg that the server tests vary; the others hold their defaults. Port and
+// timeout are texts, so that a test can write what a hand-edited file may hold.
 struct TestConfig
 {
     QByteArray port;
     QByteArray socketTimeout = "30";
     QByteArray filePrefix;
-    QByteArray fileExt = ".txt";
     bool backup = false;
-    QByteArray backupPrefix = "bak_";
-    QByteArray backupExt = ".txt";
     QByteArray ack = "ok";
     QByteArray errorChks;
     QByteArray errorSyntax;
@@ -32,7 +29,6 @@ public:
     quint16 port() const { return listenPort; }
     void pressStart() { button("start")->click(); }
     void pressStop() { button("stop")->click(); }
-    bool running() const { return button("stop")->isEnabled(); }
     int openConnections() const { return mainWindow->currentSettings().clients.size(); }
 
     // The message window's text with every time stamp shown as "<ts>", once every line written so

@@ -25,7 +25,6 @@ class DeviceExchangeTest final : public QObject
     {
         return u"<ts>[%1] "_s.arg(peer) + body + u'\n';
     }
-    // The two lines of one handled message.
     static QString exchange(const QByteArray& message, const QString& reply, const QString& peer = u"127.0.0.1"_s)
     {
         return line(u"Bejövő adat: "_s + QString::fromLatin1(message), peer) + line(reply, peer);
@@ -152,15 +151,12 @@ private slots:
         QFETCH(QString, lines);
         QFETCH(Files, files);
         ScopedWorkDir dir;
-        for (const QString& thing : inTheWay) {
+        for (const QString& thing : inTheWay)
             QVERIFY(thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
                                          : QDir::current().mkdir(thing));
-        }
         TestConfig config;
         config.backup = true;
-        config.ack = texts[0];
-        config.errorChks = texts[1];
-        config.errorSyntax = texts[2];
+        std::tie(config.ack, config.errorChks, config.errorSyntax) = std::tie(texts[0], texts[1], texts[2]);
         config.filePrefix = texts.value(3);
         ServerWindow server(config);
         server.pressStart();
@@ -222,13 +218,12 @@ private slots:
         server.pressStart();
         Device device(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
-        QElapsedTimer clock;
-        clock.start();
+        const QDeadlineTimer early(900);
         device.send("$08half");
         if (clientCloses)
             device.tcp().disconnectFromHost();
         QTRY_COMPARE(server.flow(), opened + lines);
-        QVERIFY2(clientCloses || clock.elapsed() >= 900, "a timer ran out early");
+        QVERIFY2(clientCloses || early.hasExpired(), "a timer ran out early");
         const bool ended = lines.endsWith(u"\n\n"_s);
         QCOMPARE(server.openConnections(), ended ? 0 : 1);
         QTRY_COMPARE(device.connected(), !ended);
@@ -398,8 +393,7 @@ private slots:
             ::close(held[i]);
         rlimit previous {};
         getrlimit(RLIMIT_NOFILE, &previous);
-        rlimit lowered = previous;
-        lowered.rlim_cur = rlim_t(held.back() + 1);
+        const rlimit lowered {rlim_t(held.back() + 1), previous.rlim_max};
         setrlimit(RLIMIT_NOFILE, &lowered);
         {
             const auto restore = qScopeGuard([&previous] { setrlimit(RLIMIT_NOFILE, &previous); });

@@ -1,6 +1,6 @@
 #include "tests/serverfixture.h"
 
-// stilwater-sim against the real window: its verdicts and exit status.
+// stilwater-sim against the real window, its verdicts and exit status; and as the devices of the real program.
 class SimulatorTest final : public QObject
 {
     Q_OBJECT
@@ -61,7 +61,11 @@ private slots:
         writeConfig(config);
         const QByteArray configBefore = readFileBytes(QStringLiteral("config.cfg"));
         QProcess program;
-        program.setEnvironment(QProcess::systemEnvironment() << QStringLiteral("LD_PRELOAD=" OPERATOR_HAND));
+        // Its web requests go to a proxy on loopback where nothing listens, never to the real service.
+        program.setEnvironment(
+            QStringList {QStringLiteral("LD_PRELOAD=" OPERATOR_HAND), QStringLiteral("http_proxy=http://127.0.0.1:1"),
+                QStringLiteral("https_proxy=http://127.0.0.1:1")}
+            + QProcess::systemEnvironment());
         program.start(QStringLiteral(STILWATER_PROGRAM));
         QVERIFY(program.waitForReadyRead(30000)); // serving
         QProcess sim;
