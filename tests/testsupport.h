@@ -42,7 +42,6 @@ void whenModalOpens(std::function<void(QWidget*)> action);
 // Returns the box's title and text as "title: text", or nothing when no box came up.
 QString answering(QMessageBox::StandardButton answer, const std::function<void()>& act);
 
-// Reads a whole file's bytes; an empty array when it cannot be read.
 QByteArray readFileBytes(const QString& path);
 
 void writeConfigFile(const QByteArray& bytes);

@@ -339,7 +339,6 @@ private slots:
             QTRY_COMPARE(device->connected(), kept);
     }
 
-    // The device reads none of its replies.
     void aConnectionWithUnsentOutputEnds_data()
     {
         QTest::addColumn<QByteArray>("socketTimeout");
