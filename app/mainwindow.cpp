@@ -127,6 +127,8 @@ void MainWindow::saveConfig()
     // Written aside and renamed into place, so that a crash or a full disk leaves the previous
     // file whole instead of a cut one that would reset every setting at the next start.
     QSaveFile file(configFileName);
+    // In a folder where nothing new may be created, the file itself may still be writable.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.write(configText(settings));

@@ -72,7 +72,6 @@ private:
     bool confirmed(const QString& question);
     void takeConnection();
     void readFrom(QTcpSocket* socket);
-    void frameCharacter(client_t* client, QChar character);
     void endConnection(int index);
     QString peerLine(const QTcpSocket* socket, const QString& body) const;
 

@@ -10,6 +10,10 @@
 
 namespace {
 
+// How long a connection that the server has closed may take to deliver its last replies. A device
+// that does not read them would otherwise keep its socket, descriptor and record for good.
+constexpr int closeGraceMilliseconds = 3000;
+
 QString endOfConnectionText(int closeReason)
 {
     switch (closeReason) {
@@ -66,13 +70,13 @@ void MainWindow::takeConnection()
     }
 
     client.socketTimer = new QTimer;
-    client.socketTimer->setInterval(timerInterval(settings.socket_timeout));
     // Each connection names its own objects: sender() would walk every connection the window has.
     connect(client.socketTimer, &QTimer::timeout, this, [this, timer = client.socketTimer] { onSocketTimeout(timer); });
-    client.socketTimer->start();
+    if (const std::optional<int> interval = timerInterval(settings.socket_timeout))
+        client.socketTimer->start(*interval);
 
     client.msgTimer = new QTimer;
-    client.msgTimer->setInterval(timerInterval(settings.msg_timeout));
+    client.msgTimer->setInterval(timerInterval(settings.msg_timeout).value_or(0));
     connect(client.msgTimer, &QTimer::timeout, this, [this, timer = client.msgTimer] { onMsgTimeout(timer); });
 
     connect(client.socket, &QTcpSocket::readyRead, this, [this, socket = client.socket] { onReadyRead(socket); });
@@ -97,32 +101,8 @@ void MainWindow::readFrom(QTcpSocket* socket)
     // Framing never changes the list (handleMsg opens no dialog and closes nothing), so the record
     // stays where it is for the whole chunk.
     client_t* client = &settings.clients[index];
-    for (const char byte : received)
-        frameCharacter(client, QChar::fromLatin1(byte));
-}
-
-void MainWindow::frameCharacter(client_t* client, QChar character)
-{
-    switch (frameStep(client->buffer, character)) {
-    case FrameStep::Drop:
-        return;
-    case FrameStep::Append:
-        client->buffer += character;
-        return;
-    case FrameStep::AppendCompletes:
-        client->buffer += character;
-        handleMsg(client);
-        return;
-    case FrameStep::HandOverAndStart:
-        handleMsg(client);
-        client->buffer = character;
-        client->msgTimer->start();
-        return;
-    case FrameStep::Start:
-        client->buffer = character;
-        client->msgTimer->start();
-        return;
-    }
+    frameChunk(
+        client->buffer, received, [this, client] { handleMsg(client); }, [client] { client->msgTimer->start(); });
 }
 
 void MainWindow::onMsgTimeout(QTimer* timer)
@@ -147,6 +127,8 @@ void MainWindow::onSocketTimeout(QTimer* timer)
     QTcpSocket* socket = client.socket;
     // close() may report the end at once and remove the record: `client` is not used after it.
     socket->close();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        QTimer::singleShot(closeGraceMilliseconds, socket, &QTcpSocket::abort);
 }
 
 void MainWindow::onDisconnected(QTcpSocket* socket)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QChar>
 #include <QString>
+
+#include <functional>
 
 // What one received character does to the message that a connection is collecting in its buffer.
 // Every character is framed on its own, so the result does not depend on how the bytes were
@@ -15,3 +18,9 @@ enum class FrameStep {
 };
 
 FrameStep frameStep(const QString& buffer, QChar character);
+
+// Feeds one received chunk into a connection's buffer, one byte per character. `handOver` is
+// called whenever the buffer holds text to be handled as a message, and must leave it empty;
+// `started` whenever a "$" has begun a message, whose time then starts to run.
+void frameChunk(
+    QString& buffer, QByteArrayView chunk, const std::function<void()>& handOver, const std::function<void()>& started);

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <limits>
 
-int timerInterval(int seconds)
+std::optional<int> timerInterval(int seconds)
 {
+    if (seconds < 0)
+        return std::nullopt;
     const qint64 milliseconds = qint64(seconds) * 1000;
-    return static_cast<int>(std::clamp<qint64>(milliseconds, 0, std::numeric_limits<int>::max()));
+    return static_cast<int>(std::min<qint64>(milliseconds, std::numeric_limits<int>::max()));
 }

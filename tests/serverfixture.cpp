@@ -1,21 +1,12 @@
 #include "tests/serverfixture.h"
 
 #include "app/messagefeed.h"
-#include "tests/testsupport.h"
-
-#include <QDate>
-#include <QRegularExpression>
-#include <QtTest>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 void writeConfig(const TestConfig& config)
 {
     const QList<QByteArray> lines {"*** GPRS Data Server Config File ***", config.port, config.socketTimeout,
-        config.filePrefix, config.fileExt, QByteArray(), config.backup ? "1" : "0", config.backupPrefix,
-        config.backupExt, QByteArray(), config.ack, config.errorChks, config.errorSyntax};
+        config.filePrefix, ".txt", QByteArray(), config.backup ? "1" : "0", "bak_", ".txt", QByteArray(), config.ack,
+        config.errorChks, config.errorSyntax};
     writeConfigFile(lines.join("\r\n") + "\r\n");
 }
 
@@ -60,35 +51,4 @@ void Device::sendInChunks(const QByteArray& data, int size, QTcpSocket* receiver
         send(data.mid(at, size));
         QVERIFY(taken.wait());
     }
-}
-
-QByteArray sendAndHalfClose(quint16 port, const QByteArray& bytes)
-{
-    // A plain socket: Qt's own would go through the event loop between the steps.
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in server {};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(port);
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QByteArray received;
-    if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0
-        && ::send(descriptor, bytes.constData(), bytes.size(), 0) == bytes.size()
-        && ::shutdown(descriptor, SHUT_WR) == 0) {
-        char chunk[256];
-        const bool ended = QTest::qWaitFor([&] {
-            const ssize_t count = ::recv(descriptor, chunk, sizeof chunk, MSG_DONTWAIT);
-            if (count > 0)
-                received.append(chunk, count);
-            return count == 0;
-        });
-        if (!ended)
-            received += "<connection never ended>";
-    }
-    ::close(descriptor);
-    return received;
-}
-
-QString today()
-{
-    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
 }

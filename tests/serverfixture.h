@@ -1,24 +1,16 @@
 #pragma once
 
 #include "app/mainwindow.h"
+#include "tests/testsupport.h"
 
-#include <QHostAddress>
-#include <QPushButton>
-#include <QTcpSocket>
-
-#include <memory>
-
-// The lines of config.cfg that the server tests vary. Port and timeout are texts, so that a test
-// can write what a hand-edited file may hold.
+// The lines of config.cfg that the server tests vary; the others hold their defaults. Port and
+// timeout are texts, so that a test can write what a hand-edited file may hold.
 struct TestConfig
 {
     QByteArray port;
     QByteArray socketTimeout = "30";
     QByteArray filePrefix;
-    QByteArray fileExt = ".txt";
     bool backup = false;
-    QByteArray backupPrefix = "bak_";
-    QByteArray backupExt = ".txt";
     QByteArray ack = "ok";
     QByteArray errorChks;
     QByteArray errorSyntax;
@@ -37,7 +29,6 @@ public:
     quint16 port() const { return listenPort; }
     void pressStart() { button("start")->click(); }
     void pressStop() { button("stop")->click(); }
-    bool running() const { return button("stop")->isEnabled(); }
     int openConnections() const { return mainWindow->currentSettings().clients.size(); }
 
     // The message window's text with every time stamp shown as "<ts>", once every line written so
@@ -79,13 +70,6 @@ private:
     QTcpSocket socket;
     QByteArray bytes;
 };
-
-// A device that connects, sends everything at once, shuts its sending side at once (data and end
-// of stream may reach the server together) and reads until the server closes. Returns what it read.
-QByteArray sendAndHalfClose(quint16 port, const QByteArray& bytes);
-
-// Today's date as the daily file names carry it.
-QString today();
 
 // The hand-worked messages: the checksum is the sum of the codes of positions 2 to 131, modulo
 // 256, modulo 100.

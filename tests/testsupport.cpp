@@ -3,16 +3,6 @@
 #include "app/formfont.h"
 #include "net/publicaddress.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QtTest>
-
 EchoService::EchoService(const QByteArray& response)
 {
     connect(this, &QTcpServer::newConnection, this, [this, response] {
@@ -26,10 +16,6 @@ EchoService::EchoService(const QByteArray& response)
         });
     });
     listen(QHostAddress::LocalHost, 0);
-}
-
-void EchoService::answerThePublicAddressRequest()
-{
     setPublicAddressServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/ip").arg(serverPort())));
 }
 
@@ -38,8 +24,9 @@ void initStilwaterTests()
     Q_INIT_RESOURCE(stilwater);
     useFormFont();
     // Its port stays taken, so no other test's server can receive the request.
-    static auto* refuser = new EchoService(QByteArray());
-    refuser->answerThePublicAddressRequest();
+    static EchoService* refuser = nullptr;
+    delete refuser;
+    refuser = new EchoService(QByteArray());
 }
 
 quint16 freeLoopbackPort()
@@ -96,11 +83,6 @@ void writeConfigFile(const QByteArray& bytes)
     QFile file(QStringLiteral("config.cfg"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-QByteArray configFileLine(int number)
-{
-    return readFileBytes(QStringLiteral("config.cfg")).split('\n').value(number - 1).replace('\r', "");
 }
 
 QString messageWindowText(const QWidget* mainWindow)

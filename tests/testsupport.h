@@ -1,12 +1,8 @@
 #pragma once
 
-#include <QDir>
-#include <QMessageBox>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QWidget>
-
-#include <functional>
+#include <QtNetwork>
+#include <QtTest>
+#include <QtWidgets>
 
 // Every test runs in a working directory of its own, since the program reads and writes
 // config.cfg and its data files relative to it. Restores the previous directory when it goes.
@@ -21,20 +17,18 @@ private:
     QString previous;
 };
 
-// A stand-in for the IP-echo service on loopback: answers every request with one fixed response
-// (an empty one: it hangs up), and keeps what it was asked.
+// A stand-in for the IP-echo service on loopback, asked from now on (once it has gone, the request
+// finds nothing there): answers every request with one fixed response, and keeps what it was asked.
 class EchoService : public QTcpServer
 {
 public:
     explicit EchoService(const QByteArray& response);
-    void answerThePublicAddressRequest();
 
     QByteArray requests;
 };
 
-// Registers the compiled-in resources, sets the program's font and points the public-address
-// request at a loopback service that hangs up, so that no test ever talks to the real service.
-// Call from initTestCase.
+// Registers the compiled-in resources, sets the program's font and points the public-address request
+// at a loopback service that hangs up, so that no test ever talks to the real service. For initTestCase.
 void initStilwaterTests();
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
@@ -48,13 +42,9 @@ void whenModalOpens(std::function<void(QWidget*)> action);
 // Returns the box's title and text as "title: text", or nothing when no box came up.
 QString answering(QMessageBox::StandardButton answer, const std::function<void()>& act);
 
-// Reads a whole file's bytes; an empty array when it cannot be read.
 QByteArray readFileBytes(const QString& path);
 
 void writeConfigFile(const QByteArray& bytes);
-
-// Line `number` (counted from 1) of config.cfg in the working directory, without its line end.
-QByteArray configFileLine(int number);
 
 // The text of the main window's message window, read through a property every text editor has.
 // Lines reach it in batches a few times a second: read it inside QTRY_COMPARE / QTRY_VERIFY.

@@ -1,15 +1,9 @@
+#include "settings/clock.h"
 #include "tests/serverfixture.h"
-#include "tests/testsupport.h"
-
-#include <QAction>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QTcpServer>
-#include <QtTest>
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -21,36 +15,6 @@ const QString started = u"<ts>Szerver elindítva.\n\n"_s;
 const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
 const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 
-// Lowers the soft open-file limit so that only `free` more descriptors can be opened, for as long
-// as it lives.
-class ScarceDescriptors
-{
-public:
-    explicit ScarceDescriptors(int free)
-    {
-        getrlimit(RLIMIT_NOFILE, &previous);
-        // The limit bounds descriptor numbers, not their count: it is set just above the `free`
-        // lowest unused numbers. The listing's own descriptor takes the lowest one while it runs.
-        const int listing = ::dup(0);
-        ::close(listing);
-        QSet<int> used;
-        for (const QString& name :
-            QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-            used << name.toInt();
-        used.remove(listing);
-        int limit = 0;
-        for (int found = 0; found < free; ++limit)
-            found += used.contains(limit) ? 0 : 1;
-        rlimit lowered = previous;
-        lowered.rlim_cur = static_cast<rlim_t>(limit);
-        setrlimit(RLIMIT_NOFILE, &lowered);
-    }
-    ~ScarceDescriptors() { setrlimit(RLIMIT_NOFILE, &previous); }
-
-private:
-    rlimit previous {};
-};
-
 } // namespace
 
 class DeviceExchangeTest final : public QObject
@@ -61,14 +25,13 @@ class DeviceExchangeTest final : public QObject
     {
         return u"<ts>[%1] "_s.arg(peer) + body + u'\n';
     }
-    // The two lines of one handled message.
     static QString exchange(const QByteArray& message, const QString& reply, const QString& peer = u"127.0.0.1"_s)
     {
         return line(u"Bejövő adat: "_s + QString::fromLatin1(message), peer) + line(reply, peer);
     }
     static QString accepted(const QByteArray& message) { return exchange(message, u"Válasz: ok"_s); }
     static QString syntaxError(const QByteArray& text) { return exchange(text, u"Syntax error. Válasz: SE"_s); }
-    static QString dated(const QString& name) { return name + u"-log_"_s + today() + u".txt"_s; }
+    static QString dated(const QString& name) { return name + u"-log_2026-12-31.txt"_s; }
     static QString backup(const QString& name) { return u"bak_"_s + dated(name); }
     // Each device's data file and backup file, both holding its lines.
     static Files stored(const QList<std::pair<QString, QByteArray>>& devices)
@@ -79,14 +42,23 @@ class DeviceExchangeTest final : public QObject
         return files;
     }
 
-private slots:
-    void initTestCase() { initStilwaterTests(); }
+    // The program's clock, a second before midnight unless a test moves it.
+    QDateTime now;
 
-    // Backup copies are on in every row; a folder where a file should be makes its writing fail.
+private slots:
+    void initTestCase()
+    {
+        initStilwaterTests();
+        setClock([this] { return now; });
+    }
+    void init() { now = QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)); }
+
+    // Backup copies are on in every row; a folder where a file should be makes its writing fail, and
+    // a link to /dev/full fills the disk.
     void messagesAreFramedJudgedAnsweredAndStored_data()
     {
-        QTest::addColumn<QByteArrayList>("replyTexts"); // ack, checksum error, syntax error
-        QTest::addColumn<QStringList>("inTheWay");
+        QTest::addColumn<QByteArrayList>("texts"); // ack, checksum error, syntax error, [a missing data folder]
+        QTest::addColumn<QStringList>("inTheWay"); // "name" or "name>link target"
         QTest::addColumn<QByteArray>("sent");
         // Each written after the server has taken the one before; 0: all at once, and the device
         // shuts its sending side at once and reads until the server closes.
@@ -101,16 +73,17 @@ private slots:
         const QByteArray abc = messages::abc12();
         const QString zerosName(32, u'0');
         const QString abc12 = u"ABC_12"_s;
-        // Noise before "$", CR dropped and LF kept, a zero byte dropped, a checksum error, punctuation
-        // summed and a checksum field of letters read as 0 (104 + 127 * 48 + 44 = 6244; % 256 = 100),
-        // 132 characters ended by the next "$", a message followed by 138 characters: cut at 133, and
-        // those without "$" cut at 133 too.
+        // Markup before "$" shown as characters, CR dropped and LF kept, a zero byte dropped, a checksum
+        // error, punctuation summed and a checksum field of letters read as 0 (104 + 127 * 48 + 44 =
+        // 6244; % 256 = 100), 132 characters ended by the next "$", a message followed by 138
+        // characters: cut at 133, and those without "$" cut at 133 too.
         const QByteArray punctuation = "$08" + QByteArray(127, '0') + ",AB";
         const QByteArray short132 = "$08" + QByteArray(129, '0');
         const QByteArray noise133 = 'X' + QByteArray(132, '7');
-        const QByteArray stream = "xy" + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + punctuation + short132
+        const QByteArray markup = "<b>x</b><img src=\"http://127.0.0.1:9/i.png\">";
+        const QByteArray stream = markup + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + punctuation + short132
             + abc + noise133 + "77777$";
-        const QString streamLines = syntaxError("xy") + accepted(zeros) + syntaxError("\n")
+        const QString streamLines = syntaxError(markup) + accepted(zeros) + syntaxError("\n")
             + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + accepted(punctuation) + syntaxError(short132)
             + accepted(abc) + syntaxError(noise133) + syntaxError("77777");
         const Files streamFiles = stored({{zerosName, zeros + "\r\n" + punctuation + "\r\n"},
@@ -147,9 +120,6 @@ private slots:
         const QString dataFails = line(u"Mentési hiba: "_s + dated(abc12));
         const QString backupFails = line(u"Mentési hiba: "_s + backup(abc12));
         const QString notAcknowledged = exchange(abc, u"Válasz: <nincs>"_s);
-        QTest::newRow("data file fails: no acknowledgement")
-            << usual << QStringList {dated(abc12)} << abc + "$08short$" << 1000 << QByteArray("SE")
-            << notAcknowledged + dataFails + syntaxError("$08short") << Files {{backup(abc12), abc + "\r\n"}};
         QTest::newRow("data file fails: checksum error still answered")
             << usual << QStringList {dated(abc12)} << abc00 + "$08short$" << 1000 << QByteArray("CESE")
             << exchange(abc00, u"Chks error. Számolt: 41. Válasz: CE"_s) + dataFails + syntaxError("$08short")
@@ -160,11 +130,20 @@ private slots:
         QTest::newRow("both fail") << usual << QStringList {dated(abc12), backup(abc12)} << abc + "$08short$" << 1000
                                    << QByteArray("SE")
                                    << notAcknowledged + dataFails + backupFails + syntaxError("$08short") << Files();
+        QTest::newRow("disk full: no acknowledgement, the next device served")
+            << usual << QStringList {dated(abc12) + u">/dev/full"_s} << abc + zeros + "$08short$" << 1000
+            << QByteArray("okSE") << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short")
+            << Files {{dated(zerosName), zeros + "\r\n"}, {backup(zerosName), zeros + "\r\n"},
+                   {backup(abc12), abc + "\r\n"}};
+        QTest::newRow("data folder missing: no acknowledgement")
+            << usual + QByteArrayList {"gone/"} << QStringList() << abc + "$08short$" << 1000 << QByteArray("SE")
+            << notAcknowledged + line(u"Mentési hiba: gone/"_s + dated(abc12)) + syntaxError("$08short")
+            << Files {{backup(abc12), abc + "\r\n"}};
     }
 
     void messagesAreFramedJudgedAnsweredAndStored()
     {
-        QFETCH(QByteArrayList, replyTexts);
+        QFETCH(QByteArrayList, texts);
         QFETCH(QStringList, inTheWay);
         QFETCH(QByteArray, sent);
         QFETCH(int, chunk);
@@ -172,28 +151,41 @@ private slots:
         QFETCH(QString, lines);
         QFETCH(Files, files);
         ScopedWorkDir dir;
-        for (const QString& folder : inTheWay)
-            QVERIFY(QDir::current().mkdir(folder));
+        for (const QString& thing : inTheWay)
+            QVERIFY(thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
+                                         : QDir::current().mkdir(thing));
         TestConfig config;
         config.backup = true;
-        config.ack = replyTexts[0];
-        config.errorChks = replyTexts[1];
-        config.errorSyntax = replyTexts[2];
+        std::tie(config.ack, config.errorChks, config.errorSyntax) = std::tie(texts[0], texts[1], texts[2]);
+        config.filePrefix = texts.value(3);
         ServerWindow server(config);
         server.pressStart();
-        std::unique_ptr<Device> device;
-        if (chunk == 0) {
-            QCOMPARE(sendAndHalfClose(server.port(), sent), replies);
+        Device device(server.port());
+        if (chunk == 0) { // data and the end of the stream may reach the server together
+            device.send(sent);
+            QCOMPARE(::shutdown(int(device.tcp().socketDescriptor()), SHUT_WR), 0);
         } else {
-            device = std::make_unique<Device>(server.port());
             QTRY_COMPARE(server.openConnections(), 1);
-            device->sendInChunks(sent, chunk, server.window().findChild<QTcpSocket*>());
-            QTRY_COMPARE(device->received(), replies);
+            device.sendInChunks(sent, chunk, server.window().findChild<QTcpSocket*>());
         }
+        QTRY_COMPARE(device.received(), replies);
         QTRY_COMPARE(server.flow(), opened + lines);
-        QCOMPARE(QDir::current().entryList({u"*-log_*"_s}, QDir::Files, QDir::Name), files.keys());
+        QCOMPARE(QDir::current().entryList({u"*-log_*"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name), files.keys());
         for (auto file = files.cbegin(); file != files.cend(); ++file)
             QCOMPARE(readFileBytes(file.key()), file.value());
+
+        // Past midnight, with the data folder back: the "$" left waiting, then the new day's files.
+        if (chunk == 0 || !sent.endsWith('$'))
+            return;
+        const QString folder = QString::fromLatin1(config.filePrefix);
+        QVERIFY(QDir().mkpath(u"./"_s + folder));
+        now = QDateTime(QDate(2027, 1, 1), QTime(0, 0));
+        device.send(messages::abc12());
+        QTRY_COMPARE(device.received(), replies + texts[2] + texts[0]);
+        for (const QString& file : {folder, u"bak_"_s})
+            QCOMPARE(readFileBytes(file + u"ABC_12-log_2027-01-01.txt"_s), messages::abc12() + "\r\n");
+        const QString reply = u"2027.01.01  00:00:00  -  [127.0.0.1] Válasz: "_s + QString::fromUtf8(texts[0]);
+        QTRY_VERIFY(messageWindowText(&server.window()).endsWith(reply + u'\n'));
     }
 
     // Half a message is sent.
@@ -205,8 +197,9 @@ private slots:
         QTest::addColumn<QString>("lines");
         QTest::newRow("message timer hands it over")
             << QByteArray("30") << 1 << false << exchange("$08half", u"Syntax error. Válasz: <nincs>"_s);
-        QTest::newRow("client closes: lost")
-            << QByteArray("30") << 1 << true << line(u"A kapcsolatot a kliens bontotta.\n"_s);
+        const QString clientCloses = line(u"A kapcsolatot a kliens bontotta.\n"_s);
+        QTest::newRow("client closes: lost") << QByteArray("30") << 1 << true << clientCloses;
+        QTest::newRow("negative socket timeout: none") << QByteArray("-1") << 1 << true << clientCloses;
         QTest::newRow("socket timeout first: lost")
             << QByteArray("1") << 5 << false << line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
     }
@@ -225,13 +218,12 @@ private slots:
         server.pressStart();
         Device device(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
-        QElapsedTimer clock;
-        clock.start();
+        const QDeadlineTimer early(900);
         device.send("$08half");
         if (clientCloses)
             device.tcp().disconnectFromHost();
         QTRY_COMPARE(server.flow(), opened + lines);
-        QVERIFY2(clientCloses || clock.elapsed() >= 900, "a timer ran out early");
+        QVERIFY2(clientCloses || early.hasExpired(), "a timer ran out early");
         const bool ended = lines.endsWith(u"\n\n"_s);
         QCOMPARE(server.openConnections(), ended ? 0 : 1);
         QTRY_COMPARE(device.connected(), !ended);
@@ -287,9 +279,6 @@ private slots:
         server.pressStop(); // no connection open: no question is asked
         QCOMPARE(enabled(), whileStopped);
         QCOMPARE(server.flow(), started + stopped);
-        QTcpSocket late;
-        late.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
-        QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
     }
 
     void devicesKeepTheirOwnBuffersAndStopAndExitAsk_data()
@@ -350,10 +339,22 @@ private slots:
             QTRY_COMPARE(device->connected(), kept);
     }
 
-    void stopEndsAConnectionWithUnsentOutput()
+    void aConnectionWithUnsentOutputEnds_data()
     {
+        QTest::addColumn<QByteArray>("socketTimeout");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("at a stop") << QByteArray("30") << line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped;
+        QTest::newRow("at its timeout, after a grace")
+            << QByteArray("1") << line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
+    }
+
+    void aConnectionWithUnsentOutputEnds()
+    {
+        QFETCH(QByteArray, socketTimeout);
+        QFETCH(QString, ending);
         ScopedWorkDir dir;
         TestConfig config;
+        config.socketTimeout = socketTimeout;
         config.ack = QByteArray(100000, 'k');
         ServerWindow server(config);
         server.pressStart();
@@ -364,9 +365,10 @@ private slots:
         device.send(messages::zeros() + messages::zeros());
         QTRY_COMPARE(server.flow().count(u"Válasz: "_s), 2);
         QVERIFY(accepted->bytesToWrite() > 100000); // most of the two acknowledgements
-        answering(QMessageBox::Ok, [&] { server.pressStop(); });
-        QCOMPARE(server.openConnections(), 0);
-        QVERIFY(server.flow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
+        if (socketTimeout == "30")
+            answering(QMessageBox::Ok, [&] { server.pressStop(); });
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 10000);
+        QVERIFY(server.flow().endsWith(ending));
         QCOMPARE(server.flow().count(u"A kapcsolatot"_s), 1);
     }
 
@@ -379,14 +381,21 @@ private slots:
         // first, so that none come free while the limit is low.
         QTRY_VERIFY(server.window().findChild<QLabel*>(u"l_ip_public"_s)->text() == u"-"_s);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        std::vector<int> ballast(4);
-        for (int& descriptor : ballast)
-            descriptor = ::open("/dev/null", O_RDONLY);
         const QString exhausted = QStringLiteral("<ts>Új kapcsolat nem fogadható: elfogytak a fájlleírók.\n");
+        // The limit bounds descriptor numbers: it is set just above the 17 lowest free ones, and the
+        // lowest 4 are held. Each device takes two descriptors here, one at each end, and the server
+        // keeps eight free for the files of the devices it has, so a third device is too many.
+        std::vector<int> held(17);
+        for (int& descriptor : held)
+            descriptor = ::open("/dev/null", O_RDONLY);
+        for (size_t i = 4; i < held.size(); ++i)
+            ::close(held[i]);
+        rlimit previous {};
+        getrlimit(RLIMIT_NOFILE, &previous);
+        const rlimit lowered {rlim_t(held.back() + 1), previous.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &lowered);
         {
-            // Each device takes two descriptors here, one at each end. The server keeps eight free
-            // for the files of the devices it has, so a third device is too many.
-            ScarceDescriptors scarce(13);
+            const auto restore = qScopeGuard([&previous] { setrlimit(RLIMIT_NOFILE, &previous); });
             Device first(server.port());
             Device second(server.port());
             QTRY_COMPARE(server.openConnections(), 2);
@@ -397,8 +406,8 @@ private slots:
             QTRY_COMPARE(first.received(), QByteArray("ok"));
 
             // Room appears without any connection ending: accepting is tried again after a moment.
-            for (const int descriptor : ballast)
-                ::close(descriptor);
+            for (int i = 0; i < 4; ++i)
+                ::close(held[i]);
             Device late(server.port());
             QTRY_COMPARE(server.openConnections(), 3);
             late.send(messages::zeros());

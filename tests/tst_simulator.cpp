@@ -1,10 +1,6 @@
 #include "tests/serverfixture.h"
-#include "tests/testsupport.h"
 
-#include <QProcess>
-#include <QtTest>
-
-// stilwater-sim against the real window: its verdicts and exit status.
+// stilwater-sim against the real window, its verdicts and exit status; and as the devices of the real program.
 class SimulatorTest final : public QObject
 {
     Q_OBJECT
@@ -53,6 +49,46 @@ private slots:
         QCOMPARE(sim.exitCode(), status);
         says.replace(QStringLiteral("%1"), deadPort);
         QVERIFY2(sim.readAll().contains(says.toLatin1()), qPrintable(says));
+    }
+
+    // The real program, serving, as three devices each send their next message once the one before
+    // is acknowledged: after SIGKILL its files hold whole lines, every acknowledged message among them.
+    void killedProgramLosesNothingAcknowledged()
+    {
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.port = QByteArray::number(freeLoopbackPort());
+        writeConfig(config);
+        const QByteArray configBefore = readFileBytes(QStringLiteral("config.cfg"));
+        QProcess program;
+        // Its web requests go to a proxy on loopback where nothing listens, never to the real service.
+        program.setEnvironment(
+            QStringList {QStringLiteral("LD_PRELOAD=" OPERATOR_HAND), QStringLiteral("http_proxy=http://127.0.0.1:1"),
+                QStringLiteral("https_proxy=http://127.0.0.1:1")}
+            + QProcess::systemEnvironment());
+        program.start(QStringLiteral(STILWATER_PROGRAM));
+        QVERIFY(program.waitForReadyRead(30000)); // serving
+        QProcess sim;
+        sim.start(QStringLiteral(STILWATER_SIM),
+            (QStringLiteral("--devices 3 --duration 60 --ack-log acks --port ") + QString::fromLatin1(config.port))
+                .split(u' '));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QStringLiteral("acks")).size() > 0, 30000); // over a hundred
+        program.kill();
+        QVERIFY(program.waitForFinished() && sim.waitForFinished());
+
+        QSet<QByteArray> stored;
+        const QStringList files = QDir().entryList({QStringLiteral("SIM*")});
+        QCOMPARE(files.size(), 3);
+        for (const QString& file : files) {
+            const QByteArray lines = readFileBytes(file);
+            QCOMPARE(lines.size() % 135, 0); // 133 characters and CR LF each
+            for (const QByteArray& line : lines.split('\n'))
+                stored << line.left(133);
+        }
+        const QByteArrayList acknowledged = readFileBytes(QStringLiteral("acks")).split('\n');
+        QVERIFY(acknowledged.size() > 100);
+        QVERIFY(stored.contains(QSet<QByteArray>(acknowledged.cbegin(), acknowledged.cend())));
+        QCOMPARE(readFileBytes(QStringLiteral("config.cfg")), configBefore);
     }
 };
 

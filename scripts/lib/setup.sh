@@ -1,11 +1,11 @@
-# Shared by scripts/run and scripts/test: installs what is missing and builds into build/.
+# Shared by scripts/run, scripts/test and scripts/fuzz: installs what is missing and builds.
 # Sourced, not run; expects `root` to be the project's root folder.
 
 required_packages=(g++ cmake ninja-build qt6-base-dev)
 
 install_missing_packages() {
     local missing=()
-    for package in "${required_packages[@]}"; do
+    for package in "${required_packages[@]}" "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$package")
         fi
@@ -19,9 +19,13 @@ install_missing_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# build_project [FOLDER [CMAKE OPTIONS...]]: configures FOLDER (build/ by default) once with the
+# options, then builds it.
 build_project() {
-    if [ ! -f "$root/build/build.ninja" ]; then
-        cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    local folder="$root/${1:-build}"
+    [ $# -gt 0 ] && shift
+    if [ ! -f "$folder/build.ninja" ]; then
+        cmake -S "$root" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     fi
-    cmake --build "$root/build"
+    cmake --build "$folder"
 }
