@@ -4,6 +4,7 @@
 #include "bench/referenceserver.h"
 #include "bench/storedcheck.h"
 #include "recording/dailyfile.h"
+#include "settings/configfile.h"
 #include "settings/settings.h"
 
 #include <QDir>
@@ -47,13 +48,13 @@ quint16 freeLoopbackPort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// config.cfg with the given port and a socket timeout far beyond any run.
-void writeConfig(quint16 port)
+// The program's defaults with the given port and a socket timeout far beyond any run.
+settings_t benchSettings(quint16 port)
 {
-    QFile file(QStringLiteral("config.cfg"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("*** GPRS Data Server Config File ***\r\n" + QByteArray::number(port)
-            + "\r\n86400\r\n\r\n.txt\r\n\r\n0\r\nbak_\r\n.txt\r\n\r\nok\r\n\r\n\r\n");
+    settings_t settings;
+    settings.port = port;
+    settings.socket_timeout = 86400;
+    return settings;
 }
 
 QStringList arguments(std::initializer_list<const char*> words)
@@ -94,13 +95,15 @@ ProgramFigures measureProgram(const Load& load)
     QTemporaryDir dir;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    const quint16 port = freeLoopbackPort();
-    writeConfig(port);
+    const settings_t settings = benchSettings(freeLoopbackPort());
+    QFile config(QStringLiteral("config.cfg"));
+    if (config.open(QIODevice::WriteOnly))
+        config.write(configText(settings));
+    config.close();
     const QString ackLog = dir.filePath(QStringLiteral("acknowledged"));
-    const filename_t dataFiles {QString(), QStringLiteral(".txt"), QString()};
     for (int device = 1; device <= load.dayFilesInPlace; ++device) {
         // The simulator names device k "SIM" followed by k.
-        QFile(dailyFileName(dataFiles, QStringLiteral("SIM%1").arg(device), QDate::currentDate()))
+        QFile(dailyFileName(settings.file, QStringLiteral("SIM%1").arg(device), QDate::currentDate()))
             .open(QIODevice::WriteOnly);
     }
     {
@@ -121,7 +124,8 @@ ProgramFigures measureProgram(const Load& load)
         });
         sinceStart.start();
         connectionCount.start(100);
-        figures.sim = runSim(port, load.simArguments + QStringList {QStringLiteral("--ack-log"), ackLog});
+        figures.sim = runSim(
+            static_cast<quint16>(settings.port), load.simArguments + QStringList {QStringLiteral("--ack-log"), ackLog});
         figures.longestStallMs = stalls.longestMs();
         figures.residentBytes = residentBytes();
     }

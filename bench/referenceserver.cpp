@@ -19,27 +19,13 @@ void ReferenceServer::accept()
     while (QTcpSocket* socket = server.nextPendingConnection()) {
         auto buffer = std::make_shared<QString>();
         connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer] {
-            for (const char byte : socket->readAll()) {
-                const QChar character = QChar::fromLatin1(byte);
-                switch (frameStep(*buffer, character)) {
-                case FrameStep::Drop:
-                    break;
-                case FrameStep::Append:
-                    *buffer += character;
-                    break;
-                case FrameStep::AppendCompletes:
+            frameChunk(
+                *buffer, socket->readAll(),
+                [socket, buffer] {
                     socket->write("ok");
                     buffer->clear();
-                    break;
-                case FrameStep::HandOverAndStart:
-                    socket->write("ok");
-                    *buffer = character;
-                    break;
-                case FrameStep::Start:
-                    *buffer = character;
-                    break;
-                }
-            }
+                },
+                [] {});
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
