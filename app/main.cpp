@@ -1,7 +1,7 @@
 #include "app/formfont.h"
 #include "app/mainwindow.h"
 #include "app/productinfo.h"
-#include "server/openfiles.h"
+#include "engine/openfiles.h"
 
 #include <QApplication>
 

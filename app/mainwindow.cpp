@@ -6,8 +6,6 @@
 #include "dialogs/help.h"
 #include "net/localaddress.h"
 #include "net/publicaddress.h"
-#include "server/acceptguard.h"
-#include "server/readpacer.h"
 #include "settings/configfile.h"
 #include "ui_mainwindow.h"
 
@@ -17,7 +15,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QSaveFile>
-#include <QTcpServer>
+#include <QMessageBox>
 
 namespace {
 
@@ -33,14 +31,7 @@ QString orNone(const QString& text)
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
-    messageFeed = new MessageFeed(ui->textflow);
-    acceptGuard = new AcceptGuard(this);
-    readPacer = new ReadPacer(this);
-    connect(readPacer, &ReadPacer::readLater, this, &MainWindow::readFrom);
-    connect(acceptGuard, &AcceptGuard::exhausted, this, [this] {
-        appendText(
-            settings.timeStamp() + tr("Új kapcsolat nem fogadható: elfogytak a fájlleírók.") + QLatin1Char('\n'));
-    });
+    messageFeed = new MessageFeed(ui->textflow, engine.lines());
     loadConfig();
 
     ui->actionPattern->setVisible(false);
@@ -75,9 +66,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 MainWindow::~MainWindow()
 {
     saveConfig();
-    // A server still here takes its sockets with it, and they report their end as they go: that
-    // has to happen while the window is whole.
-    delete settings.server;
     delete ui;
 }
 
@@ -135,11 +123,6 @@ void MainWindow::saveConfig()
     file.commit();
 }
 
-void MainWindow::appendText(const QString& text)
-{
-    messageFeed->append(text);
-}
-
 void MainWindow::clearBox()
 {
     messageFeed->clear();
@@ -147,15 +130,17 @@ void MainWindow::clearBox()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!ui->stop->isEnabled())
+    if (exitConfirmed || !ui->stop->isEnabled())
         return;
+    event->ignore();
+    if (confirmed(tr("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!")))
+        stopServer(Engine::StopLine::Omit, &MainWindow::exitAfterStop);
+}
 
-    if (!confirmed(tr("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"))) {
-        event->ignore();
-        return;
-    }
-    closeEveryConnection();
-    releaseServer();
+void MainWindow::exitAfterStop()
+{
+    exitConfirmed = true;
+    close();
 }
 
 void MainWindow::tartalom()
@@ -193,4 +178,11 @@ void MainWindow::assignIP(QNetworkReply* reply)
     else
         ui->l_ip_public->setText(publicAddressText(reply->readAll()));
     reply->deleteLater();
+}
+
+void MainWindow::setPattern()
+{
+    const QString text
+        = settings.pattern + QStringLiteral("\n\n(") + QString::number(settings.pattern.size() - 1) + tr(" karakter)");
+    QMessageBox::information(this, tr("Pattern"), text, QMessageBox::Ok, QMessageBox::NoButton);
 }

@@ -1,45 +1,86 @@
 #include "app/messagefeed.h"
 
+#include "engine/linequeue.h"
+#include "settings/settings.h"
+
 #include <QPlainTextEdit>
 #include <QTextBlock>
+
+#include <algorithm>
 
 namespace {
 
 // About 28 batches a second at most: smooth to the eye, and a line is never more than this late.
 constexpr int batchIntervalMs = 35;
+// A quarter of a core: what one batch may take of its interval.
+constexpr double batchBudgetMs = batchIntervalMs / 4.0;
+// What a line costs before any has been measured: a little more than on a slow office machine.
+constexpr double firstCostPerLineMs = 0.02;
+// Batches this small say more about fixed costs than about lines.
+constexpr int linesWorthMeasuring = 50;
 
 } // namespace
 
-MessageFeed::MessageFeed(QPlainTextEdit* view) : QObject(view), view(view)
+MessageFeed::MessageFeed(QPlainTextEdit* view, LineQueue& lines)
+    : QObject(view), view(view), lines(lines), millisecondsPerLine(firstCostPerLineMs)
 {
-    showTimer.setSingleShot(true);
-    showTimer.setInterval(batchIntervalMs);
-    connect(&showTimer, &QTimer::timeout, this, &MessageFeed::showPending);
-}
-
-void MessageFeed::append(const QString& text)
-{
-    pending += text;
-    if (!showTimer.isActive())
-        showTimer.start();
+    batchTimer.setSingleShot(true);
+    batchTimer.setInterval(batchIntervalMs);
+    connect(&batchTimer, &QTimer::timeout, this, &MessageFeed::showBatch);
+    // Called on a server thread: the batch is started on the window's.
+    lines.onFirstLine([this] {
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (!batchTimer.isActive())
+                    batchTimer.start();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void MessageFeed::clear()
 {
-    showTimer.stop();
-    pending.clear();
+    batchTimer.stop();
+    lines.take();
     view->clear();
 }
 
-void MessageFeed::showPending()
+bool MessageFeed::holdsUnshownText() const
 {
-    dropOldestFor(static_cast<int>(pending.count(QLatin1Char('\n'))));
+    return batchTimer.isActive() || !lines.isEmpty();
+}
+
+int MessageFeed::linesWithinBudget() const
+{
+    return std::clamp(static_cast<int>(batchBudgetMs / millisecondsPerLine), linesWorthMeasuring, 10000);
+}
+
+void MessageFeed::showBatch()
+{
+    QElapsedTimer spent;
+    spent.start();
+    LineQueue::Batch batch = lines.take();
+    const int budget = linesWithinBudget();
+    QString text;
+    if (batch.dropped > 0 || batch.lines.size() > budget) {
+        const qsizetype kept = std::min<qsizetype>(batch.lines.size(), budget - 1);
+        const qsizetype skipped = batch.dropped + batch.lines.size() - kept;
+        batch.lines.remove(0, batch.lines.size() - kept);
+        text = settings_t().timeStamp() + QStringLiteral("… %1 sor kihagyva …\n").arg(skipped);
+    }
+    text += batch.lines.join(QString());
+
+    dropOldestFor(static_cast<int>(text.count(QLatin1Char('\n'))));
     // New text always goes to the end and the view follows it there, also when the operator has
     // scrolled back or selected something meanwhile.
     view->moveCursor(QTextCursor::End);
-    view->textCursor().insertText(pending);
-    pending.clear();
+    view->textCursor().insertText(text);
     view->ensureCursorVisible();
+
+    if (batch.lines.size() >= linesWorthMeasuring) {
+        const double measured = static_cast<double>(spent.nsecsElapsed()) / 1e6 / batch.lines.size();
+        millisecondsPerLine = 0.7 * millisecondsPerLine + 0.3 * measured;
+    }
 }
 
 void MessageFeed::dropOldestFor(int newLines)

@@ -1,33 +1,37 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <QString>
 #include <QTimer>
 
+class LineQueue;
 class QPlainTextEdit;
 
-// Carries message-window text into the view in batches. Laying out and painting every line on its
-// own costs far more than the traffic it reports: under load the window, not the devices, would set
-// the pace of the whole server. The text and its order are untouched; it only waits a moment.
+// Carries the server's lines into the message window in batches, about 28 a second. Laying out
+// and painting every line on its own costs far more than the traffic it reports, and the window
+// shares the machine's cores with the server: it takes at most about a quarter of one. Below that
+// every line is shown as it came; above it each batch shows its newest lines, and one line in place
+// of the others says how many were left out. The data files, not the window, are the record.
 class MessageFeed : public QObject
 {
     Q_OBJECT
 
 public:
     // Becomes a child of `view`, so that it goes with it.
-    explicit MessageFeed(QPlainTextEdit* view);
+    MessageFeed(QPlainTextEdit* view, LineQueue& lines);
 
-    void append(const QString& text);
     // Empties the view, and drops what it has not shown yet.
     void clear();
-    // Whether some text still waits for its batch; lets a reader of the view wait for it.
-    bool holdsUnshownText() const { return !pending.isEmpty(); }
+    // Whether some lines still wait for their batch; lets a reader of the view wait for them.
+    bool holdsUnshownText() const;
 
 private:
-    void showPending();
+    void showBatch();
     void dropOldestFor(int newLines);
+    int linesWithinBudget() const;
 
     QPlainTextEdit* view;
-    QString pending;
-    QTimer showTimer;
+    LineQueue& lines;
+    QTimer batchTimer;
+    double millisecondsPerLine;
 };

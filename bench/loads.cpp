@@ -116,7 +116,7 @@ ProgramFigures measureProgram(const Load& load)
         QTimer connectionCount;
         QElapsedTimer sinceStart;
         QObject::connect(&connectionCount, &QTimer::timeout, [&] {
-            const qsizetype held = window.currentSettings().clients.size();
+            const qsizetype held = qsizetype(window.server().connectionCount());
             if (held > figures.mostConnections) {
                 figures.mostConnections = held;
                 figures.mostConnectionsAfterS = static_cast<double>(sinceStart.elapsed()) / 1000;

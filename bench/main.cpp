@@ -3,7 +3,7 @@
 
 #include "bench/loads.h"
 #include "net/publicaddress.h"
-#include "server/openfiles.h"
+#include "engine/openfiles.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

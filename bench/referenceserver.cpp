@@ -1,6 +1,6 @@
 #include "bench/referenceserver.h"
 
-#include "server/framing.h"
+#include "engine/framing.h"
 
 #include <QTcpSocket>
 

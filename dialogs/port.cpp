@@ -1,24 +1,11 @@
 #include "dialogs/port.h"
 
+#include "engine/listening.h"
 #include "settings/settings.h"
 #include "ui_port.h"
 
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTcpServer>
-
-namespace {
-
-// The trial server lives only for the call, so repeated checks leave no servers behind.
-bool canListenOn(quint16 port)
-{
-    QTcpServer trial;
-    const bool listened = trial.listen(QHostAddress::AnyIPv4, port);
-    trial.close();
-    return listened;
-}
-
-} // namespace
 
 Port::Port(const settings_t* settings, QWidget* parent) : QDialog(parent), ui(new Ui::Port)
 {
@@ -49,9 +36,8 @@ int Port::getTimeout() const
 void Port::checkPort()
 {
     const int port = getPort();
-    // The range test also rejects 0 (where the system picks any port) and numbers whose low
-    // 16 bits happened to name a free port.
-    if (canListenOn(static_cast<quint16>(port & 0xFFFF)) && port >= 1 && port <= 65535) {
+    // Tried with the server's own kind of listener, which also refuses 0 and numbers above 65535.
+    if (canListen(port)) {
         ui->buttonBox->addButton(QDialogButtonBox::Ok);
         ui->ckeckport->setEnabled(false);
         return;

@@ -1,26 +1,69 @@
 #include "recording/dailyfile.h"
 
+#include "recording/devicename.h"
 #include "settings/clock.h"
 #include "settings/settings.h"
 
 #include <QFile>
-#include <QTextStream>
+#include <QStringEncoder>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
-bool appendLine(const QString& fileName, const QString& data)
+struct target_t
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    QTextStream stream(&file);
-    stream.setEncoding(QStringConverter::System);
-    stream << data << QLatin1String("\r\n");
-    stream.flush();
-    const bool streamed = stream.status() == QTextStream::Ok;
-    // close() flushes the file's own buffer; a failure there (a full disk) shows in error().
-    file.close();
-    return streamed && file.error() == QFileDevice::NoError;
+    QString fileName;
+    std::unique_ptr<QFile> file;
+    bool opened = false;
+};
+
+target_t openDailyFile(const filename_t& naming, const QString& name, QIODevice::OpenMode extra)
+{
+    target_t target {dailyFileName(naming, name, clockNow().date()), nullptr, false};
+    target.file = std::make_unique<QFile>(target.fileName);
+    // Unbuffered: the whole line goes to the file in one write, appended at its end, so a line is
+    // never split by another writer or by the program being killed.
+    target.opened = target.file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered | extra);
+    return target;
+}
+
+saved_line_t appendLine(target_t& target, const QByteArray& line)
+{
+    if (!target.opened)
+        return {target.fileName, false};
+    const bool complete = target.file->write(line) == line.size();
+    // close() reports what the system only notices when the file is closed (a full disk).
+    target.file->close();
+    return {target.fileName, complete && target.file->error() == QFileDevice::NoError};
+}
+
+QByteArray encodedLine(const QString& data)
+{
+    QStringEncoder encode(QStringConverter::System);
+    QByteArray line = encode(data);
+    line += "\r\n";
+    return line;
+}
+
+std::vector<target_t> openTargets(const QString& data, const settings_t& settings, QIODevice::OpenMode extra)
+{
+    const QString name = deviceName(data);
+    std::vector<target_t> targets;
+    targets.push_back(openDailyFile(settings.file, name, extra));
+    if (settings.make_backup)
+        targets.push_back(openDailyFile(settings.backup, name, extra));
+    return targets;
+}
+
+QList<saved_line_t> appendToEach(std::vector<target_t>& targets, const QString& data)
+{
+    const QByteArray line = encodedLine(data);
+    QList<saved_line_t> saved;
+    for (target_t& target : targets)
+        saved << appendLine(target, line);
+    return saved;
 }
 
 } // namespace
@@ -31,8 +74,18 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
         + naming.ext;
 }
 
-saved_line_t appendToDailyFile(const filename_t& naming, const QString& name, const QString& data)
+QList<saved_line_t> saveData(const QString& data, const settings_t& settings)
 {
-    const QString fileName = dailyFileName(naming, name, clockNow().date());
-    return {fileName, appendLine(fileName, data)};
+    std::vector<target_t> targets = openTargets(data, settings, {});
+    return appendToEach(targets, data);
+}
+
+std::optional<QList<saved_line_t>> saveDataToExistingFiles(const QString& data, const settings_t& settings)
+{
+    std::vector<target_t> targets = openTargets(data, settings, QIODevice::ExistingOnly);
+    for (const target_t& target : targets) {
+        if (!target.opened)
+            return std::nullopt;
+    }
+    return appendToEach(targets, data);
 }

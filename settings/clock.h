@@ -9,4 +9,5 @@ QDateTime clockNow();
 
 // Makes clockNow() read `clock` instead of the system clock, so that a test can stand at a moment
 // of its choosing, such as a second before midnight. An empty function brings the system clock back.
+// Set it while no server runs: the server's threads call `clock` without a lock.
 void setClock(std::function<QDateTime()> clock);

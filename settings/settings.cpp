@@ -9,9 +9,10 @@ QString formatTimeStamp(const QDateTime& moment)
 
 QString settings_t::timeStamp() const
 {
-    // Two lines or more per message fall in the same second: formatted once for all of them.
-    static QDateTime formatted;
-    static QString stamp;
+    // Two lines or more per message fall in the same second: formatted once for all of them, by
+    // each thread that writes lines.
+    thread_local QDateTime formatted;
+    thread_local QString stamp;
     const QDateTime now = clockNow();
     if (now != formatted) {
         formatted = now;

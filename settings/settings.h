@@ -1,12 +1,7 @@
 #pragma once
 
 #include <QDateTime>
-#include <QList>
 #include <QString>
-
-class QTcpServer;
-class QTcpSocket;
-class QTimer;
 
 // How one family of daily files is named: path + prefix + device name + "-log_" + date + ext.
 struct filename_t
@@ -18,17 +13,6 @@ struct filename_t
     QString prefix;
     QString ext; // with its leading "."
     QString path; // empty for the working directory, otherwise ends in "/"
-};
-
-// One open device connection. Copies share the pointers; only the copy kept in the list is used.
-struct client_t
-{
-    QTcpSocket* socket = nullptr;
-    QString buffer;
-    QTimer* socketTimer = nullptr;
-    QTimer* msgTimer = nullptr;
-    int closeReason = 0; // 0 the client, 1 the server (stop or exit), 2 the server on socket timeout
-    quint64 serial = 0; // accept order; the list is sorted by it
 };
 
 // The message-window time stamp of a moment: 25 characters, ending in two spaces.
@@ -48,9 +32,6 @@ public:
     QString error_chks;
     QString error_syntax;
     QString pattern = QStringLiteral("$08") + QString(128, QLatin1Char('X')) + QStringLiteral("##");
-    QTcpServer* server = nullptr; // a child of the main window, not owned here
-    QList<client_t> clients;
-
     QString timeStamp() const;
 
     // The verdict on one complete message (accepted, checksum error, no leading "$", wrong length;

@@ -18,6 +18,9 @@ struct TestConfig
 
 void writeConfig(const TestConfig& config);
 
+// Message-window text with every time stamp shown as "<ts>".
+QString withoutTimeStamps(QString text);
+
 // The main window built on a given config.cfg and shown, with its buttons at hand.
 class ServerWindow
 {
@@ -29,7 +32,7 @@ public:
     quint16 port() const { return listenPort; }
     void pressStart() { button("start")->click(); }
     void pressStop() { button("stop")->click(); }
-    int openConnections() const { return mainWindow->currentSettings().clients.size(); }
+    int openConnections() const { return int(mainWindow->server().connectionCount()); }
 
     // The message window's text with every time stamp shown as "<ts>", once every line written so
     // far is shown. Lines that network events are still to bring need QTRY_COMPARE.
@@ -59,9 +62,8 @@ public:
         socket.write(bytes);
         socket.flush();
     }
-    // Sends the bytes in pieces of `size`, each only after `receiver` (the server's end of the
-    // connection) has taken the one before.
-    void sendInChunks(const QByteArray& bytes, int size, QTcpSocket* receiver);
+    // Sends the bytes in pieces of `size`, each only after `server` has taken the one before.
+    void sendInChunks(const QByteArray& bytes, int size, const Engine& server);
     QByteArray received() const { return bytes; }
     bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
     QTcpSocket& tcp() { return socket; }

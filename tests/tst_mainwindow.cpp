@@ -87,16 +87,22 @@ class MainWindowTest final : public QObject
 private slots:
     void initTestCase() { initStilwaterTests(); }
 
+    // The lines reach the window through the queue that the server fills.
     void messageWindowShowsEveryLineInOrderKeepsTheNewestAndClears()
     {
         ScopedWorkDir dir;
         MainWindow window;
         window.show();
         auto* flow = window.findChild<QPlainTextEdit*>(u"textflow"_s);
-        // A burst beyond the cap: every line arrives, in order, and the oldest leave from the top.
-        // The empty block after the last line break counts as one of the 50,000.
-        for (int i = 0; i < 50005; ++i)
-            window.appendText(u"line %1\n"_s.arg(i));
+        LineQueue& lines = window.server().lines();
+        // Up to the cap: every line arrives, in order, and the oldest leave from the top. The empty
+        // block after the last line break counts as one of the 50,000.
+        QString earlier;
+        for (int i = 0; i < 49995; ++i)
+            earlier += u"line %1\n"_s.arg(i);
+        flow->setPlainText(earlier);
+        for (int i = 49995; i < 50005; ++i)
+            lines.push(u"line %1\n"_s.arg(i));
         QTRY_VERIFY(flow->toPlainText().endsWith(u"line 50003\nline 50004\n"_s));
         QCOMPARE(flow->blockCount(), 50000);
         QVERIFY(flow->toPlainText().startsWith(u"line 6\nline 7\n"_s));
@@ -109,15 +115,28 @@ private slots:
         flow->setTextCursor(selection);
         flow->verticalScrollBar()->setValue(0);
         QVERIFY(!showsTheEnd(flow));
-        window.appendText(u"one more\n\n"_s);
+        lines.push(u"one more\n\n"_s);
         QTRY_VERIFY(flow->toPlainText().endsWith(u"line 50004\none more\n\n"_s));
         QTRY_VERIFY(showsTheEnd(flow));
         QVERIFY(!flow->textCursor().hasSelection());
 
-        // Clearing drops what is shown and what waits for its batch.
-        window.appendText(u"line not yet shown\n"_s);
+        // Far more than the window can lay out in its share of the machine: the newest lines, in
+        // order, after one that counts the others.
         window.findChild<QAction*>(u"actionClear"_s)->trigger();
-        window.appendText(u"new line\n"_s);
+        for (int i = 0; i < 200000; ++i)
+            lines.push(u"burst %1\n"_s.arg(i));
+        QTRY_VERIFY(flow->toPlainText().endsWith(u"burst 199999\n"_s));
+        const QStringList shown = flow->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        static const QRegularExpression skip(u"^\\d{4}\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d  -  … (\\d+) sor kihagyva …$"_s);
+        const QRegularExpressionMatch skipped = skip.match(shown.first());
+        QVERIFY2(skipped.hasMatch(), qPrintable(shown.first()));
+        QCOMPARE(skipped.captured(1).toInt() + shown.size() - 1, 200000);
+        QCOMPARE(shown.at(1), u"burst %1"_s.arg(200000 - shown.size() + 1));
+
+        // Clearing drops what is shown and what waits for its batch.
+        lines.push(u"line not yet shown\n"_s);
+        window.findChild<QAction*>(u"actionClear"_s)->trigger();
+        lines.push(u"new line\n"_s);
         QTRY_COMPARE(messageWindowText(&window), u"new line\n"_s);
     }
 

@@ -1,6 +1,6 @@
 #include "net/localaddress.h"
 #include "recording/devicename.h"
-#include "server/timerinterval.h"
+#include "engine/timerinterval.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
 

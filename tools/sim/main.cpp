@@ -1,6 +1,6 @@
 // stilwater-sim: simulated field devices; see --help.
 
-#include "server/openfiles.h"
+#include "engine/openfiles.h"
 #include "tools/sim/simfleet.h"
 #include "tools/sim/simoptions.h"
 

@@ -1,4 +1,4 @@
-#include "server/timerinterval.h"
+#include "engine/timerinterval.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "server/framing.h"
+#include "engine/framing.h"
 
 #include "messages/messagelayout.h"
 

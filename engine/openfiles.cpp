@@ -1,4 +1,4 @@
-#include "server/openfiles.h"
+#include "engine/openfiles.h"
 
 #include <QtGlobal>
 

@@ -1,0 +1,59 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QMessageBox>
+
+void MainWindow::serverStart()
+{
+    if (!engine.start(settings)) {
+        QMessageBox::critical(
+            this, tr("Hiba"), tr("A megadott port hibás, vagy már foglalt."), QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    showServerRunning(true);
+}
+
+void MainWindow::serverStop()
+{
+    // Devices are still served while the question is open; the stop closes whatever is left then.
+    if (engine.connectionCount() > 0
+        && !confirmed(tr("A szerverhez még kapcsolódik kliens. Biztosan leállítja a szervert?\n\n"
+                         "Figyelem! Ez adatvesztéssel járhat!")))
+        return;
+    stopServer(Engine::StopLine::Announce, &MainWindow::serverStopped);
+}
+
+void MainWindow::stopServer(Engine::StopLine line, void (MainWindow::*then)())
+{
+    // The server lets every message in hand finish first, which may wait for the disk: the window
+    // goes on meanwhile and hears of the end.
+    showServerStopping();
+    engine.stop(line, [this, then] { QMetaObject::invokeMethod(this, then, Qt::QueuedConnection); });
+}
+
+void MainWindow::serverStopped()
+{
+    showServerRunning(false);
+}
+
+void MainWindow::showServerStopping()
+{
+    ui->stop->setEnabled(false);
+    ui->actionServerStop->setEnabled(false);
+}
+
+void MainWindow::showServerRunning(bool running)
+{
+    ui->start->setEnabled(!running);
+    ui->stop->setEnabled(running);
+    ui->actionServerStart->setEnabled(!running);
+    ui->actionServerStop->setEnabled(running);
+    ui->menuBeallitasok->setEnabled(!running);
+}
+
+bool MainWindow::confirmed(const QString& question)
+{
+    QMessageBox box(QMessageBox::Warning, tr("Figyelmeztetés"), question, QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}

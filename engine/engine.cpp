@@ -1,0 +1,79 @@
+#include "engine/engine.h"
+
+#include "engine/servingrun.h"
+#include "settings/settings.h"
+
+namespace {
+
+// The reader of the lines may fall this far behind before the oldest are dropped: as many as the
+// message window keeps.
+constexpr std::size_t lineBacklog = 50000;
+
+unsigned threadsFor(unsigned asked)
+{
+    return asked > 0 ? asked : std::max(1U, std::thread::hardware_concurrency());
+}
+
+} // namespace
+
+Engine::Engine(unsigned threads) : threadCount(threadsFor(threads)), lineQueue(lineBacklog) { }
+
+Engine::~Engine()
+{
+    if (stopper.joinable())
+        stopper.join();
+    if (run)
+        run->stop(StopLine::Omit);
+}
+
+bool Engine::start(const settings_t& settings)
+{
+    if (stopper.joinable())
+        stopper.join();
+    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount);
+    if (!starting->listen())
+        return false;
+    lineQueue.push(settings.timeStamp() + QStringLiteral("Szerver elindítva.\n\n"));
+    starting->begin(aliveInterval, alive);
+    const std::lock_guard lock(mutex);
+    run = std::move(starting);
+    return true;
+}
+
+void Engine::stop(StopLine line, std::function<void()> stopped)
+{
+    if (stopper.joinable())
+        stopper.join();
+    stopper = std::thread([this, line, stopped = std::move(stopped)] {
+        run->stop(line);
+        {
+            const std::lock_guard lock(mutex);
+            run.reset();
+        }
+        stopped();
+    });
+}
+
+bool Engine::running() const
+{
+    const std::lock_guard lock(mutex);
+    return run != nullptr;
+}
+
+std::size_t Engine::connectionCount() const
+{
+    const std::lock_guard lock(mutex);
+    return run ? run->connectionCount() : 0;
+}
+
+quint64 Engine::bytesReceived() const
+{
+    const std::lock_guard lock(mutex);
+    return run ? run->bytesReceived() : 0;
+}
+
+void Engine::onAlive(std::chrono::milliseconds interval, std::function<void()> aliveCall)
+{
+    aliveInterval = interval;
+    alive = std::move(aliveCall);
+}

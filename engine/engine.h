@@ -1,0 +1,56 @@
+#pragma once
+
+#include "engine/linequeue.h"
+
+#include <QtGlobal>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class settings_t;
+class ServingRun;
+
+// The device server: listening, connections, framing, replies, storing and the message-window
+// lines, on threads of its own. Its front ends (the window, the service) start and stop it, ask
+// whether devices are connected, and show the lines it hands over through lines().
+class Engine
+{
+public:
+    // `threads` event loops share the connections; 0 means one for each core.
+    explicit Engine(unsigned threads = 0);
+    ~Engine(); // a server still running is stopped first, without the stop line
+
+    // Listens on the port of `settings`, and serves with a copy of them until the next stop.
+    // False, with nothing changed, when the port cannot be opened.
+    bool start(const settings_t& settings);
+
+    enum class StopLine { Announce, Omit };
+    // Closes every connection, in the order in which they were accepted, then the listener. Returns
+    // at once; devices are served until each one's message in hand is through. `stopped` is called
+    // on an engine thread when all is done.
+    void stop(StopLine line, std::function<void()> stopped);
+
+    bool running() const;
+    std::size_t connectionCount() const;
+    // Every byte that devices have sent so far in this run.
+    quint64 bytesReceived() const;
+
+    // Calls `alive` every `interval` for as long as each event loop answers within it, so that a
+    // watchdog can tell a working server from a hung one. Set it before start().
+    void onAlive(std::chrono::milliseconds interval, std::function<void()> alive);
+
+    LineQueue& lines() { return lineQueue; }
+
+private:
+    const unsigned threadCount;
+    LineQueue lineQueue;
+    std::chrono::milliseconds aliveInterval {0};
+    std::function<void()> alive;
+
+    mutable std::mutex mutex; // guards `run` and `stopper` against the stopping thread
+    std::unique_ptr<ServingRun> run;
+    std::thread stopper;
+};

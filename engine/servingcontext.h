@@ -1,0 +1,43 @@
+#pragma once
+
+#include "settings/settings.h"
+
+#include <asio/thread_pool.hpp>
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class Connection;
+class LineQueue;
+
+// The open connections in the order in which they were accepted, for stopping and for the
+// question whether any device is connected. Every thread may ask.
+class ConnectionRegistry
+{
+public:
+    void add(quint64 serial, std::shared_ptr<Connection> connection);
+    void remove(quint64 serial);
+    std::vector<std::shared_ptr<Connection>> inAcceptOrder() const;
+    std::size_t size() const;
+
+private:
+    mutable std::mutex mutex;
+    std::map<quint64, std::shared_ptr<Connection>> connections;
+};
+
+// What every connection of one run of the server shares.
+struct ServingContext
+{
+    settings_t settings; // as they were at the start; the operator may edit the window's own meanwhile
+    LineQueue& lines;
+    asio::thread_pool& slowFiles; // where files are created, so that nobody else waits for the disk
+    ConnectionRegistry registry;
+    std::function<void()> connectionEnded; // called on the ending connection's thread
+    std::atomic<quint64> bytesReceived {0};
+};

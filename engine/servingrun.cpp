@@ -1,0 +1,200 @@
+#include "engine/servingrun.h"
+
+#include "engine/connection.h"
+#include "engine/listening.h"
+#include "engine/openfiles.h"
+#include "engine/peeraddress.h"
+
+#include <asio/post.hpp>
+
+#include <algorithm>
+#include <condition_variable>
+
+namespace {
+
+// A data file and a backup file for every thread that may be writing, a config.cfg being saved,
+// and some to spare.
+constexpr int descriptorsKeptFree = 16;
+constexpr std::chrono::seconds acceptRetryInterval(1);
+// Refusals closer together than this belong to one episode and are reported once.
+constexpr std::chrono::seconds refusalEpisodeGap(10);
+// Creating files is mostly waiting for the disk; a few at a time keep one slow file from holding up
+// the others.
+constexpr std::size_t slowFileThreads = 4;
+
+std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
+{
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    // Each loop is run by one thread only, which spares it the locking of a shared one.
+    while (loops.size() < std::max(count, 1U)) {
+        loops.push_back(std::make_unique<asio::io_context>(1));
+        // A loop sets up its own descriptors with its first timer or socket: now, while there are
+        // some to spare, not when its first device arrives.
+        asio::steady_timer setUp(*loops.back());
+    }
+    return loops;
+}
+
+} // namespace
+
+ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads)
+    : loops(makeLoops(threads)), slowFiles(slowFileThreads), context {settings, lines, slowFiles, {}, {}, {}},
+      acceptRetry(*loops.front()), aliveTimer(*loops.front())
+{
+    context.connectionEnded = [this] { asio::post(*loops.front(), [this] { resumeAccepting(); }); };
+}
+
+ServingRun::~ServingRun()
+{
+    slowFiles.join();
+}
+
+bool ServingRun::listen()
+{
+    listener = openListener(*loops.front(), context.settings.port);
+    return listener.has_value();
+}
+
+void ServingRun::begin(std::chrono::milliseconds interval, std::function<void()> aliveCall)
+{
+    aliveInterval = interval;
+    alive = std::move(aliveCall);
+    accept();
+    if (alive) {
+        aliveAnswers = loops.size() + 1;
+        checkAlive();
+    }
+    for (auto& loop : loops) {
+        work.push_back(asio::make_work_guard(*loop));
+        threads.emplace_back([&loop = *loop] { loop.run(); });
+    }
+}
+
+void ServingRun::accept()
+{
+    // Connections are dealt out to the event loops in turn.
+    asio::io_context& loop = *loops[nextLoop++ % loops.size()];
+    listener->async_accept(loop, [this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        accepted(error, std::move(socket));
+    });
+}
+
+void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket socket)
+{
+    if (stopping || error == asio::error::operation_aborted)
+        return;
+    if (error || !admits(socket)) {
+        pauseAccepting();
+        return;
+    }
+    asio::error_code ignored;
+    const QString peer = peerAddressText(socket.remote_endpoint(ignored).address());
+    const quint64 serial = ++nextSerial;
+    auto connection = std::make_shared<Connection>(std::move(socket), context, serial, peer);
+    context.registry.add(serial, connection);
+    context.lines.push(context.settings.timeStamp() + QLatin1Char('[') + peer + QStringLiteral("] ")
+        + QStringLiteral("Új kapcsolat.") + QLatin1Char('\n'));
+    asio::post(connection->executor(), [connection] { connection->start(); });
+    accept();
+}
+
+bool ServingRun::admits(asio::ip::tcp::socket& socket)
+{
+    // A connection that would leave too few descriptors for the files of the devices already here
+    // is let go; they are served all the while, and the rest wait in the listen queue.
+    if (descriptorsToSpare(descriptorsKeptFree, static_cast<long long>(socket.native_handle())))
+        return true;
+    asio::error_code ignored;
+    socket.close(ignored);
+    return false;
+}
+
+void ServingRun::pauseAccepting()
+{
+    acceptPaused = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (!lastRefusal || now - *lastRefusal > refusalEpisodeGap)
+        context.lines.push(
+            context.settings.timeStamp() + QStringLiteral("Új kapcsolat nem fogadható: elfogytak a fájlleírók.\n"));
+    lastRefusal = now;
+    acceptRetry.expires_after(acceptRetryInterval);
+    acceptRetry.async_wait([this](const asio::error_code& error) {
+        if (!error)
+            resumeAccepting();
+    });
+}
+
+void ServingRun::resumeAccepting()
+{
+    if (!acceptPaused || stopping)
+        return;
+    acceptPaused = false;
+    acceptRetry.cancel();
+    accept();
+}
+
+void ServingRun::checkAlive()
+{
+    // Each event loop and the file threads answer every round; a round that all answered in time
+    // counts as a sign of life.
+    if (aliveAnswers.exchange(0) == loops.size() + 1)
+        alive();
+    for (auto& loop : loops)
+        asio::post(*loop, [this] { ++aliveAnswers; });
+    asio::post(slowFiles, [this] { ++aliveAnswers; });
+    aliveTimer.expires_after(aliveInterval);
+    aliveTimer.async_wait([this](const asio::error_code& error) {
+        if (!error)
+            checkAlive();
+    });
+}
+
+void ServingRun::waitForAll(const std::function<void(std::function<void()> done)>& each, std::size_t count)
+{
+    std::mutex mutex;
+    std::condition_variable allDone;
+    std::size_t remaining = count;
+    const auto done = [&] {
+        const std::lock_guard lock(mutex);
+        if (--remaining == 0)
+            allDone.notify_one();
+    };
+    each(done);
+    std::unique_lock lock(mutex);
+    allDone.wait(lock, [&] { return remaining == 0; });
+}
+
+void ServingRun::stop(Engine::StopLine line)
+{
+    waitForAll(
+        [this](const std::function<void()>& done) {
+            asio::post(*loops.front(), [this, done] {
+                stopping = true;
+                asio::error_code ignored;
+                listener->close(ignored);
+                acceptRetry.cancel();
+                aliveTimer.cancel();
+                done();
+            });
+        },
+        1);
+    const std::vector<std::shared_ptr<Connection>> open = context.registry.inAcceptOrder();
+    waitForAll(
+        [&open](const std::function<void()>& done) {
+            for (const auto& connection : open)
+                asio::post(connection->executor(), [connection, done] { connection->halt(done); });
+        },
+        open.size());
+
+    work.clear();
+    for (auto& loop : loops)
+        loop->stop();
+    for (std::thread& thread : threads)
+        thread.join();
+    threads.clear();
+
+    for (const auto& connection : open)
+        connection->closeByServer();
+    if (line == Engine::StopLine::Announce)
+        context.lines.push(context.settings.timeStamp() + QStringLiteral("Szerver leállítva.\n\n"));
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "engine/engine.h"
+#include "engine/servingcontext.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/thread_pool.hpp>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// One run of the server, from a start to its stop: an event loop per thread, each serving its share
+// of the connections, and the listener on the first of them.
+class ServingRun
+{
+public:
+    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads);
+    ~ServingRun();
+
+    // False when the port cannot be opened; the run is then of no further use.
+    bool listen();
+    // The event loops start turning and the listener takes connections.
+    void begin(std::chrono::milliseconds aliveInterval, std::function<void()> alive);
+    // The whole stop; waits for every message in hand, so it runs on a thread of its own.
+    void stop(Engine::StopLine line);
+
+    std::size_t connectionCount() const { return context.registry.size(); }
+    quint64 bytesReceived() const { return context.bytesReceived.load(std::memory_order_relaxed); }
+
+private:
+    void accept();
+    void accepted(const asio::error_code& error, asio::ip::tcp::socket socket);
+    bool admits(asio::ip::tcp::socket& socket);
+    void pauseAccepting();
+    void resumeAccepting();
+    void checkAlive();
+    void waitForAll(const std::function<void(std::function<void()> done)>& each, std::size_t count);
+
+    using Work = asio::executor_work_guard<asio::io_context::executor_type>;
+
+    // Declared first, so that they go last: the sockets and timers below belong to them.
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    std::vector<Work> work;
+    std::vector<std::thread> threads;
+    asio::thread_pool slowFiles;
+    ServingContext context;
+
+    // On the first event loop.
+    std::optional<asio::ip::tcp::acceptor> listener;
+    asio::steady_timer acceptRetry;
+    bool acceptPaused = false;
+    std::optional<std::chrono::steady_clock::time_point> lastRefusal;
+    bool stopping = false;
+    std::size_t nextLoop = 0;
+    quint64 nextSerial = 0;
+
+    asio::steady_timer aliveTimer;
+    std::chrono::milliseconds aliveInterval {0};
+    std::function<void()> alive;
+    std::atomic<std::size_t> aliveAnswers {0};
+};
