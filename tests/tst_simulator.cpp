@@ -24,6 +24,8 @@ private slots:
             << "--messages 3 --noise 1 --bad-length 1 --expect-syntax SE" << 0 << "replies: 4 right, 0 wrong";
         QTest::newRow("wrong expectation") << "--expect-ack yes --messages 1" << 1 << "replies: 0 right, 1 wrong";
         QTest::newRow("unreachable") << "--port %1" << 2 << "stilwater-sim: cannot reach 127.0.0.1:%1: ";
+        QTest::newRow("unknown option") << "--bogus" << 2 << "stilwater-sim: Unknown option 'bogus'. See --help.";
+        QTest::newRow("missing value") << "--host" << 2 << "stilwater-sim: Missing value after '--host'. See --help.";
     }
 
     void judgesEveryReply()

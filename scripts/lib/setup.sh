@@ -19,9 +19,22 @@ install_missing_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# The code needs Qt 6.3 or later (QTcpServer::setListenBacklogSize, qt_standard_project_setup);
+# older releases such as Ubuntu 22.04 install 6.2, whose build would fail halfway.
+require_qt_6_3() {
+    local version
+    version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
+    if dpkg --compare-versions "$version" lt 6.3~; then
+        echo "Stilwater needs Qt 6.3 or later, and this system's qt6-base-dev is ${version%%+*}." \
+            "Debian 12 and Ubuntu 24.04 or later have it." >&2
+        exit 1
+    fi
+}
+
 # build_project [FOLDER [CMAKE OPTIONS...]]: configures FOLDER (build/ by default) once with the
 # options, then builds it.
 build_project() {
+    require_qt_6_3
     local folder="$root/${1:-build}"
     [ $# -gt 0 ] && shift
     if [ ! -f "$folder/build.ninja" ]; then

@@ -8,8 +8,8 @@ const char* const description = R"(Simulated field devices for a Stilwater data 
 
 Each device opens its own TCP connection, sends messages in the devices' format ("$08", a 32-character
 name field, 96 digits that carry the device and sequence numbers, two checksum digits) and checks every
-reply. Exit status: 0 when every reply was the expected one, 1 when any was not, 2 for a usage error or
-a server that cannot be reached.
+reply. Exit status: 0 when every reply was the expected one, 1 when any was not, 2 for a usage error (an
+unknown option, a missing or wrong value) or a server that cannot be reached.
 
 Examples:
   stilwater-sim --host 192.0.2.10 --port 10001 --messages 5
@@ -32,7 +32,7 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(description));
-    parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
     const auto add = [&parser](const QString& name, const QString& help, const QString& value = QString()) {
         QCommandLineOption option(name, help, value);
         parser.addOption(option);
@@ -101,7 +101,12 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
         QStringLiteral("Print the summary as one JSON object: sent, right, wrong, seconds, rate, p50_ms, p95_ms, "
                        "p99_ms, max_ms, connect_ms."));
 
-    parser.process(arguments);
+    // process() would exit with 1 on a usage error; scripts tell a wrong call by 2.
+    if (!parser.parse(arguments))
+        return parser.errorText();
+    // --help-all comes with --help; this program has no Qt options to add to it.
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp();
     if (!parser.positionalArguments().isEmpty())
         return QStringLiteral("Unknown argument: %1.").arg(parser.positionalArguments().first());
 

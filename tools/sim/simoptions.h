@@ -33,5 +33,5 @@ struct SimOptions
 };
 
 // Fills `options` from the arguments (argv[0] included). Returns the sentence that explains a usage
-// error, or an empty text. --help and --version print and exit on their own.
+// error, or an empty text. --help prints and exits on its own.
 QString parseSimOptions(const QStringList& arguments, SimOptions* options);
