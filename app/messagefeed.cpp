@@ -24,30 +24,21 @@ constexpr int linesWorthMeasuring = 50;
 MessageFeed::MessageFeed(QPlainTextEdit* view, LineQueue& lines)
     : QObject(view), view(view), lines(lines), millisecondsPerLine(firstCostPerLineMs)
 {
-    batchTimer.setSingleShot(true);
+    // The window comes for the lines at its own pace; the server never calls into it.
     batchTimer.setInterval(batchIntervalMs);
     connect(&batchTimer, &QTimer::timeout, this, &MessageFeed::showBatch);
-    // Called on a server thread: the batch is started on the window's.
-    lines.onFirstLine([this] {
-        QMetaObject::invokeMethod(
-            this, [this] {
-                if (!batchTimer.isActive())
-                    batchTimer.start();
-            },
-            Qt::QueuedConnection);
-    });
+    batchTimer.start();
 }
 
 void MessageFeed::clear()
 {
-    batchTimer.stop();
     lines.take();
     view->clear();
 }
 
 bool MessageFeed::holdsUnshownText() const
 {
-    return batchTimer.isActive() || !lines.isEmpty();
+    return !lines.isEmpty();
 }
 
 int MessageFeed::linesWithinBudget() const
@@ -60,6 +51,8 @@ void MessageFeed::showBatch()
     QElapsedTimer spent;
     spent.start();
     LineQueue::Batch batch = lines.take();
+    if (batch.lines.isEmpty() && batch.dropped == 0)
+        return;
     const int budget = linesWithinBudget();
     QString text;
     if (batch.dropped > 0 || batch.lines.size() > budget) {

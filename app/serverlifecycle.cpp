@@ -2,6 +2,13 @@
 #include "ui_mainwindow.h"
 
 #include <QMessageBox>
+#include <QTimer>
+
+namespace {
+
+constexpr int stopWatchIntervalMs = 20;
+
+} // namespace
 
 void MainWindow::serverStart()
 {
@@ -26,9 +33,17 @@ void MainWindow::serverStop()
 void MainWindow::stopServer(Engine::StopLine line, void (MainWindow::*then)())
 {
     // The server lets every message in hand finish first, which may wait for the disk: the window
-    // goes on meanwhile and hears of the end.
+    // goes on meanwhile and looks now and then whether the server is through.
     showServerStopping();
-    engine.stop(line, [this, then] { QMetaObject::invokeMethod(this, then, Qt::QueuedConnection); });
+    engine.stop(line, {});
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, [this, watch, then] {
+        if (engine.running())
+            return;
+        watch->deleteLater();
+        (this->*then)();
+    });
+    watch->start(stopWatchIntervalMs);
 }
 
 void MainWindow::serverStopped()

@@ -50,7 +50,8 @@ void Engine::stop(StopLine line, std::function<void()> stopped)
             const std::lock_guard lock(mutex);
             run.reset();
         }
-        stopped();
+        if (stopped)
+            stopped();
     });
 }
 

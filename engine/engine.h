@@ -29,8 +29,8 @@ public:
 
     enum class StopLine { Announce, Omit };
     // Closes every connection, in the order in which they were accepted, then the listener. Returns
-    // at once; devices are served until each one's message in hand is through. `stopped` is called
-    // on an engine thread when all is done.
+    // at once; devices are served until each one's message in hand is through. `stopped`, when
+    // given, is called on an engine thread when all is done, after running() has turned false.
     void stop(StopLine line, std::function<void()> stopped);
 
     bool running() const;

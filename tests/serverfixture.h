@@ -53,7 +53,8 @@ public:
     // in the server's queue.
     enum class Reading { Collects, Stalls };
 
-    // Connects from `from`, another loopback address if the test needs to tell devices apart.
+    // Connects from `from`, another loopback address if the test needs to tell devices apart; to the
+    // server's IPv6 loopback address when `from` is an IPv6 address.
     explicit Device(quint16 port, const QHostAddress& from = QHostAddress(QHostAddress::LocalHost),
         Reading reading = Reading::Collects);
 

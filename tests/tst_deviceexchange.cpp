@@ -185,7 +185,7 @@ private slots:
         device.send(messages::abc12());
         QTRY_COMPARE(device.received(), replies + texts[2] + texts[0]);
         for (const QString& file : {folder, u"bak_"_s})
-            QCOMPARE(readFileBytes(file + u"ABC_12-log_2027-01-01.txt"_s), messages::abc12() + "\r\n");
+            QTRY_COMPARE(readFileBytes(file + u"ABC_12-log_2027-01-01.txt"_s), messages::abc12() + "\r\n");
         const QString reply = u"2027.01.01  00:00:00  -  [127.0.0.1] Válasz: "_s + QString::fromUtf8(texts[0]);
         QTRY_VERIFY(messageWindowText(&server.window()).endsWith(reply + u'\n'));
     }
@@ -294,8 +294,8 @@ private slots:
         const QString exitQuestion
             = u"A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!"_s;
         const QString closing = u"A kapcsolatot a szerver bontotta.\n"_s;
-        // Closed in the order they were accepted.
-        const QString closed = line(closing, u"127.0.0.3"_s) + line(closing) + line(closing, u"127.0.0.2"_s);
+        // Closed in the order they were accepted; an IPv6 device is shown by its IPv6 address.
+        const QString closed = line(closing, u"127.0.0.3"_s) + line(closing, u"::1"_s) + line(closing, u"127.0.0.2"_s);
         QTest::newRow("stop, Cancel") << stop << QMessageBox::Cancel << stopQuestion << QString();
         QTest::newRow("stop, Ok") << stop << QMessageBox::Ok << stopQuestion << closed + stopped;
         QTest::newRow("exit, Cancel") << exit << QMessageBox::Cancel << exitQuestion << QString();
@@ -313,7 +313,7 @@ private slots:
         server.pressStart();
         QString accepted = started;
         std::vector<std::unique_ptr<Device>> devices;
-        for (const QString& address : {u"127.0.0.3"_s, u"127.0.0.1"_s, u"127.0.0.2"_s}) {
+        for (const QString& address : {u"127.0.0.3"_s, u"::1"_s, u"127.0.0.2"_s}) {
             devices.push_back(std::make_unique<Device>(server.port(), QHostAddress(address)));
             QTRY_COMPARE(server.openConnections(), int(devices.size()));
             accepted += line(u"Új kapcsolat."_s, address);
