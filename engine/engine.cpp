@@ -44,12 +44,17 @@ void Engine::stop(StopLine line, std::function<void()> stopped)
 {
     if (stopper.joinable())
         stopper.join();
+    if (!run)
+        return;
     stopper = std::thread([this, line, stopped = std::move(stopped)] {
         run->stop(line);
+        std::unique_ptr<ServingRun> ended;
         {
             const std::lock_guard lock(mutex);
-            run.reset();
+            ended = std::move(run);
         }
+        // Taken down outside the lock: the window may ask meanwhile whether devices are connected.
+        ended.reset();
         if (stopped)
             stopped();
     });

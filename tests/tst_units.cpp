@@ -1,10 +1,11 @@
 #include "net/localaddress.h"
-#include "recording/devicename.h"
 #include "engine/timerinterval.h"
+#include "recording/dailyfile.h"
+#include "recording/devicename.h"
+#include "settings/clock.h"
+#include "tests/testsupport.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
-
-#include <QtTest>
 
 #include <climits>
 
@@ -117,6 +118,42 @@ private slots:
         settings_t s;
         QCOMPARE(applyConfigText(text, s), taken);
         QCOMPARE(configText(s), joined(taken ? custom : defaults));
+    }
+
+    // Lines go straight to files that exist; a message with a file still to be created is left
+    // whole to the slower lane, so that the line never lands twice in the file that did exist.
+    void onlyExistingFilesAreWrittenAtOnce_data()
+    {
+        QTest::addColumn<bool>("backup");
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<bool>("written");
+        const QString data = u"AB-log_2026-12-05.txt"_s;
+        const QString copy = u"bak_"_s + data;
+        QTest::newRow("data file missing") << false << QStringList() << false;
+        QTest::newRow("data file there") << false << QStringList {data} << true;
+        QTest::newRow("backup missing") << true << QStringList {data} << false;
+        QTest::newRow("data file missing, backup there") << true << QStringList {copy} << false;
+        QTest::newRow("both there") << true << QStringList {data, copy} << true;
+    }
+
+    void onlyExistingFilesAreWrittenAtOnce()
+    {
+        QFETCH(bool, backup);
+        QFETCH(QStringList, existing);
+        QFETCH(bool, written);
+        ScopedWorkDir dir;
+        setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        for (const QString& name : existing)
+            QVERIFY(QFile(name).open(QIODevice::WriteOnly));
+        settings_t settings;
+        settings.make_backup = backup;
+        const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
+        const std::optional<QList<saved_line_t>> saved = saveDataToExistingFiles(message, settings);
+        QCOMPARE(saved.has_value(), written);
+        for (const QString& name : existing)
+            QCOMPARE(readFileBytes(name), written ? message.toLatin1() + "\r\n" : QByteArray());
+        QCOMPARE(QDir::current().entryList(QDir::Files).size(), existing.size());
     }
 
     void localAddressChoice_data()
