@@ -2,10 +2,11 @@
 #include "engine/timerinterval.h"
 #include "recording/dailyfile.h"
 #include "recording/devicename.h"
+#include "service/outputtext.h"
 #include "settings/clock.h"
-#include "tests/testsupport.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
+#include "tests/serverfixture.h"
 
 #include <climits>
 
@@ -154,6 +155,31 @@ private slots:
         for (const QString& name : existing)
             QCOMPARE(readFileBytes(name), written ? message.toLatin1() + "\r\n" : QByteArray());
         QCOMPARE(QDir::current().entryList(QDir::Files).size(), existing.size());
+    }
+
+    // The file that the service's package brings to start from holds the defaults.
+    void shippedConfigHoldsTheDefaults()
+    {
+        QCOMPARE(readFileBytes(u"" STILWATER_SOURCE_DIR "/service/default-config.cfg"_s), configText(settings_t()));
+    }
+
+    // What the service writes to standard output for a batch of the engine's lines.
+    void serviceOutput_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("blank separator lines left out") << QStringList {u"a\n"_s, u"b\n\n"_s} << 0 << u"a\nb\n"_s;
+        QTest::newRow("line feeds sent by a device") << QStringList {u"x: $0\n\n8\n"_s} << 0 << u"x: $0\\n\\n8\n"_s;
+        QTest::newRow("dropped before the batch") << QStringList {u"c\n\n"_s} << 7 << u"<ts>… 7 sor kihagyva …\nc\n"_s;
+    }
+
+    void serviceOutput()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, dropped);
+        QFETCH(QString, output);
+        QCOMPARE(withoutTimeStamps(QString::fromUtf8(outputText({lines, dropped}))), output);
     }
 
     void localAddressChoice_data()
