@@ -42,6 +42,9 @@ void Connection::start()
     asio::error_code ignored;
     // Replies are tried at once and queued only when the socket cannot take them.
     socket.non_blocking(true, ignored);
+    // A reply is a few bytes that the device waits for: it leaves at once, not when the device has
+    // acknowledged the one before.
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     if (const std::optional<int> interval = timerInterval(context.settings.socket_timeout)) {
         socketTimer.expires_after(std::chrono::milliseconds(*interval));
         socketTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
