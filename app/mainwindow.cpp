@@ -10,7 +10,6 @@
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
@@ -18,8 +17,6 @@
 #include <QMessageBox>
 
 namespace {
-
-const QString configFileName = QStringLiteral("config.cfg");
 
 QString orNone(const QString& text)
 {
@@ -32,7 +29,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     ui->setupUi(this);
     messageFeed = new MessageFeed(ui->textflow, engine.lines());
-    loadConfig();
+    loadConfigFile(settings);
 
     ui->actionPattern->setVisible(false);
     ui->actionContent->setVisible(false);
@@ -100,21 +97,11 @@ void MainWindow::showReplies()
     ui->l_error_syntax->setText(orNone(settings.error_syntax));
 }
 
-void MainWindow::loadConfig()
-{
-    QFile file(configFileName);
-    if (!file.exists())
-        return;
-    // A file that cannot be read counts as empty: one line, so the defaults stay.
-    file.open(QIODevice::ReadOnly);
-    applyConfigText(file.readAll(), settings);
-}
-
 void MainWindow::saveConfig()
 {
     // Written aside and renamed into place, so that a crash or a full disk leaves the previous
     // file whole instead of a cut one that would reset every setting at the next start.
-    QSaveFile file(configFileName);
+    QSaveFile file(configFileName());
     // In a folder where nothing new may be created, the file itself may still be writable.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))

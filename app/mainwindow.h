@@ -47,7 +47,6 @@ private slots:
     void assignIP(QNetworkReply* reply);
 
 private:
-    void loadConfig();
     void saveConfig();
     void showSettings();
     void showPortAndTimeout();

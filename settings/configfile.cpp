@@ -2,6 +2,7 @@
 
 #include "settings/settings.h"
 
+#include <QFile>
 #include <QStringConverter>
 #include <QStringList>
 
@@ -77,4 +78,19 @@ bool applyConfigText(const QByteArray& text, settings_t& settings)
     settings.error_chks = lines[11];
     settings.error_syntax = lines[12];
     return true;
+}
+
+QString configFileName()
+{
+    return QStringLiteral("config.cfg");
+}
+
+void loadConfigFile(settings_t& settings)
+{
+    QFile file(configFileName());
+    if (!file.exists())
+        return;
+    // A file that cannot be read counts as empty: one line, so the defaults stay.
+    file.open(QIODevice::ReadOnly);
+    applyConfigText(file.readAll(), settings);
 }

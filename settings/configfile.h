@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 class settings_t;
 
@@ -10,3 +11,10 @@ QByteArray configText(const settings_t& settings);
 // Takes the stored values from the text of config.cfg into the record. Loading is all or nothing:
 // a text of any other line count than 13 leaves the record untouched and returns false.
 bool applyConfigText(const QByteArray& text, settings_t& settings);
+
+// "config.cfg": every front end keeps its settings in this file in its working directory.
+QString configFileName();
+
+// Loads config.cfg from the working directory into the record, as every front end does at start-up:
+// a missing or unreadable file, or one of another line count, leaves the record as it was.
+void loadConfigFile(settings_t& settings);

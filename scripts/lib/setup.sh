@@ -1,7 +1,9 @@
 # Shared by scripts/run, scripts/test and scripts/fuzz: installs what is missing and builds.
 # Sourced, not run; expects `root` to be the project's root folder.
 
-required_packages=(g++ cmake ninja-build qt6-base-dev)
+# The engine is built on standalone Asio; the service reports to systemd through libsystemd, found
+# with pkgconf.
+required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev pkgconf)
 
 install_missing_packages() {
     local missing=()
