@@ -1,8 +1,10 @@
 #include "net/localaddress.h"
 #include "recording/devicename.h"
 #include "engine/timerinterval.h"
+#include "service/outputtext.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
+#include "tests/serverfixture.h"
 
 #include <QtTest>
 
@@ -117,6 +119,31 @@ private slots:
         settings_t s;
         QCOMPARE(applyConfigText(text, s), taken);
         QCOMPARE(configText(s), joined(taken ? custom : defaults));
+    }
+
+    // The file that the service's package brings to start from holds the defaults.
+    void shippedConfigHoldsTheDefaults()
+    {
+        QCOMPARE(readFileBytes(u"" STILWATER_SOURCE_DIR "/service/default-config.cfg"_s), configText(settings_t()));
+    }
+
+    // What the service writes to standard output for a batch of the engine's lines.
+    void serviceOutput_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("blank separator lines left out") << QStringList {u"a\n"_s, u"b\n\n"_s} << 0 << u"a\nb\n"_s;
+        QTest::newRow("line feeds sent by a device") << QStringList {u"x: $0\n\n8\n"_s} << 0 << u"x: $0\\n\\n8\n"_s;
+        QTest::newRow("dropped before the batch") << QStringList {u"c\n\n"_s} << 7 << u"<ts>… 7 sor kihagyva …\nc\n"_s;
+    }
+
+    void serviceOutput()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, dropped);
+        QFETCH(QString, output);
+        QCOMPARE(withoutTimeStamps(QString::fromUtf8(outputText({lines, dropped}))), output);
     }
 
     void localAddressChoice_data()
