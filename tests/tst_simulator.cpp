@@ -49,10 +49,34 @@ private:
     QStringList notes;
 };
 
+const QString haproxy = u"/usr/sbin/haproxy"_s;
+
+// The README's configuration, quicker: a dead instance is out within half a second, and HAProxy's
+// retries (min(timeout connect, 1 s) apart) end well within the devices' one-second reply timeout.
+QByteArray haproxyConfig(quint16 front, quint16 a, quint16 b)
+{
+    const QString text
+        = u"defaults\n  mode tcp\n  timeout connect 100ms\n  timeout client 60s\n  timeout server 60s\n"
+          "  retries 3\n  option redispatch\nfrontend devices\n  bind 127.0.0.1:%1\n  default_backend stilwater\n"
+          "backend stilwater\n  balance source\n  hash-type consistent\n"
+          "  server a 127.0.0.1:%2 check inter 200ms fall 2 rise 2\n"
+          "  server b 127.0.0.1:%3 check inter 200ms fall 2 rise 2\n"_s;
+    return text.arg(front).arg(a).arg(b).toLatin1();
+}
+
+QSet<QString> deviceNames(const QString& instance)
+{
+    QSet<QString> names;
+    for (const QString& file : QDir(instance).entryList({u"SIM*"_s}))
+        names << file.section(u"-log_"_s, 0, 0);
+    return names;
+}
+
 } // namespace
 
 // stilwater-sim against the real window, its verdicts and exit status; and as the devices of the real
-// program. stilwater-server as systemd runs it.
+// program. stilwater-server as systemd runs it, and two of them behind HAProxy, balancing by source
+// address, one killed with SIGKILL while devices that reconnect and resend send through it.
 class SimulatorTest final : public QObject
 {
     Q_OBJECT
@@ -239,6 +263,84 @@ private slots:
         QStringList told = notify.received();
         told.removeAll(u"WATCHDOG=1"_s);
         QCOMPARE(told, QStringList({u"READY=1"_s, u"STOPPING=1"_s}));
+    }
+
+    void killedServiceBehindHaproxyLosesNothingAcknowledged_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::newRow("back to back") << QString();
+        // The line feed after each resent message has its own reply, as on the first connection.
+        QTest::newRow("CR LF, in pieces") << u" --crlf --split 3 --expect-syntax SE"_s;
+    }
+
+    void killedServiceBehindHaproxyLosesNothingAcknowledged()
+    {
+        QFETCH(QString, arguments);
+        if (!QFileInfo::exists(haproxy))
+            QSKIP("HAProxy is not installed (apt install haproxy); scripts/test installs it.");
+        ScopedWorkDir dir;
+        QList<quint16> ports;
+        std::vector<std::unique_ptr<QProcess>> servers;
+        for (const QString& name : {u"a"_s, u"b"_s}) {
+            QVERIFY(QDir().mkdir(name));
+            QDir::setCurrent(name);
+            TestConfig config;
+            config.port = QByteArray::number(freeLoopbackPort());
+            config.errorSyntax = "SE";
+            writeConfig(config);
+            QDir::setCurrent(u".."_s);
+            ports << static_cast<quint16>(config.port.toInt());
+            auto& server = servers.emplace_back(std::make_unique<QProcess>());
+            server->setWorkingDirectory(name);
+            server->setStandardOutputFile(QDir(name).absoluteFilePath(u"lines.txt"_s));
+            server->start(QStringLiteral(STILWATER_SERVER));
+            QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(name + u"/lines.txt"_s).contains("Szerver elindítva."), 20000);
+        }
+        const quint16 front = freeLoopbackPort();
+        QFile config(u"haproxy.cfg"_s);
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write(haproxyConfig(front, ports.at(0), ports.at(1))) > 0);
+        config.close();
+        QProcess balancer;
+        balancer.start(haproxy, {u"-f"_s, config.fileName(), u"-db"_s});
+
+        // The devices retry until HAProxy listens.
+        QStringList sources;
+        for (int host = 2; host <= 17; ++host)
+            sources << u"127.0.0.%1"_s.arg(host);
+        const QString options = u"--devices 16 --duration 3 --reconnect --ack-log acks --json --port %1 --from %2"_s;
+        QProcess sim;
+        sim.start(QStringLiteral(STILWATER_SIM), (options.arg(front).arg(sources.join(u',')) + arguments).split(u' '));
+        // Both take devices: source hashing spreads the sixteen addresses over the two.
+        QTRY_VERIFY_WITH_TIMEOUT(!deviceNames(u"a"_s).isEmpty() && !deviceNames(u"b"_s).isEmpty(), 20000);
+        QCOMPARE(sim.state(), QProcess::Running);
+        servers.front()->kill();
+        QVERIFY(servers.front()->waitForFinished());
+        const QSet<QString> devicesOfKilled = deviceNames(u"a"_s);
+
+        QVERIFY(QTest::qWaitFor([&sim] { return sim.state() == QProcess::NotRunning; }, 30000));
+        const QByteArray summaryJson = sim.readAllStandardOutput();
+        QVERIFY2(sim.exitCode() == 0, summaryJson + sim.readAllStandardError() + balancer.readAllStandardError());
+        const qint64 resent = QJsonDocument::fromJson(summaryJson).object().value(u"resent"_s).toInteger();
+        QVERIFY(resent > 0);
+
+        QList<QByteArray> stored;
+        for (const QString& name : {u"a"_s, u"b"_s}) {
+            for (const QString& file : QDir(name).entryList({u"SIM*"_s})) {
+                const QByteArray lines = readFileBytes(name + u'/' + file);
+                QCOMPARE(lines.size() % 135, 0); // 133 characters and CR LF each, also in the killed one's
+                for (qsizetype at = 0; at < lines.size(); at += 135)
+                    stored << lines.mid(at, 133);
+            }
+        }
+        // The killed instance's devices went on at the other one.
+        QVERIFY(deviceNames(u"b"_s).contains(devicesOfKilled));
+        const QSet<QByteArray> distinct(stored.cbegin(), stored.cend());
+        const QByteArrayList acknowledged = readFileBytes(u"acks"_s).trimmed().split('\n');
+        QVERIFY(acknowledged.size() > 100);
+        QVERIFY(distinct.contains(QSet<QByteArray>(acknowledged.cbegin(), acknowledged.cend())));
+        QVERIFY(stored.size() - distinct.size() <= resent); // only a message sent again can be stored twice
+        qInfo("%lld acknowledged, %lld resent, %lld stored twice", qlonglong(acknowledged.size()), resent,
+            qlonglong(stored.size() - distinct.size()));
     }
 };
 

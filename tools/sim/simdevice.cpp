@@ -12,20 +12,23 @@ bool happens(double proportion)
     return proportion > 0 && QRandomGenerator::global()->generateDouble() < proportion;
 }
 
+// Spread over a range, so that the devices of a lost server do not all come back at the same moment.
+int firstBackoffMs()
+{
+    return QRandomGenerator::global()->bounded(50, 101);
+}
+
+constexpr int longestBackoffMs = 1000;
+
 } // namespace
 
 SimDevice::SimDevice(int number, const SimOptions& options, SimStats* stats, QObject* parent)
     : QObject(parent), number(number), options(options), stats(stats)
 {
-    connect(&socket, &QTcpSocket::connected, this, [this] {
-        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        wasConnected = true;
-        emit connected();
-    });
-    connect(&socket, &QTcpSocket::errorOccurred, this, [this] {
-        if (!wasConnected)
-            emit unreachable(socket.errorString());
-    });
+    if (!options.sourceAddresses.isEmpty())
+        source = QHostAddress(options.sourceAddresses.at((number - 1) % options.sourceAddresses.size()));
+    connect(&socket, &QTcpSocket::connected, this, &SimDevice::onConnected);
+    connect(&socket, &QTcpSocket::errorOccurred, this, &SimDevice::onSocketError);
     connect(&socket, &QTcpSocket::readyRead, this, &SimDevice::onReadyRead);
     connect(&socket, &QTcpSocket::disconnected, this, &SimDevice::onDisconnected);
     if (options.rate > 0) {
@@ -33,15 +36,89 @@ SimDevice::SimDevice(int number, const SimOptions& options, SimStats* stats, QOb
         paceTimer.setTimerType(Qt::PreciseTimer);
         connect(&paceTimer, &QTimer::timeout, this, &SimDevice::sendNext);
     }
+    backoffMs = firstBackoffMs();
+    reconnectTimer.setSingleShot(true);
+    connect(&reconnectTimer, &QTimer::timeout, this, &SimDevice::connectToServer);
 }
 
 void SimDevice::connectToServer()
 {
+    // A failed bind reports itself through errorOccurred.
+    if (!source.isNull() && !socket.bind(source))
+        return;
     socket.connectToHost(options.host, options.port);
+}
+
+void SimDevice::onConnected()
+{
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    online = true;
+    backoffMs = firstBackoffMs();
+    if (!wasConnected) {
+        wasConnected = true;
+        emit connected();
+        return;
+    }
+    if (ended) {
+        socket.abort();
+        return;
+    }
+    resendUnacknowledged();
+    if (sending)
+        afterJudging();
+}
+
+void SimDevice::onSocketError()
+{
+    if (online || ended)
+        return; // a lost connection is handled once it is disconnected
+    if (options.reconnect)
+        reconnectLater();
+    else if (!wasConnected)
+        emit unreachable(socket.errorString());
+}
+
+void SimDevice::reconnectLater()
+{
+    // Before the first connection the fleet's connect timeout decides.
+    if (wasConnected && offline.hasExpired(options.connectTimeoutS * qint64(1000))) {
+        stats->wrong += std::max<qint64>(1, static_cast<qint64>(unacknowledged.size()));
+        unacknowledged.clear();
+        sending = false;
+        ended = true;
+        emit finished();
+        return;
+    }
+    socket.abort();
+    reconnectTimer.start(backoffMs);
+    backoffMs = std::min(backoffMs * 2, longestBackoffMs);
+}
+
+void SimDevice::resendUnacknowledged()
+{
+    // The new connection starts with an empty buffer at the server.
+    leftover = Leftover::None;
+    const qint64 now = stats->clock.nsecsElapsed();
+    for (const QByteArray& message : unacknowledged) {
+        if (leftover == Leftover::LineFeed)
+            pending.push_back({options.expectSyntax, now, QByteArray()});
+        pending.push_back({options.expectAck, now, message});
+        write(options.crlf ? message + "\r\n" : message);
+        leftover = options.crlf ? Leftover::LineFeed : Leftover::None;
+        ++stats->resent;
+    }
+    unacknowledged.clear();
+}
+
+void SimDevice::hangUp()
+{
+    hungUpByDevice = true;
+    socket.abort();
 }
 
 void SimDevice::start(int delayMs)
 {
+    started = true;
     sending = true;
     QTimer::singleShot(delayMs, this, [this] {
         sendNext();
@@ -59,7 +136,7 @@ void SimDevice::stopSending()
 
 void SimDevice::sendNext()
 {
-    if (!sending)
+    if (!sending || !online)
         return;
     if (options.duration <= 0 && sequence >= options.messages) {
         stopSending();
@@ -164,6 +241,11 @@ void SimDevice::expireReplies(qint64 nowNs)
     const qint64 timeoutNs = options.replyTimeoutMs * qint64(1000000);
     bool judged = false;
     while (!pending.empty() && nowNs - pending.front().sentAtNs > timeoutNs) {
+        // A real device that waits in vain for its acknowledgement hangs up and tries again.
+        if (options.reconnect && !pending.front().acknowledged.isEmpty()) {
+            hangUp();
+            return;
+        }
         judgeFirst(pending.front().reply.isEmpty());
         judged = true;
     }
@@ -173,21 +255,39 @@ void SimDevice::expireReplies(qint64 nowNs)
 
 void SimDevice::afterJudging()
 {
-    if (!pending.empty() || ended)
+    if (!pending.empty() || !unacknowledged.empty() || ended)
         return;
     if (sending && options.rate <= 0)
         sendNext();
     else if (!sending) {
         ended = true;
+        reconnectTimer.stop();
         emit finished();
     }
 }
 
 void SimDevice::onDisconnected()
 {
+    online = false;
     if (ended)
         return;
-    ++stats->closedByServer;
+    if (!hungUpByDevice)
+        ++stats->closedByServer;
+    hungUpByDevice = false;
+    if (options.reconnect) {
+        incoming.clear();
+        for (const Expected& expected : pending) {
+            if (!expected.acknowledged.isEmpty())
+                unacknowledged.push_back(expected.acknowledged);
+        }
+        pending.clear();
+        offline.start();
+        if (started) // one whose sending is over and acknowledged ends here
+            afterJudging();
+        if (!ended)
+            reconnectLater();
+        return;
+    }
     stats->wrong += std::max<qint64>(1, static_cast<qint64>(pending.size()));
     pending.clear();
     sending = false;

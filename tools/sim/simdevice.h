@@ -3,6 +3,8 @@
 #include "tools/sim/simoptions.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostAddress>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
@@ -48,8 +50,13 @@ private:
 
     void sendNext();
     void write(const QByteArray& bytes);
+    void onConnected();
+    void onSocketError();
     void onReadyRead();
     void onDisconnected();
+    void reconnectLater();
+    void resendUnacknowledged();
+    void hangUp();
     void judgeFirst(bool right);
     void afterJudging();
 
@@ -58,11 +65,20 @@ private:
     SimStats* stats;
     QTcpSocket socket;
     QTimer paceTimer;
+    QHostAddress source;
     std::deque<Expected> pending;
+    // Messages whose connection was lost before their acknowledgement came, to be sent again.
+    std::deque<QByteArray> unacknowledged;
+    QTimer reconnectTimer;
+    int backoffMs = 0;
+    QElapsedTimer offline;
     QByteArray incoming;
     qint64 sequence = 0;
     Leftover leftover = Leftover::None;
     bool wasConnected = false;
+    bool online = false;
+    bool hungUpByDevice = false;
+    bool started = false;
     bool sending = false;
     bool ended = false;
 };

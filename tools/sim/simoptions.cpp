@@ -1,6 +1,7 @@
 #include "tools/sim/simoptions.h"
 
 #include <QCommandLineParser>
+#include <QHostAddress>
 
 namespace {
 
@@ -17,7 +18,10 @@ Examples:
   stilwater-sim --devices 20 --messages 1000 --bad-checksum 0.1 --expect-chks CE --noise 0.05 --expect-syntax SE
       20 devices, a tenth of the messages with a wrong checksum, one in twenty after noise
   stilwater-sim --devices 10000 --rate 0.1 --duration 60 --json
-      10,000 devices, each sending one message every ten seconds for a minute; summary as JSON)";
+      10,000 devices, each sending one message every ten seconds for a minute; summary as JSON
+  stilwater-sim --devices 16 --duration 10 --reconnect --from 127.0.0.2,127.0.0.3 --ack-log acks
+      16 devices from two source addresses that reconnect and send again what was not acknowledged,
+      as real devices do when a server behind a load balancer goes away)";
 
 bool readProportion(const QString& text, double* value)
 {
@@ -93,13 +97,25 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
     const auto connectTimeout = add(QStringLiteral("connect-timeout"),
         QStringLiteral("Give up when not every connection is made within S seconds (default 60)."),
         QStringLiteral("S"));
+    const auto reconnect = add(QStringLiteral("reconnect"),
+        QStringLiteral("A device that loses its connection (closed by the server, reset, refused) or whose "
+                       "acknowledgement does not come within --reply-timeout connects again, after 50 to 100 ms "
+                       "growing to 1 s between attempts, and sends again every message not yet acknowledged; "
+                       "the summary counts them as resent. A refused first connection is tried again the same way "
+                       "until --connect-timeout; a device that cannot connect again for --connect-timeout seconds "
+                       "gives up, its unacknowledged messages counted wrong."));
+    const auto from = add(QStringLiteral("from"),
+        QStringLiteral("Connect from these local addresses, separated by commas: device k from the k-th, "
+                       "round the list (e.g. 127.0.0.2,127.0.0.3 on loopback, where a load balancer that "
+                       "balances by source address tells them apart)."),
+        QStringLiteral("ADDRESSES"));
     const auto ackLog = add(QStringLiteral("ack-log"),
         QStringLiteral("Write every acknowledged message to FILE, one per line, so that the server's data "
                        "files can be checked against it."),
         QStringLiteral("FILE"));
     const auto json = add(QStringLiteral("json"),
         QStringLiteral("Print the summary as one JSON object: sent, right, wrong, seconds, rate, p50_ms, p95_ms, "
-                       "p99_ms, max_ms, connect_ms."));
+                       "p99_ms, max_ms, connect_ms, closed_by_server, resent."));
 
     // process() would exit with 1 on a usage error; scripts tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -142,6 +158,13 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
     if (!proportion(badChecksum, &options->badChecksum) || !proportion(badLength, &options->badLength)
         || !proportion(noise, &options->noise))
         return QStringLiteral("--bad-checksum, --bad-length and --noise need a proportion from 0 to 1.");
+    if (parser.isSet(from)) {
+        options->sourceAddresses = parser.value(from).split(QLatin1Char(','));
+        for (const QString& address : std::as_const(options->sourceAddresses)) {
+            if (QHostAddress(address).isNull())
+                return QStringLiteral("--from needs addresses separated by commas, e.g. 127.0.0.2,127.0.0.3.");
+        }
+    }
     if (parser.isSet(host))
         options->host = parser.value(host);
     if (parser.isSet(prefix))
@@ -153,6 +176,7 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
     if (parser.isSet(expectSyntax))
         options->expectSyntax = parser.value(expectSyntax).toLatin1();
     options->crlf = parser.isSet(crlf);
+    options->reconnect = parser.isSet(reconnect);
     options->ackLog = parser.value(ackLog);
     options->json = parser.isSet(json);
     return QString();

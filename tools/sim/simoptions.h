@@ -28,6 +28,8 @@ struct SimOptions
 
     int idle = 0;
     int connectTimeoutS = 60;
+    bool reconnect = false;
+    QStringList sourceAddresses; // device k connects from the k-th, round the list; empty: the system's choice
     QString ackLog;
     bool json = false;
 };
