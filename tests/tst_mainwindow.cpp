@@ -357,6 +357,8 @@ private slots:
         window.show();
         QStringList visited;
         whenModalOpens([&](QWidget* dialog) {
+            // A busy machine may show the dialog a moment before it has its focus.
+            QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; });
             for (QWidget* focused; visited.size() < order.size() && (focused = QApplication::focusWidget());) {
                 const QString name = focused->objectName(); // the button box's buttons have none
                 visited << (name.isEmpty() ? focused->property("text").toString() : name);
