@@ -24,6 +24,8 @@ constexpr int linesWorthMeasuring = 50;
 MessageFeed::MessageFeed(QPlainTextEdit* view, LineQueue& lines)
     : QObject(view), view(view), lines(lines), millisecondsPerLine(firstCostPerLineMs)
 {
+    // Nobody undoes what the server reported; an undo history would only grow with every batch.
+    view->setUndoRedoEnabled(false);
     // The window comes for the lines at its own pace; the server never calls into it.
     batchTimer.setInterval(batchIntervalMs);
     connect(&batchTimer, &QTimer::timeout, this, &MessageFeed::showBatch);

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <limits>
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -39,4 +41,14 @@ bool descriptorsToSpare(int count, long long existing)
     Q_UNUSED(existing)
     return true;
 #endif
+}
+
+long long openFileLimit()
+{
+#ifdef Q_OS_UNIX
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return static_cast<long long>(limit.rlim_cur);
+#endif
+    return std::numeric_limits<long long>::max();
 }

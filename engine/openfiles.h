@@ -8,3 +8,6 @@ void raiseOpenFileLimit();
 // Whether `count` more descriptors could be opened now. `existing` is any open descriptor, used as
 // a template for the trial.
 bool descriptorsToSpare(int count, long long existing);
+
+// The current soft limit on descriptor numbers; the largest number where there is none.
+long long openFileLimit();

@@ -15,6 +15,9 @@ namespace {
 // A data file and a backup file for every thread that may be writing, a config.cfg being saved,
 // and some to spare.
 constexpr int descriptorsKeptFree = 16;
+// Far enough below the limit, room is taken for granted instead of tried out: the trial costs two
+// system calls per descriptor, which would slow a burst of thousands of devices down to a crawl.
+constexpr long long descriptorsSurelyFree = 512;
 constexpr std::chrono::seconds acceptRetryInterval(1);
 // Refusals closer together than this belong to one episode and are reported once.
 constexpr std::chrono::seconds refusalEpisodeGap(10);
@@ -101,8 +104,12 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
 bool ServingRun::admits(asio::ip::tcp::socket& socket)
 {
     // A connection that would leave too few descriptors for the files of the devices already here
-    // is let go; they are served all the while, and the rest wait in the listen queue.
-    if (descriptorsToSpare(descriptorsKeptFree, static_cast<long long>(socket.native_handle())))
+    // is let go; they are served all the while, and the rest wait in the listen queue. Descriptors
+    // are numbered lowest first, so the highest number seen tells how crowded they may be.
+    const auto descriptor = static_cast<long long>(socket.native_handle());
+    highestDescriptor = std::max(highestDescriptor, descriptor);
+    if (openFileLimit() - highestDescriptor > descriptorsSurelyFree
+        || descriptorsToSpare(descriptorsKeptFree, descriptor))
         return true;
     asio::error_code ignored;
     socket.close(ignored);

@@ -57,6 +57,7 @@ private:
     bool acceptPaused = false;
     std::optional<std::chrono::steady_clock::time_point> lastRefusal;
     bool stopping = false;
+    long long highestDescriptor = 0;
     std::size_t nextLoop = 0;
     quint64 nextSerial = 0;
 
