@@ -37,6 +37,7 @@ struct ProgramFigures
 {
     LoadResult result;
     double longestStallMs = 0; // of the window's thread
+    double longestWakeUpMs = 0; // of an idle thread beside it: what the machine's other work costs
     double windowCpu = 0; // share of a core over the load
     double engineCpu = 0; // all the engine's threads together, in cores
     qint64 residentBytes = 0;

@@ -62,7 +62,7 @@ void printRow(QTextStream& out, const Load& load, const Measured& m)
                            burst(p.result) + QStringLiteral(" / ") + burst(m.qt) + QStringLiteral(" / ")
                                + burst(m.epoll),
                            QStringLiteral("%L1, %2 s").arg(p.mostConnections).arg(p.mostConnectionsAfterS, 0, 'f', 1),
-                           milliseconds(p.longestStallMs),
+                           milliseconds(p.longestStallMs) + QStringLiteral(" / ") + milliseconds(p.longestWakeUpMs),
                            QStringLiteral("%1 % / %2 %")
                                .arg(100 * p.windowCpu, 0, 'f', 0)
                                .arg(100 * p.engineCpu, 0, 'f', 0),
@@ -138,7 +138,7 @@ int main(int argc, char* argv[])
     QStringList failures;
     QHash<QString, Measured> measured;
     out << "load | program msg/s | Qt msg/s | epoll msg/s | ÷Qt | ÷epoll | program p50 / p99 ms | "
-           "Qt / epoll p99 ms | all first replies s (program / Qt / epoll) | held most, after | window stall ms | "
+           "Qt / epoll p99 ms | all first replies s (program / Qt / epoll) | held most, after | stall ms window / idle thread | "
            "CPU window / engine | resident\n";
     out.flush();
     for (const Load& load : std::as_const(loads)) {
