@@ -25,7 +25,8 @@ QString orNone(const QString& text)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(unsigned serverThreads, QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), engine(serverThreads)
 {
     ui->setupUi(this);
     messageFeed = new MessageFeed(ui->textflow, engine.lines());

@@ -18,7 +18,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // `serverThreads` event loops serve the devices; 0, for the program, means one for each core.
+    explicit MainWindow(unsigned serverThreads = 0, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Read-only view of the record, for tests that check what an accepted dialog stored.

@@ -1,9 +1,10 @@
 #include "bench/loads.h"
 
 #include "app/mainwindow.h"
-#include "bench/referenceserver.h"
+#include "bench/stallmeters.h"
 #include "bench/storedcheck.h"
-#include "recording/dailyfile.h"
+#include "bench/threadcpu.h"
+#include "bench/waituntil.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
 
@@ -18,29 +19,6 @@
 #include <malloc.h>
 
 namespace {
-
-// The largest lateness of a 10 ms timer: how long the event loop was kept from its work.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            longestNs = std::max(longestNs, clock.nsecsElapsed() - periodMs * qint64(1000000));
-            clock.restart();
-        });
-        clock.start();
-        timer.start(periodMs);
-    }
-    double longestMs() const { return static_cast<double>(longestNs) / 1e6; }
-
-private:
-    static constexpr int periodMs = 10;
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 longestNs = 0;
-};
 
 quint16 freeLoopbackPort()
 {
@@ -65,25 +43,79 @@ QStringList arguments(std::initializer_list<const char*> words)
     return list;
 }
 
+// `devices` in `processes` stilwater-sims side by side, named apart so that their files and
+// messages stay apart; `then` are the remaining arguments of each.
+QList<QStringList> split(int devices, int processes, const QStringList& then)
+{
+    QList<QStringList> sims;
+    for (int i = 0; i < processes; ++i) {
+        sims << QStringList {QStringLiteral("--devices"), QString::number(devices / processes),
+                    QStringLiteral("--name-prefix"), QStringLiteral("SIM%1-").arg(QChar(u'A' + i))}
+                + then;
+    }
+    return sims;
+}
+
+// Connecting at once, one message each, then one every ten seconds: a fleet after midnight. The
+// devices are spread over four simulators: one Qt event loop watching thousands of sockets would
+// measure itself rather than the server.
+Load fleet(const QString& key, const QString& title, int devices, const QString& paced)
+{
+    constexpr int simulators = 4;
+    return {key, title,
+        {split(devices, simulators, arguments({"--messages", "1"})),
+            split(devices, simulators, arguments({"--rate", "0.1", "--duration"}) << paced)},
+        true};
+}
+
+// Runs the phases of `load` against `port`, one after another. `extraArguments` adds to the arguments
+// of each process of a phase; `afterPhase` is called once a phase's processes have all ended.
+LoadResult runLoad(const Load& load, quint16 port,
+    const std::function<QStringList(qsizetype phase, qsizetype process)>& extraArguments,
+    const std::function<void()>& afterPhase)
+{
+    LoadResult result;
+    for (qsizetype phase = 0; phase < load.phases.size(); ++phase) {
+        QList<QStringList> processes = load.phases[phase];
+        for (qsizetype process = 0; process < processes.size(); ++process)
+            processes[process] += extraArguments(phase, process);
+        result.last = runSims(port, processes);
+        if (phase == 0 && load.opensWithBurst)
+            result.burstDoneMs = result.last.doneMs;
+        if (result.last.exitStatus != 0)
+            result.problem += (result.problem.isEmpty() ? QString() : QStringLiteral("; ")) + result.last.problem;
+        afterPhase();
+    }
+    return result;
+}
+
 } // namespace
 
 QList<Load> benchLoads(int seconds, qint64 longMessages)
 {
     const QString lockstep = QString::number(seconds);
     const QString paced = QString::number(4 * seconds);
+    const QStringList twenty = arguments({"--devices", "20", "--duration"}) << lockstep;
     return {
-        {QStringLiteral("1"), QStringLiteral("1 device"), arguments({"--devices", "1", "--duration"}) << lockstep},
-        {QStringLiteral("20"), QStringLiteral("20 devices"), arguments({"--devices", "20", "--duration"}) << lockstep},
+        {QStringLiteral("1"), QStringLiteral("1 device"), {{arguments({"--devices", "1", "--duration"}) << lockstep}}},
+        {QStringLiteral("20"), QStringLiteral("20 devices"), {{twenty}}},
+        {QStringLiteral("20x1"), QStringLiteral("20 devices, engine on 1 thread"), {{twenty}}, false, 1},
         {QStringLiteral("burst"), QStringLiteral("2,000 connect at once, 1 msg each"),
-            arguments({"--devices", "2000", "--messages", "1"})},
+            {{arguments({"--devices", "2000", "--messages", "1"})}}, true},
         {QStringLiteral("idle1000"), QStringLiteral("20 devices + 1,000 idle"),
-            arguments({"--devices", "20", "--idle", "1000", "--duration"}) << lockstep},
+            {{arguments({"--devices", "20", "--idle", "1000", "--duration"}) << lockstep}}},
         {QStringLiteral("idle8000"), QStringLiteral("20 devices + 8,000 idle"),
-            arguments({"--devices", "20", "--idle", "8000", "--duration"}) << lockstep},
-        {QStringLiteral("10000"), QStringLiteral("10,000 devices, 1 msg / 10 s"),
-            arguments({"--devices", "10000", "--rate", "0.1", "--duration"}) << paced, 10000},
+            {{arguments({"--devices", "20", "--idle", "8000", "--duration"}) << lockstep}}},
+        fleet(QStringLiteral("10000"), QStringLiteral("10,000 at once, then 1 msg / 10 s"), 10000, paced),
+        [&] {
+            Load load = fleet(
+                QStringLiteral("10000x1"), QStringLiteral("the same, engine on 1 thread"), 10000, paced);
+            load.serverThreads = 1;
+            return load;
+        }(),
+        fleet(QStringLiteral("19000"), QStringLiteral("19,000 at once, then 1 msg / 10 s"), 19000, paced),
         {QStringLiteral("long"), QStringLiteral("20 devices, %L1 msgs").arg(longMessages),
-            arguments({"--devices", "20", "--messages"}) << QString::number(longMessages / 20)},
+            {{arguments({"--devices", "20", "--messages"}) << QString::number(longMessages / 20)}}},
     };
 }
 
@@ -100,21 +132,20 @@ ProgramFigures measureProgram(const Load& load)
     if (config.open(QIODevice::WriteOnly))
         config.write(configText(settings));
     config.close();
-    const QString ackLog = dir.filePath(QStringLiteral("acknowledged"));
-    for (int device = 1; device <= load.dayFilesInPlace; ++device) {
-        // The simulator names device k "SIM" followed by k.
-        QFile(dailyFileName(settings.file, QStringLiteral("SIM%1").arg(device), QDate::currentDate()))
-            .open(QIODevice::WriteOnly);
-    }
+    QStringList ackLogs;
     {
-        MainWindow window;
+        MainWindow window(load.serverThreads);
         window.show();
+        EventLoopStallMeter stalls;
+        // Threads that exist before Start are not the engine's.
+        const std::map<qint64, ThreadCpu> before = threadCpu();
+        const WakeUpLatencyMeter machine;
+        QElapsedTimer sinceStart;
+        sinceStart.start();
         window.findChild<QPushButton*>(QStringLiteral("start"))->click();
-        StallMeter stalls;
         // Connections the program really holds: a device may see itself connected while the
         // server's kernel still waits for room in the accept queue.
         QTimer connectionCount;
-        QElapsedTimer sinceStart;
         QObject::connect(&connectionCount, &QTimer::timeout, [&] {
             const qsizetype held = qsizetype(window.server().connectionCount());
             if (held > figures.mostConnections) {
@@ -122,23 +153,43 @@ ProgramFigures measureProgram(const Load& load)
                 figures.mostConnectionsAfterS = static_cast<double>(sinceStart.elapsed()) / 1000;
             }
         });
-        sinceStart.start();
         connectionCount.start(100);
-        figures.sim = runSim(
-            static_cast<quint16>(settings.port), load.simArguments + QStringList {QStringLiteral("--ack-log"), ackLog});
+        // After each phase the window must also take the lines of every connection ending at once.
+        const auto allEndedAndShown = [&window] {
+            waitUntil(
+                [&window] { return window.server().connectionCount() == 0 && window.server().lines().isEmpty(); },
+                30000);
+        };
+        figures.result = runLoad(
+            load, static_cast<quint16>(settings.port),
+            [&](qsizetype phase, qsizetype process) {
+                ackLogs << dir.filePath(QStringLiteral("acknowledged-%1-%2").arg(phase).arg(process));
+                return QStringList {QStringLiteral("--ack-log"), ackLogs.last()};
+            },
+            allEndedAndShown);
+        const double seconds = static_cast<double>(sinceStart.nsecsElapsed()) / 1e9;
+        const std::map<qint64, ThreadCpu> after = threadCpu();
+        const QByteArray programName = after.at(mainThreadId()).name;
+        for (const auto& [tid, thread] : after) {
+            if (tid == mainThreadId())
+                figures.windowCpu = (thread.seconds - before.at(tid).seconds) / seconds;
+            // The engine's threads are plain threads, named as the program, and new since Start.
+            else if (before.count(tid) == 0 && thread.name == programName)
+                figures.engineCpu += thread.seconds / seconds;
+        }
         figures.longestStallMs = stalls.longestMs();
+        figures.longestWakeUpMs = machine.longestMs();
         figures.residentBytes = residentBytes();
     }
     qint64 acknowledged = 0;
-    figures.storedProblem = checkStoredOnce(dir.path(), ackLog, &acknowledged);
+    figures.storedProblem = checkStoredOnce(dir.path(), ackLogs, &acknowledged);
     if (figures.storedProblem.isEmpty() && acknowledged == 0)
         figures.storedProblem = QStringLiteral("no message was acknowledged");
     QDir::setCurrent(previous);
     return figures;
 }
 
-SimResult measureReference(const Load& load)
+LoadResult measureReference(const Load& load, quint16 port)
 {
-    ReferenceServer server;
-    return runSim(server.port(), load.simArguments);
+    return runLoad(load, port, [](qsizetype, qsizetype) { return QStringList(); }, [] {});
 }

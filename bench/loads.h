@@ -11,20 +11,35 @@ struct Load
 {
     QString key;
     QString title;
-    QStringList simArguments;
-    // Devices whose day files are in place before the load, as they are all day after each
-    // device's first message: the load then measures serving, not creating files.
-    int dayFilesInPlace = 0;
+    // stilwater-sim runs one after another, each of one or more processes side by side. The devices
+    // of one process end their connections together when it exits.
+    QList<QList<QStringList>> phases;
+    // The first phase connects every device at once and sends one message each: its day file is
+    // created by it, as for every device after midnight.
+    bool opensWithBurst = false;
+    unsigned serverThreads = 0; // the engine's event loops; 0: one for each core
 };
 
-// Every load; lockstep ones send for `seconds`, the long run sends `longMessages` in all.
+// Every load; lockstep ones send for `seconds`, paced ones four times as long, the long run sends
+// `longMessages` in all.
 QList<Load> benchLoads(int seconds, qint64 longMessages);
+
+// What a load did to a server: the last phase's figures, and how long the opening burst took.
+struct LoadResult
+{
+    SimResult last;
+    double burstDoneMs = 0; // until every device had its first reply
+    QString problem; // empty when every device of every phase had every reply right
+};
 
 // The load against the real main window, shown and started, in a working directory of its own.
 struct ProgramFigures
 {
-    SimResult sim;
-    double longestStallMs = 0;
+    LoadResult result;
+    double longestStallMs = 0; // of the window's thread
+    double longestWakeUpMs = 0; // of an idle thread beside it: what the machine's other work costs
+    double windowCpu = 0; // share of a core over the load
+    double engineCpu = 0; // all the engine's threads together, in cores
     qint64 residentBytes = 0;
     qsizetype mostConnections = 0;
     double mostConnectionsAfterS = 0; // since the devices were started
@@ -32,5 +47,5 @@ struct ProgramFigures
 };
 ProgramFigures measureProgram(const Load& load);
 
-// The same load against the bare reference server.
-SimResult measureReference(const Load& load);
+// The same load against a bare reference server listening on `port` in this process.
+LoadResult measureReference(const Load& load, quint16 port);

@@ -1,12 +1,16 @@
 // The load benchmark: the real main window, shown and started, against devices simulated by
-// stilwater-sim in a child process, each load also run against a bare reference server; see --help.
+// stilwater-sim in child processes, each load also run against two bare reference servers; see --help.
 
+#include "bench/epollreference.h"
 #include "bench/loads.h"
-#include "net/publicaddress.h"
+#include "bench/referenceserver.h"
+#include "bench/windowedge.h"
 #include "engine/openfiles.h"
+#include "net/publicaddress.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QHash>
 #include <QTcpServer>
 #include <QTextStream>
 
@@ -15,6 +19,16 @@ namespace {
 QString megabytes(qint64 bytes)
 {
     return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / 1e6, 0, 'f', 0);
+}
+
+QString ratio(double part, double whole)
+{
+    return whole > 0 ? QString::number(part / whole, 'f', 2) : QStringLiteral("-");
+}
+
+QString milliseconds(double ms)
+{
+    return QString::number(ms, 'f', ms < 10 ? 1 : 0);
 }
 
 // About ten points of the curve, evenly spread over the run.
@@ -26,6 +40,62 @@ void printMemoryCurve(QTextStream& out, const SimResult& run)
         out << QStringLiteral("%L1\t%2\n").arg(run.memoryCurve[i].first).arg(megabytes(run.memoryCurve[i].second));
 }
 
+struct Measured
+{
+    ProgramFigures program;
+    LoadResult qt;
+    LoadResult epoll;
+};
+
+void printRow(QTextStream& out, const Load& load, const Measured& m)
+{
+    const auto rate = [](const LoadResult& r) { return QString::number(r.last.rate, 'f', 0); };
+    const auto burst = [&load](const LoadResult& r) {
+        return load.opensWithBurst ? QString::number(r.burstDoneMs / 1000, 'f', 2) : QStringLiteral("-");
+    };
+    const ProgramFigures& p = m.program;
+    out << QStringList {load.title, rate(p.result), rate(m.qt), rate(m.epoll),
+                           ratio(p.result.last.rate, m.qt.last.rate), ratio(p.result.last.rate, m.epoll.last.rate),
+                           milliseconds(p.result.last.p50Ms) + QStringLiteral(" / ")
+                               + milliseconds(p.result.last.p99Ms),
+                           milliseconds(m.qt.last.p99Ms) + QStringLiteral(" / ") + milliseconds(m.epoll.last.p99Ms),
+                           burst(p.result) + QStringLiteral(" / ") + burst(m.qt) + QStringLiteral(" / ")
+                               + burst(m.epoll),
+                           QStringLiteral("%L1, %2 s").arg(p.mostConnections).arg(p.mostConnectionsAfterS, 0, 'f', 1),
+                           milliseconds(p.longestStallMs) + QStringLiteral(" / ") + milliseconds(p.longestWakeUpMs),
+                           QStringLiteral("%1 % / %2 %")
+                               .arg(100 * p.windowCpu, 0, 'f', 0)
+                               .arg(100 * p.engineCpu, 0, 'f', 0),
+                           megabytes(p.residentBytes)}
+                .join(QStringLiteral(" | "))
+        << '\n';
+    out.flush();
+}
+
+// The 20 busy devices beside idle connections, against the same 20 alone.
+void printIdleShare(QTextStream& out, const QHash<QString, Measured>& measured)
+{
+    if (!measured.contains(QStringLiteral("20")) || !measured.contains(QStringLiteral("idle8000")))
+        return;
+    const Measured& alone = measured[QStringLiteral("20")];
+    const Measured& beside = measured[QStringLiteral("idle8000")];
+    out << QStringLiteral("\nthe 20 beside 8,000 idle, share of their rate alone: program %1, Qt %2, epoll %3\n")
+               .arg(ratio(beside.program.result.last.rate, alone.program.result.last.rate),
+                   ratio(beside.qt.last.rate, alone.qt.last.rate), ratio(beside.epoll.last.rate, alone.epoll.last.rate));
+}
+
+void printWindowEdge(QTextStream& out, const QList<EdgeStep>& steps)
+{
+    out << "\nthe window fed straight through its line queue (2 lines a message):\n"
+           "lines/s | lines skipped | window thread CPU\n";
+    for (const EdgeStep& step : steps)
+        out << QStringLiteral("%L1 | %L2 of %L3 | %4 %\n")
+                   .arg(step.linesPerSecond)
+                   .arg(step.skipped)
+                   .arg(step.pushed)
+                   .arg(100 * step.windowCpu, 0, 'f', 0);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -33,7 +103,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    // The program's side of 10,000 connections lives in this process.
+    // The program's side of 19,000 connections lives in this process.
     raiseOpenFileLimit();
     // Nothing in a measurement may leave the machine: the public-address request goes to a dead port.
     QTcpServer deadPort;
@@ -43,14 +113,16 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Runs each load against the program and then against a bare reference server, checks that every "
-        "acknowledged message stands in the data files exactly once, and prints one table.\n"
-        "Loads: 1, 20, burst, idle1000, idle8000, 10000, long. Example: stilwater_bench --loads 1,20 --seconds 3"));
+        "Runs each load against the program, then against a bare QTcpServer and a bare epoll server, checks "
+        "that every acknowledged message stands in the data files exactly once, and prints one table; then "
+        "feeds the window lines at rising rates to find where it starts skipping them.\n"
+        "Loads: 1, 20, 20x1, burst, idle1000, idle8000, 10000, 10000x1, 19000, long, edge. "
+        "Example: stilwater_bench --loads 1,20 --seconds 3"));
     parser.addHelpOption();
     const QCommandLineOption loadsOption(QStringLiteral("loads"),
         QStringLiteral("Comma-separated loads to run (default: all)."), QStringLiteral("list"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
-        QStringLiteral("Seconds of each lockstep load; the paced 10,000 devices send four times as long (default 5)."),
+        QStringLiteral("Seconds of each lockstep load; the paced fleets send four times as long (default 5)."),
         QStringLiteral("S"), QStringLiteral("5"));
     const QCommandLineOption longOption(QStringLiteral("long"),
         QStringLiteral("Messages of the long run (default 1000000)."), QStringLiteral("N"), QStringLiteral("1000000"));
@@ -58,54 +130,46 @@ int main(int argc, char* argv[])
     parser.process(application);
 
     QList<Load> loads = benchLoads(parser.value(secondsOption).toInt(), parser.value(longOption).toLongLong());
-    if (parser.isSet(loadsOption)) {
-        const QStringList wanted = parser.value(loadsOption).split(QLatin1Char(','));
+    const QStringList wanted = parser.value(loadsOption).split(QLatin1Char(','));
+    if (parser.isSet(loadsOption))
         loads.removeIf([&wanted](const Load& load) { return !wanted.contains(load.key); });
-    }
 
     QTextStream out(stdout);
     QStringList failures;
-    SimResult longRun;
-    out << QStringLiteral("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9\n")
-               .arg(QStringLiteral("load"), -34)
-               .arg(QStringLiteral("program msg/s"), 13)
-               .arg(QStringLiteral("reference msg/s"), 15)
-               .arg(QStringLiteral("ratio"), 5)
-               .arg(QStringLiteral("reply p50/p99 ms"), 16)
-               .arg(QStringLiteral("connect ms"), 10)
-               .arg(QStringLiteral("held most, after"), 16)
-               .arg(QStringLiteral("stall ms"), 8)
-               .arg(QStringLiteral("resident"), 8);
+    QHash<QString, Measured> measured;
+    out << "load | program msg/s | Qt msg/s | epoll msg/s | ÷Qt | ÷epoll | program p50 / p99 ms | "
+           "Qt / epoll p99 ms | all first replies s (program / Qt / epoll) | held most, after | stall ms window / idle thread | "
+           "CPU window / engine | resident\n";
     out.flush();
     for (const Load& load : std::as_const(loads)) {
-        const ProgramFigures program = measureProgram(load);
-        const SimResult reference = measureReference(load);
-        out << QStringLiteral("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9\n")
-                   .arg(load.title, -34)
-                   .arg(program.sim.rate, 13, 'f', 0)
-                   .arg(reference.rate, 15, 'f', 0)
-                   .arg(reference.rate > 0 ? program.sim.rate / reference.rate : 0, 5, 'f', 2)
-                   .arg(QStringLiteral("%1 / %2").arg(program.sim.p50Ms, 0, 'f', 1).arg(program.sim.p99Ms, 0, 'f', 1),
-                       16)
-                   .arg(program.sim.connectMs, 10, 'f', 0)
-                   .arg(QStringLiteral("%1, %2 s")
-                            .arg(program.mostConnections)
-                            .arg(program.mostConnectionsAfterS, 0, 'f', 1),
-                       16)
-                   .arg(program.longestStallMs, 8, 'f', 0)
-                   .arg(megabytes(program.residentBytes), 8);
-        out.flush();
-        if (program.sim.exitStatus != 0)
-            failures << load.title + QStringLiteral(", program: ") + program.sim.problem;
-        else if (!program.storedProblem.isEmpty())
-            failures << load.title + QStringLiteral(", program: ") + program.storedProblem;
-        if (reference.exitStatus != 0)
-            failures << load.title + QStringLiteral(", reference: ") + reference.problem;
-        if (load.key == QLatin1String("long"))
-            longRun = program.sim;
+        Measured m;
+        m.program = measureProgram(load);
+        {
+            const ReferenceServer qt;
+            m.qt = measureReference(load, qt.port());
+        }
+        {
+            const EpollReference epoll;
+            m.epoll = measureReference(load, epoll.port());
+        }
+        printRow(out, load, m);
+        if (!m.program.result.problem.isEmpty())
+            failures << load.title + QStringLiteral(", program: ") + m.program.result.problem;
+        if (!m.program.storedProblem.isEmpty())
+            failures << load.title + QStringLiteral(", program: ") + m.program.storedProblem;
+        if (!m.qt.problem.isEmpty())
+            failures << load.title + QStringLiteral(", Qt reference: ") + m.qt.problem;
+        if (!m.epoll.problem.isEmpty())
+            failures << load.title + QStringLiteral(", epoll reference: ") + m.epoll.problem;
+        measured.insert(load.key, m);
     }
-    if (!longRun.memoryCurve.empty())
-        printMemoryCurve(out, longRun);
+    printIdleShare(out, measured);
+    if (measured.contains(QStringLiteral("long")))
+        printMemoryCurve(out, measured[QStringLiteral("long")].program.result.last);
+    if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("edge"))) {
+        printWindowEdge(out,
+            measureWindowEdge({1000, 1400, 2000, 2800, 4000, 5600, 8000, 11000, 16000, 22000, 32000, 45000}, 2000));
+    }
     for (const QString& failure : std::as_const(failures))
         out << "FAILED: " << failure << '\n';
     return failures.isEmpty() ? 0 : 1;

@@ -2,8 +2,8 @@
 
 #include <QTcpServer>
 
-// The yardstick: a bare server that frames messages character by character as the program does
-// and acknowledges each one, with no window and no files.
+// The first yardstick: a bare QTcpServer on this thread's event loop that frames messages as the
+// program does and acknowledges each one, with no window and no files.
 class ReferenceServer : public QObject
 {
     Q_OBJECT

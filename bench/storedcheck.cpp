@@ -29,26 +29,32 @@ std::vector<size_t> sortedLineHashes(const QStringList& paths)
 
 } // namespace
 
-QString checkStoredOnce(const QString& folder, const QString& ackLogPath, qint64* acknowledged)
+QString checkStoredOnce(const QString& folder, const QStringList& ackLogPaths, qint64* acknowledged)
 {
     const QDir dir(folder);
     QStringList dataFiles;
     for (const QString& name : dir.entryList({QStringLiteral("*-log_*")}, QDir::Files))
         dataFiles << dir.filePath(name);
     const std::vector<size_t> stored = sortedLineHashes(dataFiles);
-    const std::vector<size_t> acked = sortedLineHashes({ackLogPath});
+    const std::vector<size_t> acked = sortedLineHashes(ackLogPaths);
     *acknowledged = static_cast<qint64>(acked.size());
 
+    // A device sends the same message again when it reconnects for a later phase: each
+    // acknowledgement needs a line of its own.
     qint64 missing = 0;
     qint64 repeated = 0;
-    for (const size_t hash : acked) {
-        const auto [first, last] = std::equal_range(stored.begin(), stored.end(), hash);
-        missing += first == last;
-        repeated += last - first > 1;
+    for (auto run = acked.begin(); run != acked.end();) {
+        const auto runEnd = std::upper_bound(run, acked.end(), *run);
+        const auto [first, last] = std::equal_range(stored.begin(), stored.end(), *run);
+        const qint64 acknowledgedTimes = runEnd - run;
+        const qint64 storedTimes = last - first;
+        missing += std::max<qint64>(0, acknowledgedTimes - storedTimes);
+        repeated += std::max<qint64>(0, storedTimes - acknowledgedTimes);
+        run = runEnd;
     }
     if (missing == 0 && repeated == 0)
         return QString();
-    return QStringLiteral("%1 of %2 acknowledged messages missing from the data files, %3 stored more than once")
+    return QStringLiteral("%1 of %2 acknowledged messages missing from the data files, %3 lines stored once too often")
         .arg(missing)
         .arg(acked.size())
         .arg(repeated);

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-// Checks that every message in `ackLogPath` (one per line) stands exactly once in the daily data
-// files in `folder`. Returns what differs, or an empty text.
-QString checkStoredOnce(const QString& folder, const QString& ackLogPath, qint64* acknowledged);
+// Checks that every message in the acknowledgement logs `ackLogPaths` (one per line) stands exactly
+// once in the daily data files in `folder`. Returns what differs, or an empty text.
+QString checkStoredOnce(const QString& folder, const QStringList& ackLogPaths, qint64* acknowledged);
