@@ -11,10 +11,10 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QSaveFile>
-#include <QMessageBox>
 
 namespace {
 

@@ -6,13 +6,12 @@
 #include <QString>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
 #include <unordered_map>
 
 namespace {

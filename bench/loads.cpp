@@ -108,8 +108,7 @@ QList<Load> benchLoads(int seconds, qint64 longMessages)
             {{arguments({"--devices", "20", "--idle", "8000", "--duration"}) << lockstep}}},
         fleet(QStringLiteral("10000"), QStringLiteral("10,000 at once, then 1 msg / 10 s"), 10000, paced),
         [&] {
-            Load load = fleet(
-                QStringLiteral("10000x1"), QStringLiteral("the same, engine on 1 thread"), 10000, paced);
+            Load load = fleet(QStringLiteral("10000x1"), QStringLiteral("the same, engine on 1 thread"), 10000, paced);
             load.serverThreads = 1;
             return load;
         }(),
@@ -156,8 +155,7 @@ ProgramFigures measureProgram(const Load& load)
         connectionCount.start(100);
         // After each phase the window must also take the lines of every connection ending at once.
         const auto allEndedAndShown = [&window] {
-            waitUntil(
-                [&window] { return window.server().connectionCount() == 0 && window.server().lines().isEmpty(); },
+            waitUntil([&window] { return window.server().connectionCount() == 0 && window.server().lines().isEmpty(); },
                 30000);
         };
         figures.result = runLoad(
@@ -191,5 +189,6 @@ ProgramFigures measureProgram(const Load& load)
 
 LoadResult measureReference(const Load& load, quint16 port)
 {
-    return runLoad(load, port, [](qsizetype, qsizetype) { return QStringList(); }, [] {});
+    return runLoad(
+        load, port, [](qsizetype, qsizetype) { return QStringList(); }, [] {});
 }

@@ -55,19 +55,15 @@ void printRow(QTextStream& out, const Load& load, const Measured& m)
     };
     const ProgramFigures& p = m.program;
     out << QStringList {load.title, rate(p.result), rate(m.qt), rate(m.epoll),
-                           ratio(p.result.last.rate, m.qt.last.rate), ratio(p.result.last.rate, m.epoll.last.rate),
-                           milliseconds(p.result.last.p50Ms) + QStringLiteral(" / ")
-                               + milliseconds(p.result.last.p99Ms),
-                           milliseconds(m.qt.last.p99Ms) + QStringLiteral(" / ") + milliseconds(m.epoll.last.p99Ms),
-                           burst(p.result) + QStringLiteral(" / ") + burst(m.qt) + QStringLiteral(" / ")
-                               + burst(m.epoll),
-                           QStringLiteral("%L1, %2 s").arg(p.mostConnections).arg(p.mostConnectionsAfterS, 0, 'f', 1),
-                           milliseconds(p.longestStallMs) + QStringLiteral(" / ") + milliseconds(p.longestWakeUpMs),
-                           QStringLiteral("%1 % / %2 %")
-                               .arg(100 * p.windowCpu, 0, 'f', 0)
-                               .arg(100 * p.engineCpu, 0, 'f', 0),
-                           megabytes(p.residentBytes)}
-                .join(QStringLiteral(" | "))
+        ratio(p.result.last.rate, m.qt.last.rate), ratio(p.result.last.rate, m.epoll.last.rate),
+        milliseconds(p.result.last.p50Ms) + QStringLiteral(" / ") + milliseconds(p.result.last.p99Ms),
+        milliseconds(m.qt.last.p99Ms) + QStringLiteral(" / ") + milliseconds(m.epoll.last.p99Ms),
+        burst(p.result) + QStringLiteral(" / ") + burst(m.qt) + QStringLiteral(" / ") + burst(m.epoll),
+        QStringLiteral("%L1, %2 s").arg(p.mostConnections).arg(p.mostConnectionsAfterS, 0, 'f', 1),
+        milliseconds(p.longestStallMs) + QStringLiteral(" / ") + milliseconds(p.longestWakeUpMs),
+        QStringLiteral("%1 % / %2 %").arg(100 * p.windowCpu, 0, 'f', 0).arg(100 * p.engineCpu, 0, 'f', 0),
+        megabytes(p.residentBytes)}
+               .join(QStringLiteral(" | "))
         << '\n';
     out.flush();
 }
@@ -81,7 +77,8 @@ void printIdleShare(QTextStream& out, const QHash<QString, Measured>& measured)
     const Measured& beside = measured[QStringLiteral("idle8000")];
     out << QStringLiteral("\nthe 20 beside 8,000 idle, share of their rate alone: program %1, Qt %2, epoll %3\n")
                .arg(ratio(beside.program.result.last.rate, alone.program.result.last.rate),
-                   ratio(beside.qt.last.rate, alone.qt.last.rate), ratio(beside.epoll.last.rate, alone.epoll.last.rate));
+                   ratio(beside.qt.last.rate, alone.qt.last.rate),
+                   ratio(beside.epoll.last.rate, alone.epoll.last.rate));
 }
 
 void printWindowEdge(QTextStream& out, const QList<EdgeStep>& steps)
@@ -138,7 +135,8 @@ int main(int argc, char* argv[])
     QStringList failures;
     QHash<QString, Measured> measured;
     out << "load | program msg/s | Qt msg/s | epoll msg/s | ÷Qt | ÷epoll | program p50 / p99 ms | "
-           "Qt / epoll p99 ms | all first replies s (program / Qt / epoll) | held most, after | stall ms window / idle thread | "
+           "Qt / epoll p99 ms | all first replies s (program / Qt / epoll) | held most, after | stall ms window / idle "
+           "thread | "
            "CPU window / engine | resident\n";
     out.flush();
     for (const Load& load : std::as_const(loads)) {

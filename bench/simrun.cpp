@@ -51,8 +51,7 @@ void addSummary(SimResult& result, OneSim& sim)
     result.p50Ms = std::max(result.p50Ms, summary.value(QStringLiteral("p50_ms")).toDouble());
     result.p99Ms = std::max(result.p99Ms, summary.value(QStringLiteral("p99_ms")).toDouble());
     result.connectMs = std::max(result.connectMs, connectMs);
-    result.doneMs
-        = std::max(result.doneMs, connectMs + 1000 * summary.value(QStringLiteral("seconds")).toDouble());
+    result.doneMs = std::max(result.doneMs, connectMs + 1000 * summary.value(QStringLiteral("seconds")).toDouble());
 }
 
 } // namespace

@@ -21,18 +21,17 @@ EventLoopStallMeter::EventLoopStallMeter()
 
 WakeUpLatencyMeter::WakeUpLatencyMeter()
     : thread([this] {
-          using Clock = std::chrono::steady_clock;
-          while (!stopping) {
-              const Clock::time_point asleep = Clock::now();
-              std::this_thread::sleep_for(std::chrono::milliseconds(periodMs));
-              const qint64 late = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                  Clock::now() - asleep - std::chrono::milliseconds(periodMs))
-                                      .count();
-              longestNs = std::max(longestNs.load(), late);
-          }
-      })
-{
-}
+        using Clock = std::chrono::steady_clock;
+        while (!stopping) {
+            const Clock::time_point asleep = Clock::now();
+            std::this_thread::sleep_for(std::chrono::milliseconds(periodMs));
+            const qint64 late = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                Clock::now() - asleep - std::chrono::milliseconds(periodMs))
+                                    .count();
+            longestNs = std::max(longestNs.load(), late);
+        }
+    })
+{ }
 
 WakeUpLatencyMeter::~WakeUpLatencyMeter()
 {

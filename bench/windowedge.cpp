@@ -63,7 +63,8 @@ QList<EdgeStep> measureWindowEdge(const QList<int>& linesPerSecond, int stepMs)
         });
         waitUntil([&] { return fed && queue.isEmpty(); }, stepMs + 10000);
         feeder.join();
-        step.windowCpu = (threadCpu().at(mainThreadId()).seconds - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000);
+        step.windowCpu
+            = (threadCpu().at(mainThreadId()).seconds - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000);
         step.skipped = skippedIn(view->toPlainText());
         steps << step;
     }

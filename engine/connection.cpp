@@ -31,11 +31,15 @@ QString endOfConnectionText(int closeReason)
 } // namespace
 
 Connection::Connection(asio::ip::tcp::socket socket, ServingContext& context, quint64 serial, QString peer)
-    : socket(std::move(socket)), executor_(this->socket.get_executor()), context(context), serial(serial), peer(std::move(peer)),
-      socketTimer(this->socket.get_executor()), messageTimer(this->socket.get_executor()),
-      graceTimer(this->socket.get_executor())
-{
-}
+    : socket(std::move(socket))
+    , executor_(this->socket.get_executor())
+    , context(context)
+    , serial(serial)
+    , peer(std::move(peer))
+    , socketTimer(this->socket.get_executor())
+    , messageTimer(this->socket.get_executor())
+    , graceTimer(this->socket.get_executor())
+{ }
 
 void Connection::start()
 {
@@ -58,8 +62,8 @@ void Connection::start()
 void Connection::read()
 {
     reading = true;
-    socket.async_read_some(asio::buffer(chunk), [self = shared_from_this()](const asio::error_code& error,
-                                                    std::size_t size) { self->received(error, size); });
+    socket.async_read_some(asio::buffer(chunk),
+        [self = shared_from_this()](const asio::error_code& error, std::size_t size) { self->received(error, size); });
 }
 
 void Connection::received(const asio::error_code& error, std::size_t size)
@@ -103,8 +107,7 @@ void Connection::handle(QString message)
         return;
     }
     storing = true;
-    asio::post(context.slowFiles, [self = shared_from_this(), message, verdict, computed,
-                                      executor = executor_] {
+    asio::post(context.slowFiles, [self = shared_from_this(), message, verdict, computed, executor = executor_] {
         QList<saved_line_t> saved = saveData(message, self->context.settings);
         asio::post(executor, [self, message, verdict, computed, saved = std::move(saved)] {
             self->storing = false;
@@ -279,6 +282,6 @@ void Connection::closeByServer()
 
 void Connection::report(const QString& body, const char* ending)
 {
-    context.lines.push(context.settings.timeStamp() + QLatin1Char('[') + peer + QStringLiteral("] ") + body
-        + QLatin1String(ending));
+    context.lines.push(
+        context.settings.timeStamp() + QLatin1Char('[') + peer + QStringLiteral("] ") + body + QLatin1String(ending));
 }

@@ -2,13 +2,12 @@
 
 #include "recording/dailyfile.h"
 
-#include <asio/ip/tcp.hpp>
-#include <asio/steady_timer.hpp>
-
 #include <QByteArray>
 #include <QString>
 
 #include <array>
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
 #include <deque>
 #include <functional>
 #include <memory>

@@ -2,7 +2,6 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-
 #include <optional>
 
 // Opens a listener on `port` of every local address: IPv6 and IPv4 together where the machine has

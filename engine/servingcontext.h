@@ -2,10 +2,9 @@
 
 #include "settings/settings.h"
 
-#include <asio/thread_pool.hpp>
-
 #include <QtGlobal>
 
+#include <asio/thread_pool.hpp>
 #include <atomic>
 #include <functional>
 #include <map>

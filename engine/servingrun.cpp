@@ -5,9 +5,8 @@
 #include "engine/openfiles.h"
 #include "engine/peeraddress.h"
 
-#include <asio/post.hpp>
-
 #include <algorithm>
+#include <asio/post.hpp>
 #include <condition_variable>
 
 namespace {
@@ -41,8 +40,11 @@ std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
 } // namespace
 
 ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads)
-    : loops(makeLoops(threads)), slowFiles(slowFileThreads), context {settings, lines, slowFiles, {}, {}, {}},
-      acceptRetry(*loops.front()), aliveTimer(*loops.front())
+    : loops(makeLoops(threads))
+    , slowFiles(slowFileThreads)
+    , context {settings, lines, slowFiles, {}, {}, {}}
+    , acceptRetry(*loops.front())
+    , aliveTimer(*loops.front())
 {
     context.connectionEnded = [this] { asio::post(*loops.front(), [this] { resumeAccepting(); }); };
 }
@@ -77,9 +79,8 @@ void ServingRun::accept()
 {
     // Connections are dealt out to the event loops in turn.
     asio::io_context& loop = *loops[nextLoop++ % loops.size()];
-    listener->async_accept(loop, [this](const asio::error_code& error, asio::ip::tcp::socket socket) {
-        accepted(error, std::move(socket));
-    });
+    listener->async_accept(loop,
+        [this](const asio::error_code& error, asio::ip::tcp::socket socket) { accepted(error, std::move(socket)); });
 }
 
 void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket socket)

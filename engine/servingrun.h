@@ -8,7 +8,6 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/thread_pool.hpp>
-
 #include <atomic>
 #include <memory>
 #include <optional>

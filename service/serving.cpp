@@ -9,11 +9,10 @@
 #include <asio/post.hpp>
 #include <asio/signal_set.hpp>
 #include <asio/steady_timer.hpp>
-#include <systemd/sd-daemon.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <systemd/sd-daemon.h>
 
 namespace {
 

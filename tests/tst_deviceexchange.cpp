@@ -371,7 +371,7 @@ private slots:
         device.send(messages::zeros() + messages::zeros());
         QTRY_COMPARE(flow().count(u"Válasz: "_s), 2);
         if (socketTimeout == "30")
-            engine.stop(Engine::StopLine::Announce, [] { });
+            engine.stop(Engine::StopLine::Announce, [] {});
         QTRY_COMPARE_WITH_TIMEOUT(engine.connectionCount(), size_t(0), 10000);
         QTRY_VERIFY(flow().endsWith(ending));
         QCOMPARE(flow().count(u"A kapcsolatot"_s), 1);

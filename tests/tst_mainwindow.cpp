@@ -127,7 +127,8 @@ private slots:
             lines.push(u"burst %1\n"_s.arg(i));
         QTRY_VERIFY(flow->toPlainText().endsWith(u"burst 199999\n"_s));
         const QStringList shown = flow->toPlainText().split(u'\n', Qt::SkipEmptyParts);
-        static const QRegularExpression skip(u"^\\d{4}\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d  -  … (\\d+) sor kihagyva …$"_s);
+        static const QRegularExpression skip(
+            u"^\\d{4}\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d  -  … (\\d+) sor kihagyva …$"_s);
         const QRegularExpressionMatch skipped = skip.match(shown.first());
         QVERIFY2(skipped.hasMatch(), qPrintable(shown.first()));
         QCOMPARE(skipped.captured(1).toInt() + shown.size() - 1, 200000);

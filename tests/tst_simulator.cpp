@@ -106,7 +106,8 @@ private slots:
         QTest::addColumn<QString>("says");
 
         // A generous wait for replies: the sanitizer suites run the server many times slower.
-        QTest::newRow("correct server") << "--devices 2 --messages 5 --reply-timeout 20000" << 0 << "replies: 10 right, 0 wrong";
+        QTest::newRow("correct server") << "--devices 2 --messages 5 --reply-timeout 20000" << 0
+                                        << "replies: 10 right, 0 wrong";
         // CE; then the line feed's SE and CE, twice.
         QTest::newRow("checksum errors, CR LF, in pieces")
             << "--messages 3 --bad-checksum 1 --crlf --split 3 --expect-chks CE --expect-syntax SE" << 0
@@ -156,9 +157,10 @@ private slots:
             << QString() << 1 << u"stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n"_s;
         QTest::newRow("help") << u"--help"_s << 0 << u"--directory <DIR>"_s;
         QTest::newRow("version") << u"--version"_s << 0 << u"stilwater-server " STILWATER_VERSION "\n"_s;
-        QTest::newRow("unknown option") << u"--bogus"_s << 2 << u"stilwater-server: Unknown option 'bogus'. See --help.\n"_s;
-        QTest::newRow("missing value")
-            << u"--directory"_s << 2 << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
+        QTest::newRow("unknown option") << u"--bogus"_s << 2
+                                        << u"stilwater-server: Unknown option 'bogus'. See --help.\n"_s;
+        QTest::newRow("missing value") << u"--directory"_s << 2
+                                       << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
         QTest::newRow("missing directory")
             << u"--directory missing"_s << 2 << u"stilwater-server: cannot work in the directory missing.\n"_s;
     }
@@ -226,8 +228,8 @@ private slots:
         QCOMPARE(service.exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);
         output += service.readAllStandardOutput();
-        const QString exchange = u"<ts>[127.0.0.1] Bejövő adat: "_s + QString::fromLatin1(zeros)
-            + u"\n<ts>[127.0.0.1] Válasz: <ack>\n"_s;
+        const QString exchange
+            = u"<ts>[127.0.0.1] Bejövő adat: "_s + QString::fromLatin1(zeros) + u"\n<ts>[127.0.0.1] Válasz: <ack>\n"_s;
         QCOMPARE(withoutTimeStamps(QString::fromUtf8(output)).replace(QString(3'000'000, u'k'), u"<ack>"_s),
             u"<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"_s + exchange + exchange
                 + u"<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n<ts>Szerver leállítva.\n"_s);

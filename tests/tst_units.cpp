@@ -1,5 +1,5 @@
-#include "net/localaddress.h"
 #include "engine/timerinterval.h"
+#include "net/localaddress.h"
 #include "recording/dailyfile.h"
 #include "recording/devicename.h"
 #include "service/outputtext.h"
