@@ -3,6 +3,7 @@
 #include "engine/timerinterval.h"
 #include "net/localaddress.h"
 #include "recording/dailyfile.h"
+#include "recording/dayfilecache.h"
 #include "recording/devicename.h"
 #include "service/outputtext.h"
 #include "settings/clock.h"
@@ -153,11 +154,64 @@ private slots:
         settings_t settings;
         settings.make_backup = backup;
         const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
-        const std::optional<QList<saved_line_t>> saved = saveDataToExistingFiles(message, settings);
+        DayFileCache cache(4);
+        const std::optional<stored_message_t> saved = saveDataToExistingFiles(message, settings, cache);
         QCOMPARE(saved.has_value(), written);
         for (const QString& name : existing)
             QCOMPARE(readFileBytes(name), written ? message.toLatin1() + "\r\n" : QByteArray());
         QCOMPARE(QDir::current().entryList(QDir::Files).size(), existing.size());
+    }
+
+    // A day file stays open between lines, but what an operator does to it is seen before each line:
+    // a file moved away, renamed or deleted is never written again, the next line goes to a new file
+    // at the path. A line cut short in the file, as a power cut leaves it, keeps a line of its own.
+    void dayFilesFollowWhatTheOperatorDoes_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // the day file's content at the start
+        QTest::addColumn<QString>("step"); // between the two lines
+        QTest::addColumn<QByteArray>("after"); // the day file's, then "|" and the moved file's
+        const QByteArray line = "$08AB" + QByteArray(30, ' ') + QByteArray(96, '0') + "00\r\n";
+        QTest::newRow("kept open") << QByteArray("") << QString() << line + line + "|";
+        QTest::newRow("moved away") << QByteArray("") << u"move"_s << line + "|" + line;
+        QTest::newRow("deleted") << QByteArray("") << u"delete"_s << line + "|";
+        QTest::newRow("rotated: moved, a new one made") << QByteArray("") << u"move;create"_s << line + "|" + line;
+        QTest::newRow("made a link, not followed") << QByteArray("") << u"move;link"_s << line + "|" + line;
+        QTest::newRow("torn line") << QByteArray("$08AB 0") << QString() << "$08AB 0\r\n" + line + line + "|";
+        QTest::newRow("torn after CR") << QByteArray("$08\r") << QString() << "$08\r\n" + line + line + "|";
+    }
+
+    void dayFilesFollowWhatTheOperatorDoes()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, step);
+        QFETCH(QByteArray, after);
+        ScopedWorkDir dir;
+        setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        const QString day = u"AB-log_2026-12-05.txt"_s;
+        QFile file(day);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+        file.close();
+        const settings_t settings;
+        const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
+        DayFileCache cache(4);
+        const auto save = [&] {
+            const std::optional<stored_message_t> stored = saveDataToExistingFiles(message, settings, cache);
+            return stored ? stored->saved.first().written : saveData(message, settings).saved.first().written;
+        };
+        QVERIFY(save());
+        for (const QString& action : step.split(u';', Qt::SkipEmptyParts)) {
+            if (action == u"move"_s)
+                QVERIFY(QFile::rename(day, u"moved"_s));
+            else if (action == u"delete"_s)
+                QVERIFY(QFile::remove(day));
+            else if (action == u"create"_s)
+                QVERIFY(QFile(day).open(QIODevice::WriteOnly));
+            else
+                QVERIFY(QFile::link(u"moved"_s, day));
+        }
+        QCOMPARE(save(), !step.endsWith(u"link"_s));
+        QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
     }
 
     // The file that the service's package brings to start from holds the defaults.
