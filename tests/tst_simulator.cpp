@@ -147,27 +147,47 @@ private slots:
     }
 
     // Ends of the service before it serves, each with its sentence and status, and never a word to
-    // systemd: it is ready only once it listens.
+    // systemd: it is ready only once it listens. A config.cfg that cannot serve is named; "folder"
+    // makes it one, which cannot be read.
     void serviceEndsOnItsOwn_data()
     {
         QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("configTail");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
         QTest::newRow("port held by another listener")
-            << QString() << 1 << u"stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n"_s;
-        QTest::newRow("help") << u"--help"_s << 0 << u"--directory <DIR>"_s;
-        QTest::newRow("version") << u"--version"_s << 0 << u"stilwater-server " STILWATER_VERSION "\n"_s;
-        QTest::newRow("unknown option") << u"--bogus"_s << 2
+            << QString() << QByteArray() << 1
+            << u"stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n"_s;
+        QTest::newRow("config.cfg of 14 lines")
+            << QString() << "\r\n"_ba << 1
+            << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
+        QTest::newRow("config.cfg unreadable")
+            << QString() << "folder"_ba << 1 << u"stilwater-server: Nem olvasható a beállítási fájl: %2/config.cfg ("_s;
+        QTest::newRow("check") << u"--check --listen 127.0.0.1"_s << QByteArray() << 0
+                               << u"Beállítások: cím: 127.0.0.1, port: %1, Socket Timeout: 30 s, mappa: %2, "
+                                  "mentés: <név>-log_<dátum>.txt, backup: ki, Ack: \"ok\", CHKS Err: \"\", "
+                                  "Syntax Err: \"\"\n%2/config.cfg: rendben, betölthető.\n"_s;
+        QTest::newRow("check of a broken config.cfg")
+            << u"--check"_s << "x\n"_ba << 1
+            << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
+        QTest::newRow("listen on a name")
+            << u"--listen localhost"_s << QByteArray() << 2
+            << u"stilwater-server: Not an IPv4 or IPv6 address: localhost. See --help.\n"_s;
+        QTest::newRow("help") << u"--help"_s << QByteArray() << 0 << u"--directory <DIR>"_s;
+        QTest::newRow("version") << u"--version"_s << QByteArray() << 0
+                                 << u"stilwater-server " STILWATER_VERSION "\n"_s;
+        QTest::newRow("unknown option") << u"--bogus"_s << QByteArray() << 2
                                         << u"stilwater-server: Unknown option 'bogus'. See --help.\n"_s;
-        QTest::newRow("missing value") << u"--directory"_s << 2
+        QTest::newRow("missing value") << u"--directory"_s << QByteArray() << 2
                                        << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
-        QTest::newRow("missing directory")
-            << u"--directory missing"_s << 2 << u"stilwater-server: cannot work in the directory missing.\n"_s;
+        QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
+                                           << u"stilwater-server: cannot work in the directory missing.\n"_s;
     }
 
     void serviceEndsOnItsOwn()
     {
         QFETCH(QString, arguments);
+        QFETCH(QByteArray, configTail);
         QFETCH(int, status);
         QFETCH(QString, says);
         ScopedWorkDir dir;
@@ -176,6 +196,12 @@ private slots:
         TestConfig config;
         config.port = QByteArray::number(holder.serverPort());
         writeConfig(config);
+        QFile file(u"config.cfg"_s);
+        if (configTail == "folder")
+            QVERIFY(file.remove() && QDir().mkdir(file.fileName()));
+        else if (!configTail.isEmpty())
+            QVERIFY(file.open(QIODevice::Append) && file.write(configTail) > 0);
+        file.close();
         NotifySocket notify;
         QProcess service;
         service.setProcessEnvironment(notify.serviceEnvironment());
@@ -183,8 +209,9 @@ private slots:
         service.start(QStringLiteral(STILWATER_SERVER), arguments.split(u' ', Qt::SkipEmptyParts));
         QVERIFY(service.waitForFinished(30000));
         QCOMPARE(service.exitCode(), status);
-        says.replace(u"%1"_s, QString::fromLatin1(config.port));
-        QVERIFY2(QString::fromUtf8(service.readAll()).contains(says), qPrintable(says));
+        says.replace(u"%1"_s, QString::fromLatin1(config.port)).replace(u"%2"_s, QDir::currentPath());
+        const QString output = QString::fromUtf8(service.readAll());
+        QVERIFY2(output.contains(says), qPrintable(output));
         QCOMPARE(notify.received(), QStringList());
     }
 
@@ -231,7 +258,11 @@ private slots:
         const QString exchange
             = u"<ts>[127.0.0.1] Bejövő adat: "_s + QString::fromLatin1(zeros) + u"\n<ts>[127.0.0.1] Válasz: <ack>\n"_s;
         QCOMPARE(withoutTimeStamps(QString::fromUtf8(output)).replace(QString(3'000'000, u'k'), u"<ack>"_s),
-            u"<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"_s + exchange + exchange
+            u"<ts>Beállítások: cím: minden cím, port: "_s + QString::fromLatin1(config.port)
+                + u", Socket Timeout: 30 s, mappa: "_s + QDir::currentPath()
+                + u", mentés: <név>-log_<dátum>.txt, backup: ki, Ack: \"<ack>\", CHKS Err: \"CE\", Syntax Err: \"\"\n"
+                  "<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"_s
+                + exchange + exchange
                 + u"<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n<ts>Szerver leállítva.\n"_s);
         QCOMPARE(service.readAllStandardError(), QByteArray());
         const QStringList files = QDir().entryList({u"0000*"_s});

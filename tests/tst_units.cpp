@@ -1,3 +1,4 @@
+#include "engine/listening.h"
 #include "engine/timerinterval.h"
 #include "net/localaddress.h"
 #include "recording/dailyfile.h"
@@ -180,6 +181,37 @@ private slots:
         QFETCH(int, dropped);
         QFETCH(QString, output);
         QCOMPARE(withoutTimeStamps(QString::fromUtf8(outputText({lines, dropped}))), output);
+    }
+
+    // A listener given one address takes connections to that address only; without one, to both
+    // loopback addresses.
+    void listenerTakesItsAddressOnly_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("connectTo");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("every address, IPv4") << QString() << u"127.0.0.1"_s << true;
+        QTest::newRow("every address, IPv6") << QString() << u"::1"_s << true;
+        QTest::newRow("IPv4 loopback") << u"127.0.0.1"_s << u"127.0.0.1"_s << true;
+        QTest::newRow("IPv4 loopback, not IPv6") << u"127.0.0.1"_s << u"::1"_s << false;
+        QTest::newRow("IPv6 loopback, not IPv4") << u"::1"_s << u"127.0.0.1"_s << false;
+        QTest::newRow("every IPv4 address, not IPv6") << u"0.0.0.0"_s << u"::1"_s << false;
+        QTest::newRow("not an address") << u"localhost"_s << u"127.0.0.1"_s << false;
+    }
+
+    void listenerTakesItsAddressOnly()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, connectTo);
+        QFETCH(bool, taken);
+        const quint16 port = freeLoopbackPort();
+        asio::io_context context;
+        const auto listener = openListener(context, port, address.toStdString());
+        QCOMPARE(listener.has_value(), address != u"localhost"_s);
+        asio::ip::tcp::socket device(context);
+        asio::error_code error;
+        device.connect({asio::ip::make_address(connectTo.toStdString()), port}, error);
+        QCOMPARE(!error, taken);
     }
 
     void localAddressChoice_data()
