@@ -314,6 +314,16 @@ private slots:
             service.start(u"/bin/sh"_s,
                 {u"-c"_s, u"export LISTEN_PID=$$ LISTEN_FDS=1; exec \"$0\""_s, QStringLiteral(STILWATER_SERVER)});
         };
+        // config.cfg must name the socket's port: the operator changed one of them, not both.
+        QProcess mismatched;
+        config.port = QByteArray::number(config.port.toInt() + 1);
+        writeConfig(config);
+        startService(mismatched);
+        QVERIFY(mismatched.waitForFinished());
+        QCOMPARE(mismatched.exitCode(), 1);
+        QVERIFY(mismatched.readAllStandardError().contains("A config.cfg portja " + config.port));
+        config.port = QByteArray::number(config.port.toInt() - 1);
+        writeConfig(config);
         QProcess first;
         QProcess second;
         startService(first);
