@@ -1,6 +1,7 @@
 #include "service/readiness.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 Readiness::Readiness(std::chrono::milliseconds stale)
     : stale(stale), lastAlive(std::chrono::steady_clock::now().time_since_epoch().count())
@@ -21,6 +22,12 @@ bool Readiness::listen(const QString& address, int port)
         const bool answering = ready();
         response.status = answering ? 200 : 503;
         response.set_content(answering ? "ready\n" : "not answering\n", "text/plain");
+    });
+    // Not the library's SO_REUSEPORT: a second instance given the same port would share it, and the
+    // balancer's checks would reach either.
+    server->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     // A health check is a moment's work; a client that dawdles is not waited for.
     server->set_read_timeout(std::chrono::seconds(2));

@@ -4,6 +4,7 @@
 #include "recording/dailyfile.h"
 #include "recording/devicename.h"
 #include "service/outputtext.h"
+#include "service/readiness.h"
 #include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
@@ -212,6 +213,27 @@ private slots:
         asio::error_code error;
         device.connect({asio::ip::make_address(connectTo.toStdString()), port}, error);
         QCOMPARE(!error, taken);
+    }
+
+    // The readiness check says 200 while the engine reports, 503 once it has been silent too long.
+    void readinessFollowsTheEngine()
+    {
+        const auto status = [](quint16 port) {
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHost, port);
+            client.write("GET /ready HTTP/1.0\r\n\r\n");
+            while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(5000)) { }
+            return client.readAll().left(12);
+        };
+        Readiness readiness(std::chrono::milliseconds(300));
+        const quint16 port = freeLoopbackPort();
+        QVERIFY(readiness.listen(u"127.0.0.1"_s, port));
+        readiness.serve();
+        QCOMPARE(status(port), "HTTP/1.1 200");
+        QTRY_COMPARE(status(port), "HTTP/1.1 503");
+        readiness.alive();
+        QCOMPARE(status(port), "HTTP/1.1 200");
+        QVERIFY(!Readiness(std::chrono::milliseconds(300)).listen(u"127.0.0.1"_s, port));
     }
 
     void localAddressChoice_data()
