@@ -54,7 +54,7 @@ public:
             interval = watchdog ? std::min(interval, readinessInterval) : readinessInterval;
             readiness.emplace(3 * readinessInterval);
             if (!readiness->listen(place.address, healthPort)) {
-                printPortProblem(healthPort);
+                printPortProblem(QStringLiteral("--health %1").arg(healthPort));
                 return 1;
             }
         }
@@ -69,7 +69,7 @@ public:
             });
         engine.lines().onFirstLine([this] { asio::post(io, [this] { printSoon(); }); });
         if (!engine.start(settings, place)) {
-            printPortProblem(settings.port);
+            printPortProblem(QStringLiteral("port %1").arg(settings.port));
             return 1;
         }
         if (readiness)
@@ -86,10 +86,10 @@ public:
     }
 
 private:
-    static void printPortProblem(int port)
+    // `which` tells the device port ("port N") from the readiness check's ("--health N").
+    static void printPortProblem(const QString& which)
     {
-        print(
-            QStringLiteral("stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n").arg(port).toUtf8(),
+        print(QStringLiteral("stilwater-server: A megadott port hibás, vagy már foglalt. (%1)\n").arg(which).toUtf8(),
             stderr);
     }
 

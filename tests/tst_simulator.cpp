@@ -173,6 +173,9 @@ private slots:
         QTest::newRow("port held by another listener")
             << QString() << QByteArray() << 1
             << u"stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n"_s;
+        QTest::newRow("readiness port held")
+            << u"--health %1"_s << QByteArray() << 1
+            << u"stilwater-server: A megadott port hibás, vagy már foglalt. (--health %1)\n"_s;
         QTest::newRow("config.cfg of 14 lines")
             << QString() << "\r\n"_ba << 1
             << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
@@ -221,7 +224,8 @@ private slots:
         QProcess service;
         service.setProcessEnvironment(notify.serviceEnvironment());
         service.setProcessChannelMode(QProcess::MergedChannels);
-        service.start(QStringLiteral(STILWATER_SERVER), arguments.split(u' ', Qt::SkipEmptyParts));
+        service.start(QStringLiteral(STILWATER_SERVER),
+            arguments.replace(u"%1"_s, QString::fromLatin1(config.port)).split(u' ', Qt::SkipEmptyParts));
         QVERIFY(service.waitForFinished(30000));
         QCOMPARE(service.exitCode(), status);
         says.replace(u"%1"_s, QString::fromLatin1(config.port)).replace(u"%2"_s, QDir::currentPath());
