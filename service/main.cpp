@@ -87,5 +87,5 @@ int main(int argc, char* argv[])
     out.flush();
     // Every connected device holds a descriptor, and every device's day file another.
     raiseOpenFileLimit();
-    return serveUntilSignalled(settings, place, options.healthPort);
+    return serveUntilSignalled(settings, place, options);
 }

@@ -41,6 +41,11 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("Print the settings that would serve and whether config.cfg loads (status 0) or "
                        "not (status 1), then end without serving."));
     parser.addOption(checkOption);
+    const QCommandLineOption noSyncOption(QStringLiteral("no-sync"),
+        QStringLiteral("Acknowledge a message once its line is handed to the system, without waiting for the "
+                       "disk: faster, but a power cut or a system crash can lose messages that were "
+                       "acknowledged. By default a message is acknowledged only once its line is on the disk."));
+    parser.addOption(noSyncOption);
 
     // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -63,5 +68,6 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
             return QStringLiteral("Not a port from 1 to 65535: %1.").arg(parser.value(healthOption));
     }
     options->check = parser.isSet(checkOption);
+    options->durableAcknowledgements = !parser.isSet(noSyncOption);
     return QString();
 }

@@ -10,6 +10,7 @@ struct ServiceOptions
     QString listen; // the one address to listen on, or empty for all
     int healthPort = 0; // the port of the readiness check, or 0 for none
     bool check = false; // only tell whether config.cfg loads, and what would serve
+    bool durableAcknowledgements = true; // a message is acknowledged once its line is on the disk
 };
 
 // Reads the command line (argv[0] included) into `options`. Returns the sentence that explains a

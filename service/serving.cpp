@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "service/outputtext.h"
 #include "service/readiness.h"
+#include "service/serviceoptions.h"
 #include "settings/settings.h"
 
 #include <asio/executor_work_guard.hpp>
@@ -46,8 +47,10 @@ class Service
 public:
     Service(const settings_t& settings, const ListenPlace& place) : settings(settings), place(place) { }
 
-    int run(int healthPort)
+    int run(const ServiceOptions& options)
     {
+        const int healthPort = options.healthPort;
+        engine.setDurableAcknowledgements(options.durableAcknowledgements);
         auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
         const bool watchdog = interval.count() > 0;
         if (healthPort > 0) {
@@ -131,7 +134,7 @@ private:
 
 } // namespace
 
-int serveUntilSignalled(const settings_t& settings, const ListenPlace& place, int healthPort)
+int serveUntilSignalled(const settings_t& settings, const ListenPlace& place, const ServiceOptions& options)
 {
-    return Service(settings, place).run(healthPort);
+    return Service(settings, place).run(options);
 }
