@@ -139,7 +139,7 @@ void Connection::handle(QString message)
             self->context.beforeCreatingFiles(message);
         stored_message_t done = saveData(message, self->context.settings);
         if (self->context.commits && done.dataFile)
-            self->waitUntilDurable(message, verdict, computed, std::move(done));
+            self->finishWhenDurable(message, verdict, computed, std::move(done));
         else
             asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)] {
                 self->storedAfterPause(message, verdict, computed, done);
@@ -153,6 +153,12 @@ void Connection::waitUntilDurable(QString message, int verdict, int computed, st
 {
     storing = true;
     pauseDeviceTime();
+    finishWhenDurable(std::move(message), verdict, computed, std::move(done));
+}
+
+// Touches nothing of the connection's own, so that a file thread may call it too.
+void Connection::finishWhenDurable(QString message, int verdict, int computed, stored_message_t done)
+{
     std::shared_ptr<DayFile> file = done.dataFile;
     context.commits->commit(std::move(file),
         [self = shared_from_this(), message = std::move(message), verdict, computed, done = std::move(done)](

@@ -55,6 +55,7 @@ private:
     bool handOver();
     void handle(QString message);
     void waitUntilDurable(QString message, int verdict, int computed, stored_message_t done);
+    void finishWhenDurable(QString message, int verdict, int computed, stored_message_t done);
     void storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done);
     void stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved);
     bool paused() const;

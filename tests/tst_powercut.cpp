@@ -147,9 +147,9 @@ private slots:
         const auto systemOps = qScopeGuard([] { setFileOps({}); });
         settings_t settings;
         settings.port = freeLoopbackPort();
-        Engine engine;
-        engine.setDurableAcknowledgements(durable);
-        QVERIFY(engine.start(settings));
+        auto engine = std::make_unique<Engine>();
+        engine->setDurableAcknowledgements(durable);
+        QVERIFY(engine->start(settings));
         constexpr int devices = 12;
         constexpr int perDevice = 40;
         std::vector<std::unique_ptr<Device>> fleet;
@@ -166,8 +166,7 @@ private slots:
             device.send(message(d, 0));
         }
         QTRY_COMPARE_WITH_TIMEOUT(acknowledged.size(), std::size_t(devices * perDevice), 30000);
-        engine.stop(Engine::StopLine::Omit, {});
-        QTRY_VERIFY(!engine.running());
+        engine.reset(); // its files closed, its threads gone
         setFileOps({});
 
         std::minstd_rand chance(7);
