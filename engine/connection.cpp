@@ -36,6 +36,7 @@ Connection::Connection(asio::ip::tcp::socket socket, ServingContext& context, qu
     , context(context)
     , serial(serial)
     , peer(std::move(peer))
+    , presence(context.devices)
     , socketTimer(this->socket.get_executor())
     , messageTimer(this->socket.get_executor())
     , graceTimer(this->socket.get_executor())
@@ -122,6 +123,7 @@ void Connection::stored(const QString& message, int verdict, int computed, const
     const bool dataStored = !saved.isEmpty() && saved.first().written;
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
     send(reply.bytes);
+    presence.judged(message, verdict, saved, peer);
     report(QStringLiteral("Bejövő adat: ") + message, "\n");
     report(reply.line, "\n");
     for (const saved_line_t& line : saved) {
@@ -251,6 +253,7 @@ void Connection::end()
     socketTimer.cancel();
     stopMessageTimer();
     graceTimer.cancel();
+    presence.ended();
     report(endOfConnectionText(ending.value_or(ClientClosed)), "\n\n");
     socket.close(ignored);
     context.registry.remove(serial);
@@ -274,6 +277,7 @@ void Connection::closeByServer()
     if (ended)
         return;
     ended = true;
+    presence.ended();
     report(endOfConnectionText(ServerStopped), "\n\n");
     asio::error_code ignored;
     socket.close(ignored);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/devicetable.h"
 #include "recording/dailyfile.h"
 
 #include <QByteArray>
@@ -61,6 +62,7 @@ private:
     ServingContext& context;
     const quint64 serial;
     const QString peer;
+    DevicePresence presence;
 
     std::array<char, 4096> chunk {};
     QString buffer; // the message being collected

@@ -20,6 +20,8 @@ Engine::Engine(unsigned threads) : threadCount(threadsFor(threads)), lineQueue(l
 
 Engine::~Engine()
 {
+    if (seeder.joinable())
+        seeder.join();
     if (stopper.joinable())
         stopper.join();
     if (run)
@@ -30,10 +32,13 @@ bool Engine::start(const settings_t& settings)
 {
     if (stopper.joinable())
         stopper.join();
-    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount);
+    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, deviceTable);
     if (!starting->listen())
         return false;
     lineQueue.push(settings.timeStamp() + QStringLiteral("Szerver elindítva.\n\n"));
+    if (seeder.joinable())
+        seeder.join();
+    seeder = std::thread([this, naming = settings.file] { deviceTable.seed(naming); });
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/devicetable.h"
 #include "engine/linequeue.h"
 
 #include <QtGlobal>
@@ -43,10 +44,14 @@ public:
     void onAlive(std::chrono::milliseconds interval, std::function<void()> alive);
 
     LineQueue& lines() { return lineQueue; }
+    // The devices seen from this engine's first start on, and those that the data folder knew then.
+    DeviceTable& devices() { return deviceTable; }
 
 private:
     const unsigned threadCount;
     LineQueue lineQueue;
+    DeviceTable deviceTable;
+    std::thread seeder; // reads the data folder's file names, which may take a while
     std::chrono::milliseconds aliveInterval {0};
     std::function<void()> alive;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 class Connection;
+class DeviceTable;
 class LineQueue;
 
 // The open connections in the order in which they were accepted, for stopping and for the
@@ -39,4 +40,5 @@ struct ServingContext
     ConnectionRegistry registry;
     std::function<void()> connectionEnded; // called on the ending connection's thread
     std::atomic<quint64> bytesReceived {0};
+    DeviceTable& devices; // the engine's, kept from run to run
 };

@@ -1,6 +1,7 @@
 #include "engine/servingrun.h"
 
 #include "engine/connection.h"
+#include "engine/devicetable.h"
 #include "engine/listening.h"
 #include "engine/openfiles.h"
 #include "engine/peeraddress.h"
@@ -39,10 +40,10 @@ std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
 
 } // namespace
 
-ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads)
+ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, DeviceTable& devices)
     : loops(makeLoops(threads))
     , slowFiles(slowFileThreads)
-    , context {settings, lines, slowFiles, {}, {}, {}}
+    , context {settings, lines, slowFiles, {}, {}, {}, devices}
     , acceptRetry(*loops.front())
     , aliveTimer(*loops.front())
 {
@@ -112,6 +113,7 @@ bool ServingRun::admits(asio::ip::tcp::socket& socket)
     if (openFileLimit() - highestDescriptor > descriptorsSurelyFree
         || descriptorsToSpare(descriptorsKeptFree, descriptor))
         return true;
+    context.devices.totals().descriptorRefusals.fetch_add(1, std::memory_order_relaxed);
     asio::error_code ignored;
     socket.close(ignored);
     return false;

@@ -19,7 +19,7 @@
 class ServingRun
 {
 public:
-    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads);
+    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, DeviceTable& devices);
     ~ServingRun();
 
     // False when the port cannot be opened; the run is then of no further use.

@@ -17,7 +17,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(STILWATER_VERSION));
 
     QString directory;
-    const QString problem = parseServiceOptions(QCoreApplication::arguments(), &directory);
+    monitoring_t monitoring;
+    const QString problem = parseServiceOptions(QCoreApplication::arguments(), &directory, &monitoring);
     if (!problem.isEmpty()) {
         QTextStream(stderr) << "stilwater-server: " << problem << " See --help.\n";
         return 2;
@@ -31,5 +32,5 @@ int main(int argc, char* argv[])
 
     settings_t settings;
     loadConfigFile(settings);
-    return serveUntilSignalled(settings);
+    return serveUntilSignalled(settings, monitoring);
 }

@@ -1,6 +1,7 @@
 #include "service/serving.h"
 
 #include "engine/engine.h"
+#include "service/monitoring.h"
 #include "service/outputtext.h"
 #include "settings/settings.h"
 
@@ -39,7 +40,9 @@ std::chrono::microseconds keepAliveInterval()
 class Service
 {
 public:
-    explicit Service(const settings_t& settings) : settings(settings) { }
+    Service(const settings_t& settings, const monitoring_t& options)
+        : settings(settings), monitoring(io, engine, options)
+    { }
 
     int run()
     {
@@ -48,6 +51,10 @@ public:
             // From the engine's own event loop, so that a hung engine goes silent and is restarted.
             engine.onAlive(interval, [] { sd_notify(0, "WATCHDOG=1"); });
         engine.lines().onFirstLine([this] { asio::post(io, [this] { printSoon(); }); });
+        if (!monitoring.start()) {
+            print(QByteArrayLiteral("stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"), stderr);
+            return 1;
+        }
         if (!engine.start(settings)) {
             print(QStringLiteral("stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n")
                       .arg(settings.port)
@@ -72,7 +79,7 @@ private:
         sd_notify(0, "STOPPING=1");
         engine.stop(Engine::StopLine::Announce, [this] {
             asio::post(io, [this] {
-                print(outputText(engine.lines().take()), stdout);
+                print(outputText(monitoring.pass(engine.lines().take())), stdout);
                 io.stop();
             });
         });
@@ -86,7 +93,7 @@ private:
         printTimer.expires_after(printDelay);
         printTimer.async_wait([this](const asio::error_code&) {
             printPending = false;
-            print(outputText(engine.lines().take()), stdout);
+            print(outputText(monitoring.pass(engine.lines().take())), stdout);
         });
     }
 
@@ -98,11 +105,12 @@ private:
     asio::steady_timer printTimer {io};
     bool printPending = false;
     Engine engine;
+    Monitoring monitoring; // after the engine, so that no scrape outlives it
 };
 
 } // namespace
 
-int serveUntilSignalled(const settings_t& settings)
+int serveUntilSignalled(const settings_t& settings, const monitoring_t& monitoring)
 {
-    return Service(settings).run();
+    return Service(settings, monitoring).run();
 }

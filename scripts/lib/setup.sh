@@ -2,8 +2,8 @@
 # Sourced, not run; expects `root` to be the project's root folder.
 
 # The engine is built on standalone Asio; the service reports to systemd through libsystemd, found
-# with pkgconf.
-required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev pkgconf)
+# with pkgconf, and serves its metrics with cpp-httplib.
+required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev pkgconf libcpp-httplib-dev)
 
 install_missing_packages() {
     local missing=()
