@@ -104,6 +104,11 @@ void DevicesWindow::takeSlice()
     }
     sliceTimer.stop();
     markSilent();
+    // Once, to the first rows: fitted again at every change, a big fleet's columns would jump.
+    if (!columnsFitted && model->rowCount() > 0) {
+        columnsFitted = true;
+        ui->tv_devices->resizeColumnsToContents();
+    }
 }
 
 void DevicesWindow::markSilent()

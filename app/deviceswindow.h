@@ -39,4 +39,5 @@ private:
     QTimer sliceTimer;
     quint64 seenVersion = 0;
     QDate shownDay;
+    bool columnsFitted = false;
 };
