@@ -48,8 +48,8 @@ void DeviceTable::stamp(device_row_t& row)
 bool DeviceTable::message(
     const QString& name, const QString& peer, bool checksumError, bool storingFailed, bool connecting)
 {
-    const QDateTime now = clockNow();
-    const qint64 moment = now.toMSecsSinceEpoch();
+    const qint64 moment = clockNowMSecs();
+    const QDate today = clockToday();
     shard_t& shard = shardOf(name);
     const std::lock_guard lock(shard.mutex);
     device_row_t* row = rowFor(shard, name, moment);
@@ -57,7 +57,7 @@ bool DeviceTable::message(
         totals_.unlisted.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
-    startDay(*row, now.date());
+    startDay(*row, today);
     row->lastMessage = moment;
     row->lastPeer = peer;
     if (connecting && row->connections++ == 0)
@@ -76,7 +76,7 @@ void DeviceTable::syntaxError(const QString& name)
     auto found = shard.rows.find(name);
     if (found == shard.rows.end())
         return;
-    startDay(*found, clockNow().date());
+    startDay(*found, clockToday());
     ++found->syntaxErrors;
     stamp(*found);
 }
@@ -132,7 +132,7 @@ void DeviceTable::seed(const filename_t& naming)
 
 std::vector<device_row_t> DeviceTable::rowsChangedSince(quint64 since) const
 {
-    const QDate today = clockNow().date();
+    const QDate today = clockToday();
     std::vector<device_row_t> changed;
     for (const shard_t& shard : shards) {
         const std::lock_guard lock(shard.mutex);
@@ -165,10 +165,12 @@ void DevicePresence::judged(const QString& message, int verdict, const QList<sav
     (verdict == verdict::accepted ? totals.accepted : totals.checksumErrors).fetch_add(1, std::memory_order_relaxed);
     if (failed)
         totals.storingFailures.fetch_add(1, std::memory_order_relaxed);
-    QString name = deviceName(message);
-    if (name != device) {
+    // Working out the name costs more than the rest: only when the name field differs from the last.
+    const QStringView field = QStringView(message).mid(nameFieldStart, nameFieldLength);
+    if (field != nameField || device.isNull()) {
         ended();
-        device = std::move(name);
+        nameField = field.toString();
+        device = deviceName(message);
     }
     if (table.message(device, peer, verdict == verdict::checksumError, failed, !connected))
         connected = true;

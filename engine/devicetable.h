@@ -67,7 +67,9 @@ public:
     std::size_t size() const { return count.load(std::memory_order_relaxed); }
 
 private:
-    struct shard_t
+    // Each on a cache line of its own, so that threads writing to different shards do not slow
+    // each other down.
+    struct alignas(64) shard_t
     {
         mutable std::mutex mutex;
         QHash<QString, device_row_t> rows;
@@ -78,9 +80,9 @@ private:
 
     const std::size_t capacity;
     std::array<shard_t, 32> shards;
-    std::atomic<std::size_t> count {0};
-    std::atomic<quint64> changes {0};
-    totals_t totals_;
+    alignas(64) std::atomic<std::size_t> count {0};
+    alignas(64) std::atomic<quint64> changes {0};
+    alignas(64) totals_t totals_;
 };
 
 // The connection's side of the table: the device it speaks for is the one named by its last message
@@ -96,6 +98,7 @@ public:
 
 private:
     DeviceTable& table;
-    QString device;
+    QString nameField; // of the last message of the right form
+    QString device; // its name
     bool connected = false;
 };
