@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/deviceswindow.h"
 #include "app/messagefeed.h"
 #include "app/productinfo.h"
 #include "dialogs/about.h"
@@ -54,6 +55,7 @@ MainWindow::MainWindow(unsigned serverThreads, QWidget* parent)
     connect(ui->actionPattern, &QAction::triggered, this, &MainWindow::setPattern);
     connect(ui->actionContent, &QAction::triggered, this, &MainWindow::tartalom);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::nevjegy);
+    connect(ui->actionDevices, &QAction::triggered, this, &MainWindow::showDevices);
     connect(ui->start, &QPushButton::clicked, this, &MainWindow::serverStart);
     connect(ui->stop, &QPushButton::clicked, this, &MainWindow::serverStop);
 
@@ -149,6 +151,15 @@ void MainWindow::nevjegy()
 {
     about box(this);
     box.exec();
+}
+
+void MainWindow::showDevices()
+{
+    if (!devicesWindow)
+        devicesWindow = new DevicesWindow(engine.devices(), this);
+    devicesWindow->show();
+    devicesWindow->raise();
+    devicesWindow->activateWindow();
 }
 
 void MainWindow::findLocalAddress()

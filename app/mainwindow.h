@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QNetworkReply>
 
+class DevicesWindow;
 class MessageFeed;
 class QLabel;
 
@@ -42,6 +43,7 @@ private slots:
     void setPattern();
     void tartalom();
     void nevjegy();
+    void showDevices();
     void clearBox();
     void serverStart();
     void serverStop();
@@ -66,6 +68,7 @@ private:
     QLabel* linkLabel = nullptr;
     Ui::MainWindow* ui = nullptr;
     MessageFeed* messageFeed = nullptr; // a child of the message window
+    DevicesWindow* devicesWindow = nullptr; // made when first asked for
     bool exitConfirmed = false;
     bool stopInProgress = false;
     bool closeAfterStop = false; // the window was closed while a stop was under way

@@ -8,6 +8,7 @@
 #include "settings/configfile.h"
 #include "settings/settings.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -113,6 +114,11 @@ QList<Load> benchLoads(int seconds, qint64 longMessages)
             return load;
         }(),
         fleet(QStringLiteral("19000"), QStringLiteral("19,000 at once, then 1 msg / 10 s"), 19000, paced),
+        [&] {
+            Load load = fleet(QStringLiteral("19000w"), QStringLiteral("the same, devices window open"), 19000, paced);
+            load.devicesWindow = true;
+            return load;
+        }(),
         {QStringLiteral("long"), QStringLiteral("20 devices, %L1 msgs").arg(longMessages),
             {{arguments({"--devices", "20", "--messages"}) << QString::number(longMessages / 20)}}},
     };
@@ -142,6 +148,8 @@ ProgramFigures measureProgram(const Load& load)
         QElapsedTimer sinceStart;
         sinceStart.start();
         window.findChild<QPushButton*>(QStringLiteral("start"))->click();
+        if (load.devicesWindow)
+            window.findChild<QAction*>(QStringLiteral("actionDevices"))->trigger();
         // Connections the program really holds: a device may see itself connected while the
         // server's kernel still waits for room in the accept queue.
         QTimer connectionCount;

@@ -18,6 +18,7 @@ struct Load
     // created by it, as for every device after midnight.
     bool opensWithBurst = false;
     unsigned serverThreads = 0; // the engine's event loops; 0: one for each core
+    bool devicesWindow = false; // the devices window open beside the main window from the start
 };
 
 // Every load; lockstep ones send for `seconds`, paced ones four times as long, the long run sends

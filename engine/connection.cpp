@@ -39,7 +39,9 @@ Connection::Connection(
     , context(context)
     , files(files)
     , serial(serial)
-    , peerPrefix(QLatin1Char('[') + peer + QStringLiteral("] "))
+    , peer(std::move(peer))
+    , peerPrefix(QLatin1Char('[') + this->peer + QStringLiteral("] "))
+    , presence(context.devices)
     , socketTimer(this->socket.get_executor())
     , messageTimer(this->socket.get_executor())
     , graceTimer(this->socket.get_executor())
@@ -185,6 +187,7 @@ void Connection::stored(const QString& message, int verdict, int computed, const
     const bool dataStored = !saved.isEmpty() && saved.first().written;
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
     send(reply.bytes);
+    presence.judged(message, verdict, saved, peer);
     QStringList lines {QStringLiteral("Bejövő adat: ") + message + QLatin1Char('\n'), reply.line + QLatin1Char('\n')};
     for (const saved_line_t& line : saved) {
         if (!line.written)
@@ -365,6 +368,7 @@ void Connection::end()
     socketTimer.cancel();
     stopMessageTimer();
     graceTimer.cancel();
+    presence.ended();
     report({endOfConnectionText(ending.value_or(ClientClosed))});
     socket.close(ignored);
     unframedFrom = unframedTo;
@@ -397,6 +401,7 @@ void Connection::closeByServer()
     if (ended)
         return;
     ended = true;
+    presence.ended();
     report({endOfConnectionText(ServerStopped)});
     asio::error_code ignored;
     socket.close(ignored);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/devicetable.h"
 #include "recording/dailyfile.h"
 
 #include <QByteArray>
@@ -82,7 +83,9 @@ private:
     ServingContext& context;
     DayFileCache& files;
     const quint64 serial;
+    const QString peer;
     const QString peerPrefix; // "[address] ", the start of every line about this connection
+    DevicePresence presence;
 
     std::array<char, 4096> chunk {};
     std::size_t unframedFrom = 0; // chunk[unframedFrom, unframedTo) has been read but not framed

@@ -20,6 +20,8 @@ Engine::Engine(unsigned threads) : threadCount(threadsFor(threads)), lineQueue(l
 
 Engine::~Engine()
 {
+    if (seeder.joinable())
+        seeder.join();
     if (stopper.joinable())
         stopper.join();
     if (run)
@@ -30,10 +32,14 @@ bool Engine::start(const settings_t& settings, const ListenPlace& place)
 {
     if (stopper.joinable())
         stopper.join();
-    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles);
+    auto starting
+        = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles, deviceTable);
     if (!starting->listen(place))
         return false;
     lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
+    if (seeder.joinable())
+        seeder.join();
+    seeder = std::thread([this, naming = settings.file] { deviceTable.seed(naming); });
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);

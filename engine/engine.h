@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/devicetable.h"
 #include "engine/linequeue.h"
 
 #include <QtGlobal>
@@ -61,10 +62,14 @@ public:
     void beforeCreatingFiles(std::function<void(const QString& message)> hook);
 
     LineQueue& lines() { return lineQueue; }
+    // The devices seen from this engine's first start on, and those that the data folder knew then.
+    DeviceTable& devices() { return deviceTable; }
 
 private:
     const unsigned threadCount;
     LineQueue lineQueue;
+    DeviceTable deviceTable;
+    std::thread seeder; // reads the data folder's file names, which may take a while
     std::chrono::milliseconds aliveInterval {0};
     std::function<void()> alive;
     std::function<void(const QString& message)> creatingFiles;

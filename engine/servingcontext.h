@@ -13,6 +13,7 @@
 #include <vector>
 
 class Connection;
+class DeviceTable;
 class GroupCommit;
 class LineQueue;
 
@@ -43,4 +44,5 @@ struct ServingContext
     std::function<void(const QString& message)> beforeCreatingFiles; // on a file thread; for tests
     std::atomic<quint64> bytesReceived {0};
     std::atomic<qint64> bytesHeld {0}; // read but not yet handled, or replies not yet taken by the sockets
+    DeviceTable& devices; // the engine's, kept from run to run
 };

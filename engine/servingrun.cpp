@@ -2,6 +2,7 @@
 
 #include "engine/acceptrefusal.h"
 #include "engine/connection.h"
+#include "engine/devicetable.h"
 #include "engine/groupcommit.h"
 #include "engine/listening.h"
 #include "engine/openfiles.h"
@@ -54,12 +55,12 @@ std::vector<std::unique_ptr<DayFileCache>> makeDayFileCaches(std::size_t loops)
 } // namespace
 
 ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, bool durable,
-    std::function<void(const QString& message)> beforeCreatingFiles)
+    std::function<void(const QString& message)> beforeCreatingFiles, DeviceTable& devices)
     : loops(makeLoops(threads))
     , dayFiles(makeDayFileCaches(loops.size()))
     , slowFiles(slowFileThreads)
     , commits(durable ? std::make_unique<GroupCommit>() : nullptr)
-    , context {settings, lines, slowFiles, commits.get(), {}, {}, std::move(beforeCreatingFiles), {}, {}}
+    , context {settings, lines, slowFiles, commits.get(), {}, {}, std::move(beforeCreatingFiles), {}, {}, devices}
     , acceptRetry(*loops.front())
     , aliveTimer(*loops.front())
 {
@@ -140,6 +141,7 @@ bool ServingRun::admits(asio::ip::tcp::socket& socket)
     if (openFileLimit() - highestDescriptor > descriptorsSurelyFree
         || descriptorsToSpare(descriptorsKeptFree, descriptor))
         return true;
+    context.devices.totals().descriptorRefusals.fetch_add(1, std::memory_order_relaxed);
     asio::error_code ignored;
     socket.close(ignored);
     return false;

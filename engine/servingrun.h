@@ -24,7 +24,7 @@ class ServingRun
 public:
     // With `durable`, a message is acknowledged only once its line is on the disk.
     ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, bool durable,
-        std::function<void(const QString& message)> beforeCreatingFiles);
+        std::function<void(const QString& message)> beforeCreatingFiles, DeviceTable& devices);
     ~ServingRun();
 
     // False when the port cannot be opened; the run is then of no further use.

@@ -46,6 +46,18 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
                        "disk: faster, but a power cut or a system crash can lose messages that were "
                        "acknowledged. By default a message is acknowledged only once its line is on the disk."));
     parser.addOption(noSyncOption);
+    const QCommandLineOption metricsOption(QStringLiteral("metrics"),
+        QStringLiteral("Serve Prometheus metrics over HTTP at /metrics on PORT of ADDRESS (default: 127.0.0.1, "
+                       "this machine only)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOption(metricsOption);
+    const QCommandLineOption quietOption(QStringLiteral("quiet-messages"),
+        QStringLiteral("Leave out the two lines of every message and its reply; connection events, errors and "
+                       "storing failures stay, and a summary line comes every --summary-interval."));
+    parser.addOption(quietOption);
+    const QCommandLineOption summaryOption(QStringLiteral("summary-interval"),
+        QStringLiteral("Seconds between the summary lines of --quiet-messages (default 60)."), QStringLiteral("S"));
+    parser.addOption(summaryOption);
 
     // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -69,5 +81,17 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
     }
     options->check = parser.isSet(checkOption);
     options->durableAcknowledgements = !parser.isSet(noSyncOption);
+    monitoring_t* monitoring = &options->monitoring;
+    if (parser.isSet(metricsOption) && !parseMetricsAddress(parser.value(metricsOption), monitoring))
+        return QStringLiteral("Not an [ADDRESS:]PORT for --metrics: %1.").arg(parser.value(metricsOption));
+    monitoring->quietMessages = parser.isSet(quietOption);
+    if (parser.isSet(summaryOption)) {
+        bool number = false;
+        const int seconds = parser.value(summaryOption).toInt(&number);
+        if (!number || seconds < 1)
+            return QStringLiteral("Not a number of seconds for --summary-interval: %1.")
+                .arg(parser.value(summaryOption));
+        monitoring->summaryInterval = std::chrono::seconds(seconds);
+    }
     return QString();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/monitoring.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,7 @@ struct ServiceOptions
     int healthPort = 0; // the port of the readiness check, or 0 for none
     bool check = false; // only tell whether config.cfg loads, and what would serve
     bool durableAcknowledgements = true; // a message is acknowledged once its line is on the disk
+    monitoring_t monitoring; // the metrics endpoint and the journal's form
 };
 
 // Reads the command line (argv[0] included) into `options`. Returns the sentence that explains a

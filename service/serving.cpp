@@ -1,6 +1,7 @@
 #include "service/serving.h"
 
 #include "engine/engine.h"
+#include "service/monitoring.h"
 #include "service/outputtext.h"
 #include "service/readiness.h"
 #include "service/serviceoptions.h"
@@ -45,7 +46,9 @@ std::chrono::microseconds keepAliveInterval()
 class Service
 {
 public:
-    Service(const settings_t& settings, const ListenPlace& place) : settings(settings), place(place) { }
+    Service(const settings_t& settings, const ListenPlace& place, const monitoring_t& options)
+        : settings(settings), place(place), monitoring(io, engine, options)
+    { }
 
     int run(const ServiceOptions& options)
     {
@@ -71,6 +74,10 @@ public:
                     readiness->alive();
             });
         engine.lines().onFirstLine([this] { asio::post(io, [this] { printSoon(); }); });
+        if (!monitoring.start()) {
+            print(QByteArrayLiteral("stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"), stderr);
+            return 1;
+        }
         if (!engine.start(settings, place)) {
             printPortProblem(QStringLiteral("port %1").arg(settings.port));
             return 1;
@@ -101,7 +108,7 @@ private:
         sd_notify(0, "STOPPING=1");
         engine.stop(Engine::StopLine::Announce, [this] {
             asio::post(io, [this] {
-                print(outputText(engine.lines().take()), stdout);
+                print(outputText(monitoring.pass(engine.lines().take())), stdout);
                 io.stop();
             });
         });
@@ -115,7 +122,7 @@ private:
         printTimer.expires_after(printDelay);
         printTimer.async_wait([this](const asio::error_code&) {
             printPending = false;
-            print(outputText(engine.lines().take()), stdout);
+            print(outputText(monitoring.pass(engine.lines().take())), stdout);
         });
     }
 
@@ -130,11 +137,12 @@ private:
     asio::steady_timer printTimer {io};
     bool printPending = false;
     Engine engine;
+    Monitoring monitoring; // after the engine, so that no scrape outlives it
 };
 
 } // namespace
 
 int serveUntilSignalled(const settings_t& settings, const ListenPlace& place, const ServiceOptions& options)
 {
-    return Service(settings, place).run(options);
+    return Service(settings, place, options.monitoring).run(options);
 }

@@ -23,6 +23,9 @@ void initStilwaterTests()
 {
     Q_INIT_RESOURCE(stilwater);
     useFormFont();
+    // The window's own settings go to a test location, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QStringLiteral("Stilwater"), QStringLiteral("Stilwater")).clear();
     // Its port stays taken, so no other test's server can receive the request.
     static EchoService* refuser = nullptr;
     delete refuser;

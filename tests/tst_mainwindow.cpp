@@ -1,9 +1,12 @@
+#include "app/devicemodel.h"
 #include "app/mainwindow.h"
 #include "dialogs/about.h"
 #include "dialogs/errormsg.h"
 #include "dialogs/file.h"
 #include "dialogs/folderchooser.h"
 #include "dialogs/port.h"
+#include "settings/clock.h"
+#include "settings/configfile.h"
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
 
@@ -78,6 +81,21 @@ QStringList clippedTexts(const QWidget* top)
     return clipped;
 }
 
+// What the devices window shows in one column, top to bottom.
+QStringList shownColumn(const QTableView* view, int column)
+{
+    QStringList shown;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        shown << view->model()->index(row, column).data().toString();
+    return shown;
+}
+
+QWidget* openDevicesWindow(MainWindow& window)
+{
+    window.findChild<QAction*>(u"actionDevices"_s)->trigger();
+    return window.findChild<QWidget*>(u"DevicesWindow"_s);
+}
+
 } // namespace
 
 class MainWindowTest final : public QObject
@@ -86,6 +104,66 @@ class MainWindowTest final : public QObject
 
 private slots:
     void initTestCase() { initStilwaterTests(); }
+
+    // The devices window as the operator uses it: opened from the menu beside the main window, sorted,
+    // filtered, silent devices marked and counted in its title; its threshold kept for the next time,
+    // outside config.cfg.
+    void devicesWindowShowsTheFleet()
+    {
+        ScopedWorkDir dir;
+        const QDateTime noon(QDate(2026, 12, 5), QTime(12, 0));
+        QDateTime now = noon;
+        setClock([&now] { return now; });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        auto window = std::make_unique<MainWindow>(1);
+        window->show();
+        DeviceTable& table = window->server().devices();
+        for (const auto& [name, minutesAgo] : {std::pair {u"K1"_s, 120}, {u"K2"_s, 10}, {u"M3"_s, 0}}) {
+            now = noon.addSecs(-60 * minutesAgo);
+            table.message(name, u"10.0.0."_s + name.back(), false, false, name == u"M3"_s);
+        }
+        now = noon;
+        QWidget* devices = openDevicesWindow(*window);
+        QVERIFY(devices->isVisible() && !devices->isModal());
+        auto* view = devices->findChild<QTableView*>(u"tv_devices"_s);
+        QTRY_COMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s, u"K2"_s, u"M3"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::State), QStringList({u"néma"_s, QString(), QString()}));
+        QCOMPARE(shownColumn(view, DeviceModel::Connected), QStringList({u"nem"_s, u"nem"_s, u"igen"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::LastMessage),
+            QStringList({u"2026.12.05  10:00:00"_s, u"2026.12.05  11:50:00"_s, u"2026.12.05  12:00:00"_s}));
+        QCOMPARE(devices->windowTitle(), u"Eszközök – 1 néma"_s);
+
+        QHeaderView* header = view->horizontalHeader();
+        const QPoint lastMessage(header->sectionViewportPosition(DeviceModel::LastMessage) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, lastMessage);
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s, u"K2"_s, u"M3"_s}));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, lastMessage);
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"M3"_s, u"K2"_s, u"K1"_s}));
+
+        auto* filter = devices->findChild<QLineEdit*>(u"e_filter"_s);
+        QTest::keyClicks(filter, u"k"_s);
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K2"_s, u"K1"_s}));
+        filter->clear();
+        QTest::keyClick(filter, Qt::Key_N);
+        QTest::sendKeyEvent(QTest::Click, filter, Qt::Key_Eacute, u"é"_s, Qt::NoModifier);
+        QTest::keyClicks(filter, u"ma"_s);
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s}));
+        filter->clear();
+
+        auto* threshold = devices->findChild<QSpinBox*>(u"sb_silentMinutes"_s);
+        QTest::keyClick(threshold, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(threshold, u"5"_s);
+        QCOMPARE(devices->windowTitle(), u"Eszközök – 2 néma"_s);
+        // K1 reports: within a second it is no longer silent.
+        table.message(u"K1"_s, u"10.0.0.9"_s, false, false, true);
+        QTRY_COMPARE(devices->windowTitle(), u"Eszközök – 1 néma"_s);
+        QCOMPARE(shownColumn(view, DeviceModel::State), QStringList({QString(), QString(), u"néma"_s}));
+
+        window.reset();
+        QCOMPARE(readFileBytes(u"config.cfg"_s), configText(settings_t()));
+        window = std::make_unique<MainWindow>(1);
+        QCOMPARE(openDevicesWindow(*window)->findChild<QSpinBox*>(u"sb_silentMinutes"_s)->value(), 5);
+    }
 
     // The lines reach the window through the queue that the server fills.
     void messageWindowShowsEveryLineInOrderKeepsTheNewestAndClears()

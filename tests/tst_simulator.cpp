@@ -198,6 +198,11 @@ private slots:
                                         << u"stilwater-server: Unknown option 'bogus'. See --help.\n"_s;
         QTest::newRow("missing value") << u"--directory"_s << QByteArray() << 2
                                        << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
+        QTest::newRow("metrics address held") << u"--metrics %1"_s << QByteArray() << 1
+                                              << u"stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"_s;
+        QTest::newRow("metrics address wrong")
+            << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
+            << u"stilwater-server: Not an [ADDRESS:]PORT for --metrics: 1.2.3.4:."_s;
         QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
                                            << u"stilwater-server: cannot work in the directory missing.\n"_s;
     }
@@ -435,6 +440,64 @@ private slots:
         }
         qInfo("%lld acknowledged, %lld resent, %lld stored twice", qlonglong(acknowledged.size()), resent,
             qlonglong(stored.size() - distinct.size()));
+    }
+
+    // The service as a fleet's operator runs it: metrics that Prometheus's linter accepts, scraped
+    // while devices send, with a hostile device name from the data folder escaped; and a journal
+    // that keeps the connections and a summary each second, not the messages.
+    void serviceIsWatchedUnderLoad()
+    {
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.port = QByteArray::number(freeLoopbackPort());
+        writeConfig(config);
+        QVERIFY(QFile(u"ev\"il\\\nname-log_2026-12-01.txt"_s).open(QIODevice::WriteOnly));
+        const QString metricsPort = QString::number(freeLoopbackPort());
+        QProcess service;
+        service.start(QStringLiteral(STILWATER_SERVER),
+            {u"--metrics"_s, metricsPort, u"--quiet-messages"_s, u"--summary-interval"_s, u"1"_s});
+        QByteArray output;
+        QTRY_VERIFY((output += service.readAllStandardOutput()).contains("Szerver elindítva."));
+        QProcess sim;
+        sim.start(QStringLiteral(STILWATER_SIM),
+            {u"--port"_s, QString::fromLatin1(config.port), u"--devices"_s, u"20"_s, u"--duration"_s, u"3"_s,
+                u"--rate"_s, u"20"_s, u"--bad-checksum"_s, u"0.1"_s});
+        QVERIFY(sim.waitForStarted());
+        QNetworkAccessManager web;
+        const auto scrape = [&] {
+            QNetworkReply* reply = web.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1/metrics"_s.arg(metricsPort))));
+            QSignalSpy finished(reply, &QNetworkReply::finished);
+            const bool answered = finished.wait(10000);
+            reply->deleteLater();
+            return answered ? reply->readAll() : QByteArray();
+        };
+        int scrapes = 0;
+        QByteArray scraped;
+        for (; sim.state() == QProcess::Running || scrapes == 0; ++scrapes) {
+            scraped = scrape();
+            QProcess promtool;
+            promtool.setProcessChannelMode(QProcess::MergedChannels);
+            promtool.start(u"/usr/bin/promtool"_s, {u"check"_s, u"metrics"_s});
+            promtool.write(scraped);
+            promtool.closeWriteChannel();
+            QVERIFY(promtool.waitForFinished(30000));
+            QVERIFY2(promtool.exitCode() == 0, promtool.readAll() + scraped);
+        }
+        QCOMPARE(sim.exitCode(), 0);
+        scraped = scrape();
+        for (const QByteArray& line : {"stilwater_connections_accepted_total 20"_ba, "stilwater_devices_known 21"_ba,
+                 "stilwater_messages_total{verdict=\"syntax_error\"} 0"_ba})
+            QVERIFY2(scraped.split('\n').contains(line), line + '\n' + scraped);
+        QVERIFY(scraped.contains("stilwater_device_last_message_timestamp_seconds{device=\"SIM20\"} 1"));
+        QVERIFY(scraped.contains("stilwater_device_last_message_timestamp_seconds{device=\"ev\\\"il\\\\\\nname\"}"));
+
+        ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+        QVERIFY(service.waitForFinished(10000));
+        output += service.readAllStandardOutput();
+        QCOMPARE(output.count("] Új kapcsolat."), 20);
+        QCOMPARE(output.count("Bejövő adat"), 0);
+        QVERIFY(output.contains(" eszköz jelentkezett.\n"));
+        qInfo("%d scrapes checked while devices sent", scrapes);
     }
 };
 

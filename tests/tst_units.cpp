@@ -1,13 +1,18 @@
 #include "engine/engine.h"
 #include "engine/linequeue.h"
 #include "engine/listening.h"
+#include "engine/devicetable.h"
 #include "engine/timerinterval.h"
+#include "messages/messagelayout.h"
 #include "net/localaddress.h"
 #include "recording/dailyfile.h"
 #include "recording/dayfilecache.h"
 #include "recording/devicename.h"
+#include "service/metricstext.h"
+#include "service/monitoring.h"
 #include "service/outputtext.h"
 #include "service/readiness.h"
+#include "service/quietoutput.h"
 #include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
@@ -24,6 +29,25 @@ const QByteArray header = "*** GPRS Data Server Config File ***";
 const QByteArrayList defaults {header, "10001", "30", "", ".txt", "", "0", "bak_", ".txt", "", "ok", "", ""};
 // Every value differs from its default; the folders, never read back, are empty as written.
 const QByteArrayList custom {header, "2000", "45", "pre", "csv", "", "1", "b_", ".bak", "", "ACK", "CE", "SE"};
+
+// The table's rows by name: "name last-message peer connections messages/checksum/syntax/storing
+// first-seen", times as "dd hh:mm".
+QStringList deviceRows(const DeviceTable& table)
+{
+    const auto time = [](qint64 moment) { return QDateTime::fromMSecsSinceEpoch(moment).toString(u"dd hh:mm"_s); };
+    QStringList rows;
+    for (const device_row_t& row : table.rowsChangedSince(0)) {
+        rows << u"%1 %2 %3 %4 %5/%6/%7/%8 %9"_s.arg(row.name, time(row.lastMessage), row.lastPeer)
+                    .arg(row.connections)
+                    .arg(row.messages)
+                    .arg(row.checksumErrors)
+                    .arg(row.syntaxErrors)
+                    .arg(row.storingFailures)
+                    .arg(time(row.firstSeen));
+    }
+    rows.sort();
+    return rows;
+}
 
 } // namespace
 
@@ -331,6 +355,148 @@ private slots:
         readiness.alive();
         QCOMPARE(status(port), "HTTP/1.1 200");
         QVERIFY(!Readiness(std::chrono::milliseconds(300)).listen(u"127.0.0.1"_s, port));
+    }
+
+    // A scripted day: a device connects, sends each verdict, hangs up; midnight starts new counts;
+    // a restart knows the devices from their day files. Syntax errors go to the connection's device.
+    void deviceTableKeepsTheDay()
+    {
+        ScopedWorkDir dir;
+        QDateTime now(QDate(2026, 12, 5), QTime(9, 0));
+        setClock([&now] { return now; });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        DeviceTable table(2);
+        const QList<saved_line_t> stored {{u"f"_s, true}, {u"b"_s, true}};
+        const QList<saved_line_t> backupFailed {{u"f"_s, true}, {u"b"_s, false}};
+        const QString abc = QString::fromLatin1(messages::abc12());
+        DevicePresence first(table);
+        first.judged(u"$short"_s, verdict::wrongLength, {}, u"10.0.0.1"_s); // no device yet
+        first.judged(abc, verdict::accepted, stored, u"10.0.0.1"_s);
+        now = now.addSecs(90);
+        first.judged(QString::fromLatin1(messages::abc12("00")), verdict::checksumError, stored, u"10.0.0.1"_s);
+        first.judged(u"x$08"_s, verdict::noLeadingDollar, {}, u"10.0.0.1"_s);
+        first.judged(abc, verdict::accepted, backupFailed, u"10.0.0.1"_s);
+        DevicePresence second(table);
+        second.judged(abc, verdict::accepted, stored, u"10.0.0.2"_s); // the same device again, elsewhere
+        QCOMPARE(deviceRows(table), QStringList {u"ABC_12 05 09:01 10.0.0.2 2 4/1/1/1 05 09:00"_s});
+        QCOMPARE(table.totals().devicesConnected.load(), 1);
+        first.ended();
+        second.ended();
+        QCOMPARE(table.totals().devicesConnected.load(), 0);
+        // The third name finds the table full: counted, not kept; the connection no longer speaks for
+        // the device before it.
+        DevicePresence third(table);
+        third.judged(QString::fromLatin1(messages::zeros()), verdict::accepted, stored, u"10.0.0.3"_s);
+        third.judged(u"$08ZZ"_s + abc.mid(5), verdict::accepted, stored, u"10.0.0.3"_s);
+        QCOMPARE(table.totals().unlisted.load(), 1U);
+        QCOMPARE(table.totals().devicesConnected.load(), 0);
+        third.ended();
+        const DeviceTable::totals_t& totals = table.totals();
+        QCOMPARE(QList<quint64>({totals.accepted, totals.checksumErrors, totals.syntaxErrors, totals.storingFailures,
+                     totals.connectionsAccepted}),
+            QList<quint64>({5, 1, 2, 1, 3}));
+
+        now = QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1));
+        QCOMPARE(deviceRows(table),
+            QStringList({u"00000000000000000000000000000000 05 09:01 10.0.0.3 0 0/0/0/0 05 09:01"_s,
+                u"ABC_12 05 09:01 10.0.0.2 0 0/0/0/0 05 09:00"_s}));
+
+        // Files of two days of one device, another device's, a backup and a stranger; the clock's
+        // own day is not what counts, the files' days and times are.
+        const QDateTime yesterday(QDate(2026, 12, 5), QTime(23, 59));
+        for (const QString& name :
+            {u"p_ABC_12-log_2026-12-04.txt"_s, u"p_ABC_12-log_2026-12-05.txt"_s, u"p_a\"b\nc-log_2026-12-01.txt"_s,
+                u"bak_p_X-log_2026-12-05.txt"_s, u"p_Y-log_2026-13-05.txt"_s, u"notes.txt"_s}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setFileTime(
+                name.contains(u"12-04"_s) ? yesterday.addDays(-1) : yesterday, QFileDevice::FileModificationTime));
+        }
+        DeviceTable restarted;
+        restarted.seed(filename_t(u"p_"_s, u".txt"_s, QString()));
+        QCOMPARE(deviceRows(restarted),
+            QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, u"a\"b\nc 05 23:59  0 0/0/0/0 01 00:00"_s}));
+    }
+
+    void metricsLabelValuesAreEscaped_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("quote") << u"a\"b"_s << u"a\\\"b"_s;
+        QTest::newRow("backslash, also before n") << u"a\\n"_s << u"a\\\\n"_s;
+        QTest::newRow("line feed") << u"a\nb"_s << u"a\\nb"_s;
+        QTest::newRow("accents and braces kept") << u"Tűző}{="_s << u"Tűző}{="_s;
+    }
+
+    void metricsLabelValuesAreEscaped()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, escaped);
+        QCOMPARE(escapedLabelValue(value), escaped);
+    }
+
+    void metricsText()
+    {
+        metrics_t metrics {
+            3, 10, 7, 2, 1, 4, 9000, 5, 6, 2, 8, {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}};
+        const QString text = QString::fromUtf8(::metricsText(metrics));
+        for (const QString& line : {u"stilwater_connections_open 3"_s, u"stilwater_connections_accepted_total 10"_s,
+                 u"stilwater_messages_total{verdict=\"accepted\"} 7"_s,
+                 u"stilwater_messages_total{verdict=\"checksum_error\"} 2"_s,
+                 u"stilwater_messages_total{verdict=\"syntax_error\"} 1"_s, u"stilwater_storing_failures_total 4"_s,
+                 u"stilwater_received_bytes_total 9000"_s, u"stilwater_output_dropped_lines_total 5"_s,
+                 u"stilwater_descriptor_refusals_total 6"_s, u"stilwater_devices_connected 2"_s,
+                 u"stilwater_devices_known 2"_s, u"stilwater_unlisted_messages_total 8"_s,
+                 u"# TYPE stilwater_device_last_message_timestamp_seconds gauge"_s,
+                 u"stilwater_device_last_message_timestamp_seconds{device=\"K\\\"1\\\\\\n\"} 1765000000.250"_s,
+                 u"stilwater_device_last_message_timestamp_seconds{device=\"M2\"} 1765000001.000"_s})
+            QVERIFY2(text.split(u'\n').contains(line), qPrintable(line));
+        // Nine single series of three lines, the verdicts' five, the devices' four.
+        QCOMPARE(text.count(u'\n'), 36);
+    }
+
+    // Under --quiet-messages: a message and its reply go, events, errors and storing failures stay.
+    void quietOutputKeepsEvents_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("perMessage");
+        QTest::newRow("message") << u"Bejövő adat: $08] Válasz: "_s << true;
+        QTest::newRow("reply") << u"Válasz: ok"_s << true;
+        QTest::newRow("checksum error") << u"Chks error. Számolt: 4. Válasz: <nincs>"_s << true;
+        QTest::newRow("syntax error") << u"Syntax error. Válasz: SE"_s << true;
+        QTest::newRow("storing failure") << u"Mentési hiba: AB-log_2026-12-05.txt"_s << false;
+        QTest::newRow("connection") << u"Új kapcsolat."_s << false;
+    }
+
+    void quietOutputKeepsEvents()
+    {
+        QFETCH(QString, body);
+        QFETCH(bool, perMessage);
+        const QString stamp = formatTimeStamp(QDateTime(QDate(2026, 12, 5), QTime(9, 0)));
+        QCOMPARE(perMessageLine(stamp + u"[::1] "_s + body + u'\n'), perMessage);
+        QVERIFY(!perMessageLine(stamp + body));
+    }
+
+    void metricsAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address"); // empty: refused
+        QTest::newRow("port only: loopback") << u"9310"_s << u"127.0.0.1 9310"_s;
+        QTest::newRow("IPv4") << u"0.0.0.0:9310"_s << u"0.0.0.0 9310"_s;
+        QTest::newRow("IPv6") << u"[::1]:80"_s << u"::1 80"_s;
+        QTest::newRow("IPv6 without brackets") << u"::1:80"_s << QString();
+        QTest::newRow("port 0") << u"0"_s << QString();
+        QTest::newRow("port too high") << u"65536"_s << QString();
+        QTest::newRow("no port") << u"host:"_s << QString();
+    }
+
+    void metricsAddress()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        monitoring_t monitoring;
+        const bool taken = parseMetricsAddress(text, &monitoring);
+        QCOMPARE(taken ? monitoring.metricsHost + u' ' + QString::number(monitoring.metricsPort) : QString(), address);
     }
 
     void localAddressChoice_data()

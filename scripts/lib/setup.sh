@@ -2,7 +2,7 @@
 # Sourced, not run; expects `root` to be the project's root folder.
 
 # The engine is built on standalone Asio; the service reports to systemd through libsystemd, found
-# with pkgconf.
+# with pkgconf, and serves its readiness check and metrics with cpp-httplib.
 required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev libcpp-httplib-dev pkgconf)
 
 install_missing_packages() {

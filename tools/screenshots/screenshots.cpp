@@ -13,6 +13,7 @@
 #include "net/publicaddress.h"
 #include "settings/settings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -104,6 +105,13 @@ int main(int argc, char* argv[])
     QTcpServer publicAddress;
     servePublicAddress(&publicAddress);
 
+    // A device known only from yesterday's day file, silent since: the devices window marks it.
+    QFile yesterday(QStringLiteral("d_KUT_04-log_%1.txt")
+                        .arg(QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"))));
+    yesterday.open(QIODevice::WriteOnly);
+    yesterday.setFileTime(QDateTime::currentDateTime().addSecs(-20 * 3600), QFileDevice::FileModificationTime);
+    yesterday.close();
+
     MainWindow window;
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("start"))->click();
@@ -126,6 +134,10 @@ int main(int argc, char* argv[])
     runFor(500);
 
     bool saved = save(&window, output.filePath(QStringLiteral("main-window.png")));
+    window.findChild<QAction*>(QStringLiteral("actionDevices"))->trigger();
+    runFor(1200); // its first rows come within a second
+    saved &= save(window.findChild<QWidget*>(QStringLiteral("DevicesWindow")),
+        output.filePath(QStringLiteral("devices-window.png")));
     Port portDialog(&window.currentSettings(), &window);
     saved &= save(&portDialog, output.filePath(QStringLiteral("port-dialog.png")));
     ErrorMsg repliesDialog(&window.currentSettings(), &window);

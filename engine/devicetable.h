@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+struct filename_t;
+struct saved_line_t;
+
+// What the server knows of one device, by the name that its messages give its day files.
+struct device_row_t
+{
+    QString name;
+    qint64 lastMessage = 0; // milliseconds since the epoch of its last message with the right form
+    QString lastPeer; // empty for a device known only from its files
+    int connections = 0; // open connections whose last message with the right form named it
+    // Since local midnight: messages with the right form, checksum errors among them, syntax errors
+    // on its connections, and messages that did not reach a file.
+    quint64 messages = 0;
+    quint64 checksumErrors = 0;
+    quint64 syntaxErrors = 0;
+    quint64 storingFailures = 0;
+    qint64 firstSeen = 0; // milliseconds since the epoch
+    QDate day; // the day that the counts belong to
+    quint64 version = 0; // DeviceTable::version() when the row last changed
+};
+
+// The devices that have reported, for the window and the metrics. Every event-loop thread writes to
+// it; names are spread over shards, each with a lock of its own held for a few hash operations, so
+// that the message path hardly ever waits. Names come from the wire, so at most `capacity` of them
+// are kept; messages of further names are only counted.
+class DeviceTable
+{
+public:
+    explicit DeviceTable(std::size_t capacity = 50000);
+
+    struct totals_t
+    {
+        std::atomic<quint64> accepted {0};
+        std::atomic<quint64> checksumErrors {0};
+        std::atomic<quint64> syntaxErrors {0};
+        std::atomic<quint64> storingFailures {0};
+        std::atomic<quint64> connectionsAccepted {0};
+        std::atomic<quint64> descriptorRefusals {0};
+        std::atomic<quint64> unlisted {0}; // messages of names that found the table full
+        std::atomic<qint64> devicesConnected {0};
+    };
+    totals_t& totals() { return totals_; }
+
+    // A message with the right form; false when the table is full and the name is not in it.
+    bool message(const QString& name, const QString& peer, bool checksumError, bool storingFailed, bool connecting);
+    void syntaxError(const QString& name);
+    void disconnected(const QString& name);
+    // Learns the devices that have day files named by `naming`, with their files' last change, and
+    // leaves devices it knows already as they are.
+    void seed(const filename_t& naming);
+
+    // Rows changed after version `since` (0: all), their counts as of today.
+    std::vector<device_row_t> rowsChangedSince(quint64 since) const;
+    quint64 version() const { return changes.load(std::memory_order_relaxed); }
+    std::size_t size() const { return count.load(std::memory_order_relaxed); }
+
+private:
+    // Each on a cache line of its own, so that threads writing to different shards do not slow
+    // each other down.
+    struct alignas(64) shard_t
+    {
+        mutable std::mutex mutex;
+        QHash<QString, device_row_t> rows;
+    };
+    shard_t& shardOf(const QString& name) { return shards[qHash(name) % shards.size()]; }
+    device_row_t* rowFor(shard_t& shard, const QString& name, qint64 now);
+    void stamp(device_row_t& row);
+
+    const std::size_t capacity;
+    std::array<shard_t, 32> shards;
+    alignas(64) std::atomic<std::size_t> count {0};
+    alignas(64) std::atomic<quint64> changes {0};
+    alignas(64) totals_t totals_;
+};
+
+// The connection's side of the table: the device it speaks for is the one named by its last message
+// with the right form, so that syntax errors, whose name field cannot be trusted, go to that device,
+// and its hang-up ends that device's connection.
+class DevicePresence
+{
+public:
+    explicit DevicePresence(DeviceTable& table);
+    // A judged message and where it was stored (nothing for a syntax error).
+    void judged(const QString& message, int verdict, const QList<saved_line_t>& saved, const QString& peer);
+    void ended();
+
+private:
+    DeviceTable& table;
+    QString nameField; // of the last message of the right form
+    QString device; // its name
+    bool connected = false;
+};

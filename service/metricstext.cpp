@@ -1,0 +1,69 @@
+#include "service/metricstext.h"
+
+namespace {
+
+void family(QString& text, const char* name, const char* type, const char* help)
+{
+    text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
+                .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
+}
+
+void sample(QString& text, const char* name, quint64 value, const QString& labels = QString())
+{
+    text += QLatin1String(name) + labels + QLatin1Char(' ') + QString::number(value) + QLatin1Char('\n');
+}
+
+void single(QString& text, const char* name, const char* type, const char* help, quint64 value)
+{
+    family(text, name, type, help);
+    sample(text, name, value);
+}
+
+} // namespace
+
+QString escapedLabelValue(const QString& value)
+{
+    QString escaped;
+    escaped.reserve(value.size());
+    for (const QChar character : value) {
+        if (character == QLatin1Char('\\'))
+            escaped += QLatin1String("\\\\");
+        else if (character == QLatin1Char('"'))
+            escaped += QLatin1String("\\\"");
+        else if (character == QLatin1Char('\n'))
+            escaped += QLatin1String("\\n");
+        else
+            escaped += character;
+    }
+    return escaped;
+}
+
+QByteArray metricsText(const metrics_t& metrics)
+{
+    QString text;
+    single(text, "stilwater_connections_open", "gauge", "Device connections open now.", metrics.connectionsOpen);
+    single(text, "stilwater_connections_accepted_total", "counter", "Device connections accepted.",
+        metrics.connectionsAccepted);
+    family(text, "stilwater_messages_total", "counter", "Messages received, by verdict.");
+    sample(text, "stilwater_messages_total", metrics.accepted, QStringLiteral("{verdict=\"accepted\"}"));
+    sample(text, "stilwater_messages_total", metrics.checksumErrors, QStringLiteral("{verdict=\"checksum_error\"}"));
+    sample(text, "stilwater_messages_total", metrics.syntaxErrors, QStringLiteral("{verdict=\"syntax_error\"}"));
+    single(text, "stilwater_storing_failures_total", "counter",
+        "Messages with the right form that did not reach every file they go to.", metrics.storingFailures);
+    single(text, "stilwater_received_bytes_total", "counter", "Bytes received from devices.", metrics.bytesReceived);
+    single(text, "stilwater_output_dropped_lines_total", "counter",
+        "Output lines dropped because the output fell behind.", metrics.droppedLines);
+    single(text, "stilwater_descriptor_refusals_total", "counter",
+        "Connections let go because file descriptors ran short.", metrics.descriptorRefusals);
+    single(text, "stilwater_devices_connected", "gauge", "Devices with an open connection.", metrics.devicesConnected);
+    single(text, "stilwater_devices_known", "gauge", "Devices in the device table.", metrics.lastMessages.size());
+    single(text, "stilwater_unlisted_messages_total", "counter",
+        "Messages of devices left out of the full device table.", metrics.unlistedMessages);
+    family(text, "stilwater_device_last_message_timestamp_seconds", "gauge",
+        "When the device last sent a message with the right form, in seconds since the epoch.");
+    for (const auto& [name, moment] : metrics.lastMessages) {
+        text += QStringLiteral("stilwater_device_last_message_timestamp_seconds{device=\"") + escapedLabelValue(name)
+            + QStringLiteral("\"} ") + QString::number(moment / 1000.0, 'f', 3) + QLatin1Char('\n');
+    }
+    return text.toUtf8();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+// One scrape's figures: counters since the service started, gauges as they are now.
+struct metrics_t
+{
+    quint64 connectionsOpen = 0;
+    quint64 connectionsAccepted = 0;
+    quint64 accepted = 0;
+    quint64 checksumErrors = 0;
+    quint64 syntaxErrors = 0;
+    quint64 storingFailures = 0;
+    quint64 bytesReceived = 0;
+    quint64 droppedLines = 0;
+    quint64 descriptorRefusals = 0;
+    quint64 devicesConnected = 0;
+    quint64 unlistedMessages = 0;
+    // Each known device with the moment of its last message, milliseconds since the epoch.
+    std::vector<std::pair<QString, qint64>> lastMessages;
+};
+
+// A label value as the exposition format quotes it: backslash, double quote and line feed escaped.
+QString escapedLabelValue(const QString& value);
+
+// The figures in Prometheus's text exposition format, in UTF-8.
+QByteArray metricsText(const metrics_t& metrics);

@@ -1,0 +1,110 @@
+#include "service/monitoring.h"
+
+#include "engine/engine.h"
+#include "service/metricsserver.h"
+#include "service/metricstext.h"
+#include "settings/clock.h"
+#include "settings/settings.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+summary_t totalsNow(DeviceTable& devices)
+{
+    const DeviceTable::totals_t& totals = devices.totals();
+    summary_t now;
+    now.accepted = totals.accepted.load(std::memory_order_relaxed);
+    now.checksumErrors = totals.checksumErrors.load(std::memory_order_relaxed);
+    now.syntaxErrors = totals.syntaxErrors.load(std::memory_order_relaxed);
+    now.storingFailures = totals.storingFailures.load(std::memory_order_relaxed);
+    return now;
+}
+
+} // namespace
+
+bool parseMetricsAddress(const QString& text, monitoring_t* monitoring)
+{
+    static const QRegularExpression form(QStringLiteral("^(?:\\[([^\\]]+)\\]:|([^:\\[\\]]+):)?(\\d{1,5})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    const uint port = match.captured(3).toUInt();
+    if (!match.hasMatch() || port == 0 || port > 65535)
+        return false;
+    const QString host = match.captured(1) + match.captured(2);
+    monitoring->metricsHost = host.isEmpty() ? QStringLiteral("127.0.0.1") : host;
+    monitoring->metricsPort = static_cast<quint16>(port);
+    return true;
+}
+
+Monitoring::Monitoring(asio::io_context& io, Engine& engine, const monitoring_t& options)
+    : engine(engine), options(options), summaryTimer(io)
+{ }
+
+Monitoring::~Monitoring() = default;
+
+bool Monitoring::start()
+{
+    if (!options.metricsHost.isEmpty()) {
+        metrics = std::make_unique<MetricsServer>([this] {
+            DeviceTable& devices = engine.devices();
+            const DeviceTable::totals_t& totals = devices.totals();
+            const summary_t messages = totalsNow(devices);
+            metrics_t figures {engine.connectionCount(), totals.connectionsAccepted.load(), messages.accepted,
+                messages.checksumErrors, messages.syntaxErrors, messages.storingFailures, engine.bytesReceived(),
+                droppedLines.load(), totals.descriptorRefusals.load(),
+                static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {}};
+            for (const device_row_t& row : devices.rowsChangedSince(0))
+                figures.lastMessages.emplace_back(row.name, row.lastMessage);
+            std::sort(figures.lastMessages.begin(), figures.lastMessages.end());
+            return metricsText(figures);
+        });
+        if (!metrics->listen(options.metricsHost, options.metricsPort))
+            return false;
+    }
+    if (options.quietMessages) {
+        counted = totalsNow(engine.devices());
+        countedVersion = engine.devices().version();
+        countedAt = clockNow().toMSecsSinceEpoch();
+        summarizeLater();
+    }
+    return true;
+}
+
+LineQueue::Batch Monitoring::pass(LineQueue::Batch batch)
+{
+    droppedLines.fetch_add(static_cast<quint64>(batch.dropped), std::memory_order_relaxed);
+    if (options.quietMessages) {
+        for (QString& event : batch.events)
+            event = withoutPerMessageLines(event);
+        batch.events.removeAll(QString());
+    }
+    return batch;
+}
+
+void Monitoring::summarizeLater()
+{
+    summaryTimer.expires_after(options.summaryInterval);
+    summaryTimer.async_wait([this](const asio::error_code& error) {
+        if (error)
+            return;
+        DeviceTable& devices = engine.devices();
+        const quint64 version = devices.version();
+        const qint64 now = clockNow().toMSecsSinceEpoch();
+        summary_t interval = totalsNow(devices);
+        const summary_t total = interval;
+        interval.seconds = static_cast<int>(options.summaryInterval.count());
+        interval.accepted -= counted.accepted;
+        interval.checksumErrors -= counted.checksumErrors;
+        interval.syntaxErrors -= counted.syntaxErrors;
+        interval.storingFailures -= counted.storingFailures;
+        for (const device_row_t& row : devices.rowsChangedSince(countedVersion))
+            interval.devices += row.lastMessage > countedAt ? 1 : 0;
+        engine.lines().push(summaryText(interval) + QLatin1Char('\n'));
+        counted = total;
+        countedVersion = version;
+        countedAt = now;
+        summarizeLater();
+    });
+}
