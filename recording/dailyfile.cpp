@@ -1,5 +1,6 @@
 #include "recording/dailyfile.h"
 
+#include "recording/dayfileopen.h"
 #include "recording/devicename.h"
 #include "settings/clock.h"
 #include "settings/settings.h"
@@ -19,13 +20,13 @@ struct target_t
     bool opened = false;
 };
 
-target_t openDailyFile(const filename_t& naming, const QString& name, QIODevice::OpenMode extra)
+target_t openDailyFile(const filename_t& naming, const QString& name, MissingFile missing)
 {
     target_t target {dailyFileName(naming, name, clockNow().date()), nullptr, false};
     target.file = std::make_unique<QFile>(target.fileName);
-    // Unbuffered: the whole line goes to the file in one write, appended at its end, so a line is
-    // never split by another writer or by the program being killed.
-    target.opened = target.file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered | extra);
+    // The whole line goes to the file in one write, appended at its end, so a line is never split by
+    // another writer or by the program being killed.
+    target.opened = openDayFile(*target.file, missing);
     return target;
 }
 
@@ -47,13 +48,13 @@ QByteArray encodedLine(const QString& data)
     return line;
 }
 
-std::vector<target_t> openTargets(const QString& data, const settings_t& settings, QIODevice::OpenMode extra)
+std::vector<target_t> openTargets(const QString& data, const settings_t& settings, MissingFile missing)
 {
     const QString name = deviceName(data);
     std::vector<target_t> targets;
-    targets.push_back(openDailyFile(settings.file, name, extra));
+    targets.push_back(openDailyFile(settings.file, name, missing));
     if (settings.make_backup)
-        targets.push_back(openDailyFile(settings.backup, name, extra));
+        targets.push_back(openDailyFile(settings.backup, name, missing));
     return targets;
 }
 
@@ -76,13 +77,13 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
 
 QList<saved_line_t> saveData(const QString& data, const settings_t& settings)
 {
-    std::vector<target_t> targets = openTargets(data, settings, {});
+    std::vector<target_t> targets = openTargets(data, settings, MissingFile::Create);
     return appendToEach(targets, data);
 }
 
 std::optional<QList<saved_line_t>> saveDataToExistingFiles(const QString& data, const settings_t& settings)
 {
-    std::vector<target_t> targets = openTargets(data, settings, QIODevice::ExistingOnly);
+    std::vector<target_t> targets = openTargets(data, settings, MissingFile::Fail);
     for (const target_t& target : targets) {
         if (!target.opened)
             return std::nullopt;

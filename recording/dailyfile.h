@@ -21,7 +21,8 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
 
 // Appends the message and CR LF to today's data file and, when backups are on, to the backup file,
 // in the system's encoding, creating what is missing. The data file comes first in the result. A
-// line counts as written only when opening, writing and closing all succeeded.
+// line counts as written only when opening, writing and closing all succeeded; a name that is not a
+// regular file (a link, a FIFO) is not opened.
 QList<saved_line_t> saveData(const QString& data, const settings_t& settings);
 
 // The same, but only while every file that the message goes to exists already: otherwise nothing is

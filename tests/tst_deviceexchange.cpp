@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -55,12 +56,12 @@ private slots:
     }
     void init() { standAt(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59))); }
 
-    // Backup copies are on in every row; a folder where a file should be makes its writing fail, and
-    // a link to /dev/full fills the disk.
+    // Backup copies are on in every row; a folder, a link or a FIFO where a file should be makes its
+    // writing fail.
     void messagesAreFramedJudgedAnsweredAndStored_data()
     {
         QTest::addColumn<QByteArrayList>("texts"); // ack, checksum error, syntax error, [a missing data folder]
-        QTest::addColumn<QStringList>("inTheWay"); // "name" or "name>link target"
+        QTest::addColumn<QStringList>("inTheWay"); // "name" (a folder), "name>link target" or "name|" (a FIFO)
         QTest::addColumn<QByteArray>("sent");
         // Each written after the server has taken the one before; 0: all at once, and the device
         // shuts its sending side at once and reads until the server closes.
@@ -132,11 +133,16 @@ private slots:
         QTest::newRow("both fail") << usual << QStringList {dated(abc12), backup(abc12)} << abc + "$08short$" << 1000
                                    << QByteArray("SE")
                                    << notAcknowledged + dataFails + backupFails + syntaxError("$08short") << Files();
-        QTest::newRow("disk full: no acknowledgement, the next device served")
-            << usual << QStringList {dated(abc12) + u">/dev/full"_s} << abc + zeros + "$08short$" << 1000
+        // Only the other device's own line reaches the file that the link names.
+        const Files abcFails {
+            {dated(zerosName), zeros + "\r\n"}, {backup(zerosName), zeros + "\r\n"}, {backup(abc12), abc + "\r\n"}};
+        QTest::newRow("link to another device's file: not followed, no acknowledgement")
+            << usual << QStringList {dated(abc12) + u'>' + dated(zerosName)} << abc + zeros + "$08short$" << 1000
             << QByteArray("okSE") << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short")
-            << Files {{dated(zerosName), zeros + "\r\n"}, {backup(zerosName), zeros + "\r\n"},
-                   {backup(abc12), abc + "\r\n"}};
+            << abcFails;
+        QTest::newRow("FIFO: not waited for, the next message served")
+            << usual << QStringList {dated(abc12) + u'|'} << abc + zeros + "$08short$" << 1000 << QByteArray("okSE")
+            << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short") << abcFails;
         QTest::newRow("data folder missing: no acknowledgement")
             << usual + QByteArrayList {"gone/"} << QStringList() << abc + "$08short$" << 1000 << QByteArray("SE")
             << notAcknowledged + line(u"Mentési hiba: gone/"_s + dated(abc12)) + syntaxError("$08short")
@@ -153,9 +159,13 @@ private slots:
         QFETCH(QString, lines);
         QFETCH(Files, files);
         ScopedWorkDir dir;
-        for (const QString& thing : inTheWay)
-            QVERIFY(thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
-                                         : QDir::current().mkdir(thing));
+        for (const QString& thing : inTheWay) {
+            if (thing.endsWith(u'|'))
+                QCOMPARE(::mkfifo(QFile::encodeName(thing.chopped(1)).constData(), 0600), 0);
+            else
+                QVERIFY(thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
+                                             : QDir::current().mkdir(thing));
+        }
         TestConfig config;
         config.backup = true;
         std::tie(config.ack, config.errorChks, config.errorSyntax) = std::tie(texts[0], texts[1], texts[2]);

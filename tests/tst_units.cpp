@@ -9,6 +9,11 @@
 #include "tests/serverfixture.h"
 
 #include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -155,6 +160,64 @@ private slots:
         for (const QString& name : existing)
             QCOMPARE(readFileBytes(name), written ? message.toLatin1() + "\r\n" : QByteArray());
         QCOMPARE(QDir::current().entryList(QDir::Files).size(), existing.size());
+    }
+
+    // What stands where the day file goes: only a regular file takes the line. Nothing else is
+    // written through, and opening never waits for a FIFO's reader.
+    void onlyARegularFileIsWritten_data()
+    {
+        QTest::addColumn<QString>("inTheWay");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("regular file") << u"file"_s << true;
+        QTest::newRow("link to a file") << u"link"_s << false;
+        QTest::newRow("link to nothing") << u"dangling link"_s << false;
+        QTest::newRow("FIFO without a reader") << u"FIFO"_s << false;
+        QTest::newRow("FIFO with a reader") << u"FIFO read"_s << false;
+        QTest::newRow("full disk: the file at the size limit") << u"full file"_s << false;
+    }
+
+    void onlyARegularFileIsWritten()
+    {
+        QFETCH(QString, inTheWay);
+        QFETCH(bool, written);
+        ScopedWorkDir dir;
+        setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        const char* name = "AB-log_2026-12-05.txt";
+        const QByteArray before = "earlier\r\n";
+        const auto holdingBefore = [&before](const char* file) {
+            QFile out(QString::fromLatin1(file));
+            return out.open(QIODevice::WriteOnly) && out.write(before) == before.size();
+        };
+        QVERIFY(holdingBefore("elsewhere"));
+        if (inTheWay.endsWith(u"file"))
+            QVERIFY(holdingBefore(name));
+        if (inTheWay.endsWith(u"link"))
+            QCOMPARE(::symlink(inTheWay == u"link" ? "elsewhere" : "nowhere", name), 0);
+        if (inTheWay.startsWith(u"FIFO"))
+            QCOMPARE(::mkfifo(name, 0600), 0);
+        const int reader = inTheWay == u"FIFO read" ? ::open(name, O_RDONLY | O_NONBLOCK) : -1;
+        const rlimit noGrowth {rlim_t(before.size()), RLIM_INFINITY};
+        rlimit fileSize {};
+        ::getrlimit(RLIMIT_FSIZE, &fileSize);
+        if (inTheWay == u"full file") {
+            ::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the test
+            ::setrlimit(RLIMIT_FSIZE, &noGrowth);
+        }
+
+        const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
+        const QList<saved_line_t> saved = saveData(message, settings_t());
+        ::setrlimit(RLIMIT_FSIZE, &fileSize);
+        QCOMPARE(saved.first().written, written);
+        QCOMPARE(readFileBytes(u"elsewhere"_s), before);
+        if (inTheWay.endsWith(u"file"))
+            QCOMPARE(readFileBytes(QString::fromLatin1(name)), written ? before + message.toLatin1() + "\r\n" : before);
+        QVERIFY(!QFile::exists(u"nowhere"_s));
+        if (reader >= 0) {
+            char byte = 0;
+            QCOMPARE(::read(reader, &byte, 1), ssize_t(0)); // nothing, and no writer left
+            ::close(reader);
+        }
     }
 
     // The file that the service's package brings to start from holds the defaults.
