@@ -6,6 +6,7 @@
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
 #include "messages/replies.h"
+#include "messages/showntext.h"
 
 #include <asio/post.hpp>
 #include <asio/write.hpp>
@@ -122,7 +123,7 @@ void Connection::stored(const QString& message, int verdict, int computed, const
     const bool dataStored = !saved.isEmpty() && saved.first().written;
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
     send(reply.bytes);
-    report(QStringLiteral("Bejövő adat: ") + message, "\n");
+    report(QStringLiteral("Bejövő adat: ") + shownText(message), "\n");
     report(reply.line, "\n");
     for (const saved_line_t& line : saved) {
         if (!line.written)

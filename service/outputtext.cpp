@@ -1,5 +1,6 @@
 #include "service/outputtext.h"
 
+#include "messages/showntext.h"
 #include "settings/settings.h"
 
 QByteArray outputText(const LineQueue::Batch& batch)
@@ -10,9 +11,9 @@ QByteArray outputText(const LineQueue::Batch& batch)
     for (QString line : batch.lines) {
         while (line.endsWith(QLatin1Char('\n')))
             line.chop(1);
-        // A device's message may carry line feeds; written as "\n" they keep its event on one line,
-        // which journald stores as one entry.
-        line.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        // Written out as escapes, control characters keep each event on one line, which journald
+        // stores as one entry, and never reach a terminal raw.
+        line = shownText(line);
         text += line + QLatin1Char('\n');
     }
     return text.toUtf8();

@@ -86,7 +86,7 @@ private slots:
         const QByteArray markup = "<b>x</b><img src=\"http://127.0.0.1:9/i.png\">";
         const QByteArray stream = markup + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + punctuation + short132
             + abc + noise133 + "77777$";
-        const QString streamLines = syntaxError(markup) + accepted(zeros) + syntaxError("\n")
+        const QString streamLines = syntaxError(markup) + accepted(zeros) + syntaxError("\\n")
             + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + accepted(punctuation) + syntaxError(short132)
             + accepted(abc) + syntaxError(noise133) + syntaxError("77777");
         const Files streamFiles = stored({{zerosName, zeros + "\r\n" + punctuation + "\r\n"},
@@ -143,6 +143,14 @@ private slots:
         QTest::newRow("FIFO: not waited for, the next message served")
             << usual << QStringList {dated(abc12) + u'|'} << abc + zeros + "$08short$" << 1000 << QByteArray("okSE")
             << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short") << abcFails;
+        // Checksums right: 6248 - 48 + 10 = 6210, % 256 = 66; with an escape (27) 83.
+        const QByteArray lineFeed = "$08" + QByteArray(63, '0') + '\n' + QByteArray(64, '0') + "66";
+        const QByteArray escape = "$08" + QByteArray(63, '0') + "\x1b" + QByteArray(64, '0') + "83";
+        QTest::newRow("control characters: syntax error, shown escaped")
+            << usual << QStringList() << lineFeed + escape + zeros << 1000 << QByteArray("SESEok")
+            << syntaxError("$08" + QByteArray(63, '0') + "\\n" + QByteArray(64, '0') + "66")
+                + syntaxError("$08" + QByteArray(63, '0') + "\\x1b" + QByteArray(64, '0') + "83") + accepted(zeros)
+            << stored({{zerosName, zeros + "\r\n"}});
         QTest::newRow("data folder missing: no acknowledgement")
             << usual + QByteArrayList {"gone/"} << QStringList() << abc + "$08short$" << 1000 << QByteArray("SE")
             << notAcknowledged + line(u"Mentési hiba: gone/"_s + dated(abc12)) + syntaxError("$08short")

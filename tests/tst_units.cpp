@@ -71,6 +71,36 @@ private slots:
         QCOMPARE(::deviceName(u"$08"_s + nameField.leftJustified(32, u' ') + QString(98, u'0')), name);
     }
 
+    // "$08" + 128 * "0" + "04" with one "0" at position 70 replaced; the checksums worked out by
+    // hand: 6248 + code - 48, % 256, % 100.
+    void verdict_data()
+    {
+        QTest::addColumn<QString>("character");
+        QTest::addColumn<QString>("checksum");
+        QTest::addColumn<int>("verdict");
+        QTest::newRow("Latin-1 letter") << u"\xe9"_s << u"33"_s << 0;
+        QTest::newRow("no-break space") << u"\xa0"_s << u"16"_s << 0;
+        QTest::newRow("line feed") << u"\n"_s << u"66"_s << 4;
+        QTest::newRow("tab") << u"\t"_s << u"65"_s << 4;
+        QTest::newRow("escape") << u"\x1b"_s << u"83"_s << 4;
+        QTest::newRow("delete") << u"\x7f"_s << u"83"_s << 4;
+        QTest::newRow("C1 control sequence introducer") << u"\x9b"_s << u"11"_s << 4;
+        QTest::newRow("control in a wrong checksum") << u"\n"_s << u"00"_s << 4;
+        QTest::newRow("control in the checksum field") << u"0"_s << u"0\n"_s << 4;
+    }
+
+    void verdict()
+    {
+        QFETCH(QString, character);
+        QFETCH(QString, checksum);
+        QFETCH(int, verdict);
+        const QString message = u"$08"_s + QString(66, u'0') + character + QString(61, u'0') + checksum;
+        QCOMPARE(message.size(), 133);
+        int computed = -1;
+        QCOMPARE(settings_t::calcChks(message, &computed), verdict);
+        QCOMPARE(computed, -1);
+    }
+
     // One line of a 13-line config.cfg changed: what the record takes from it, as the next save
     // writes it. The window's own round trip is in the settings tests.
     void configLineIsReadBack_data()
@@ -233,7 +263,8 @@ private slots:
         QTest::addColumn<int>("dropped");
         QTest::addColumn<QString>("output");
         QTest::newRow("blank separator lines left out") << QStringList {u"a\n"_s, u"b\n\n"_s} << 0 << u"a\nb\n"_s;
-        QTest::newRow("line feeds sent by a device") << QStringList {u"x: $0\n\n8\n"_s} << 0 << u"x: $0\\n\\n8\n"_s;
+        QTest::newRow("control characters sent by a device")
+            << QStringList {u"x: $0\n\n8\x1b[2J\x7f\x85\xe9\n"_s} << 0 << u"x: $0\\n\\n8\\x1b[2J\\x7f\\x85\xe9\n"_s;
         QTest::newRow("dropped before the batch") << QStringList {u"c\n\n"_s} << 7 << u"<ts>… 7 sor kihagyva …\nc\n"_s;
     }
 
