@@ -61,6 +61,9 @@ private slots:
         QTest::newRow("ordinary characters kept") << u"a.b-c_1"_s << u"a.b-c_1"_s;
         QTest::newRow("refused by Windows") << u"<>:\"|?*"_s << u"_______"_s;
         QTest::newRow("control characters") << u"a\tb\x7f"_s << u"a_b_"_s;
+        QTest::newRow("leading dot: not hidden") << u".a.b"_s << u"_a.b"_s;
+        QTest::newRow("leading hyphen: no option") << u"--rf"_s << u"_-rf"_s;
+        QTest::newRow("only dots") << u".."_s << u"__"_s;
     }
 
     void deviceName()
