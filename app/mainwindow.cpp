@@ -118,7 +118,15 @@ void MainWindow::clearBox()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (exitConfirmed || !ui->stop->isEnabled())
+    if (exitConfirmed)
+        return;
+    if (stopInProgress) {
+        // The window goes when the stop is through, not before while the process lives on unseen.
+        event->ignore();
+        closeAfterStop = true;
+        return;
+    }
+    if (!ui->stop->isEnabled())
         return;
     event->ignore();
     if (confirmed(tr("A szerver fut. Biztosan kilép a programból?\n\nFigyelem! Ez adatvesztéshez vezethet!")))

@@ -67,6 +67,8 @@ private:
     Ui::MainWindow* ui = nullptr;
     MessageFeed* messageFeed = nullptr; // a child of the message window
     bool exitConfirmed = false;
+    bool stopInProgress = false;
+    bool closeAfterStop = false; // the window was closed while a stop was under way
     // Last, so that it goes first: its threads stop before anything they report to is gone.
     Engine engine;
 };

@@ -28,7 +28,7 @@ MessageFeed::MessageFeed(QPlainTextEdit* view, LineQueue& lines)
     view->setUndoRedoEnabled(false);
     // The window comes for the lines at its own pace; the server never calls into it.
     batchTimer.setInterval(batchIntervalMs);
-    connect(&batchTimer, &QTimer::timeout, this, &MessageFeed::showBatch);
+    connect(&batchTimer, &QTimer::timeout, this, &MessageFeed::showPending);
     batchTimer.start();
 }
 
@@ -48,22 +48,34 @@ int MessageFeed::linesWithinBudget() const
     return std::clamp(static_cast<int>(batchBudgetMs / millisecondsPerLine), linesWorthMeasuring, 10000);
 }
 
-void MessageFeed::showBatch()
+void MessageFeed::showPending()
 {
     QElapsedTimer spent;
     spent.start();
     LineQueue::Batch batch = lines.take();
-    if (batch.lines.isEmpty() && batch.dropped == 0)
+    if (batch.events.isEmpty() && batch.dropped == 0)
         return;
+    QList<qsizetype> lineCounts;
+    lineCounts.reserve(batch.events.size());
+    qsizetype total = 0;
+    for (const QString& event : std::as_const(batch.events))
+        total += lineCounts.emplace_back(lineCount(event));
+
     const int budget = linesWithinBudget();
     QString text;
-    if (batch.dropped > 0 || batch.lines.size() > budget) {
-        const qsizetype kept = std::min<qsizetype>(batch.lines.size(), budget - 1);
-        const qsizetype skipped = batch.dropped + batch.lines.size() - kept;
-        batch.lines.remove(0, batch.lines.size() - kept);
+    qsizetype shown = total;
+    if (batch.dropped > 0 || total > budget) {
+        // The newest events that fit, whole: a message is never shown without its reply. One line of
+        // the budget says how many were left out.
+        qsizetype firstKept = batch.events.size();
+        shown = 0;
+        while (firstKept > 0 && shown + lineCounts[firstKept - 1] <= budget - 1)
+            shown += lineCounts[--firstKept];
+        batch.events.remove(0, firstKept);
+        const qsizetype skipped = batch.dropped + total - shown;
         text = settings_t().timeStamp() + QStringLiteral("… %1 sor kihagyva …\n").arg(skipped);
     }
-    text += batch.lines.join(QString());
+    text += batch.events.join(QString());
 
     dropOldestFor(static_cast<int>(text.count(QLatin1Char('\n'))));
     // New text always goes to the end and the view follows it there, also when the operator has
@@ -72,8 +84,8 @@ void MessageFeed::showBatch()
     view->textCursor().insertText(text);
     view->ensureCursorVisible();
 
-    if (batch.lines.size() >= linesWorthMeasuring) {
-        const double measured = static_cast<double>(spent.nsecsElapsed()) / 1e6 / batch.lines.size();
+    if (shown >= linesWorthMeasuring) {
+        const double measured = static_cast<double>(spent.nsecsElapsed()) / 1e6 / static_cast<double>(shown);
         millisecondsPerLine = 0.7 * millisecondsPerLine + 0.3 * measured;
     }
 }

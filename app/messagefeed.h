@@ -24,9 +24,10 @@ public:
     void clear();
     // Whether some lines still wait for their batch; lets a reader of the view wait for them.
     bool holdsUnshownText() const;
+    // Shows what waits now instead of at the next batch, as the batches do.
+    void showPending();
 
 private:
-    void showBatch();
     void dropOldestFor(int newLines);
     int linesWithinBudget() const;
 

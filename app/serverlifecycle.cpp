@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/messagefeed.h"
 #include "ui_mainwindow.h"
 
 #include <QMessageBox>
@@ -35,13 +36,19 @@ void MainWindow::stopServer(Engine::StopLine line, void (MainWindow::*then)())
     // The server lets every message in hand finish first, which may wait for the disk: the window
     // goes on meanwhile and looks now and then whether the server is through.
     showServerStopping();
+    stopInProgress = true;
     engine.stop(line, {});
     auto* watch = new QTimer(this);
     connect(watch, &QTimer::timeout, this, [this, watch, then] {
         if (engine.running())
             return;
         watch->deleteLater();
+        stopInProgress = false;
+        // The last connections' lines are on the screen before the controls say that all is over.
+        messageFeed->showPending();
         (this->*then)();
+        if (closeAfterStop && !exitConfirmed)
+            exitAfterStop();
     });
     watch->start(stopWatchIntervalMs);
 }

@@ -111,6 +111,7 @@ void EpollReference::serve()
                         [&peer] {
                             peer.unsent += "ok";
                             peer.buffer.clear();
+                            return true;
                         },
                         [] {});
                 }

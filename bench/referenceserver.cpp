@@ -24,6 +24,7 @@ void ReferenceServer::accept()
                 [socket, buffer] {
                     socket->write("ok");
                     buffer->clear();
+                    return true;
                 },
                 [] {});
         });

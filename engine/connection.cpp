@@ -21,11 +21,11 @@ QString endOfConnectionText(int closeReason)
 {
     switch (closeReason) {
     case 1:
-        return QStringLiteral("A kapcsolatot a szerver bontotta.");
+        return QStringLiteral("A kapcsolatot a szerver bontotta.\n\n");
     case 2:
-        return QStringLiteral("A kapcsolatot a szerver bontotta. (Timeout)");
+        return QStringLiteral("A kapcsolatot a szerver bontotta. (Timeout)\n\n");
     default:
-        return QStringLiteral("A kapcsolatot a kliens bontotta.");
+        return QStringLiteral("A kapcsolatot a kliens bontotta.\n\n");
     }
 }
 
@@ -36,7 +36,7 @@ Connection::Connection(asio::ip::tcp::socket socket, ServingContext& context, qu
     , executor_(this->socket.get_executor())
     , context(context)
     , serial(serial)
-    , peer(std::move(peer))
+    , peerPrefix(QLatin1Char('[') + peer + QStringLiteral("] "))
     , socketTimer(this->socket.get_executor())
     , messageTimer(this->socket.get_executor())
     , graceTimer(this->socket.get_executor())
@@ -50,13 +50,8 @@ void Connection::start()
     // A reply is a few bytes that the device waits for: it leaves at once, not when the device has
     // acknowledged the one before.
     socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-    if (const std::optional<int> interval = timerInterval(context.settings.socket_timeout)) {
-        socketTimer.expires_after(std::chrono::milliseconds(*interval));
-        socketTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
-            if (!error)
-                self->socketTimedOut();
-        });
-    }
+    if (const std::optional<int> interval = timerInterval(context.settings.socket_timeout))
+        armSocketTimer(std::chrono::milliseconds(*interval));
     read();
 }
 
@@ -78,21 +73,45 @@ void Connection::received(const asio::error_code& error, std::size_t size)
         return;
     }
     context.bytesReceived.fetch_add(size, std::memory_order_relaxed);
-    frameChunk(
-        buffer, QByteArrayView(chunk.data(), static_cast<qsizetype>(size)), [this] { handOver(); },
-        [this] { restartMessageTimer(); });
-    if (!storing && !ending)
+    unframedFrom = 0;
+    unframedTo = size;
+    consume();
+}
+
+void Connection::consume()
+{
+    while (unframedFrom < unframedTo && !paused()) {
+        const QByteArrayView rest(chunk.data() + unframedFrom, static_cast<qsizetype>(unframedTo - unframedFrom));
+        unframedFrom += static_cast<std::size_t>(frameChunk(
+            buffer, rest, [this] { return handOver(); }, [this] { restartMessageTimer(); }));
+    }
+    account();
+    if (paused())
+        return;
+    if (halted)
+        quietIfHalted();
+    else if (ending)
+        endIfQuiet();
+    else if (!reading)
         read();
 }
 
-void Connection::handOver()
+bool Connection::paused() const
+{
+    // A halted connection frames what it has read to the end: that much is bounded by one read.
+    return storing || (!halted && backlogged());
+}
+
+bool Connection::backlogged() const
+{
+    return unsent.size() + writing.size() > unsentBound;
+}
+
+bool Connection::handOver()
 {
     stopMessageTimer();
-    QString message = std::exchange(buffer, QString());
-    if (storing)
-        waiting.push_back(std::move(message));
-    else
-        handle(std::move(message));
+    handle(std::exchange(buffer, QString()));
+    return !paused();
 }
 
 void Connection::handle(QString message)
@@ -108,12 +127,16 @@ void Connection::handle(QString message)
         return;
     }
     storing = true;
+    pauseDeviceTime();
     asio::post(context.slowFiles, [self = shared_from_this(), message, verdict, computed, executor = executor_] {
+        if (self->context.beforeCreatingFiles)
+            self->context.beforeCreatingFiles(message);
         QList<saved_line_t> saved = saveData(message, self->context.settings);
         asio::post(executor, [self, message, verdict, computed, saved = std::move(saved)] {
             self->storing = false;
+            self->resumeDeviceTime();
             self->stored(message, verdict, computed, saved);
-            self->handleWaiting();
+            self->consume();
         });
     });
 }
@@ -123,31 +146,13 @@ void Connection::stored(const QString& message, int verdict, int computed, const
     const bool dataStored = !saved.isEmpty() && saved.first().written;
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
     send(reply.bytes);
-    report(QStringLiteral("Bejövő adat: ") + shownText(message), "\n");
-    report(reply.line, "\n");
+    QStringList lines {
+        QStringLiteral("Bejövő adat: ") + shownText(message) + QLatin1Char('\n'), reply.line + QLatin1Char('\n')};
     for (const saved_line_t& line : saved) {
         if (!line.written)
-            report(QStringLiteral("Mentési hiba: ") + line.fileName, "\n");
+            lines << QStringLiteral("Mentési hiba: ") + line.fileName + QLatin1Char('\n');
     }
-}
-
-void Connection::handleWaiting()
-{
-    while (!storing && !waiting.empty()) {
-        QString message = std::move(waiting.front());
-        waiting.pop_front();
-        handle(std::move(message));
-    }
-    if (storing)
-        return;
-    if (halted) {
-        if (haltedQuiet)
-            std::exchange(haltedQuiet, nullptr)();
-    } else if (ending) {
-        endIfQuiet();
-    } else if (!reading) {
-        read();
-    }
+    report(std::move(lines));
 }
 
 void Connection::send(const QByteArray& bytes)
@@ -184,33 +189,81 @@ void Connection::writeQueued()
                 self->unsent.clear();
             } else if (!self->unsent.isEmpty()) {
                 self->writeQueued();
-                return;
             }
-            if (self->ending)
-                self->endIfQuiet();
+            self->written();
         });
+}
+
+void Connection::written()
+{
+    if (ended)
+        return;
+    if (halted) {
+        quietIfHalted();
+    } else if (ending) {
+        endIfQuiet();
+    } else if (!storing && !backlogged()) {
+        // The device has taken enough of its replies: the rest of what it sent is answered now.
+        consume();
+    } else {
+        account();
+    }
+}
+
+void Connection::armSocketTimer(std::chrono::steady_clock::duration after)
+{
+    const quint64 run = ++socketTimerRun;
+    socketDeadline = std::chrono::steady_clock::now() + after;
+    socketTimer.expires_at(*socketDeadline);
+    socketTimer.async_wait([self = shared_from_this(), run](const asio::error_code& error) {
+        // A timer that had already run out when it was stopped still calls back: it is stale.
+        if (!error && run == self->socketTimerRun)
+            self->socketTimedOut();
+    });
+}
+
+// While the server itself holds a device up (its file is being created), the device's time stands
+// still: neither its connection's time nor its next message's runs out on the server's account.
+void Connection::pauseDeviceTime()
+{
+    if (!socketDeadline)
+        return;
+    socketTimeLeft = *std::exchange(socketDeadline, std::nullopt) - std::chrono::steady_clock::now();
+    ++socketTimerRun;
+    socketTimer.cancel();
+}
+
+void Connection::resumeDeviceTime()
+{
+    if (socketTimeLeft && !halted)
+        armSocketTimer(*socketTimeLeft);
+    socketTimeLeft.reset();
 }
 
 void Connection::socketTimedOut()
 {
+    socketDeadline.reset();
     if (ended || halted || ending)
         return;
-    // A message half received now is lost.
+    // A message half received now is lost, and so is what was read behind replies the device left
+    // unread.
     stopMessageTimer();
+    unframedFrom = unframedTo;
     endWhenQuiet(TimedOut);
 }
 
 void Connection::restartMessageTimer()
 {
+    if (halted)
+        return;
     const quint64 run = ++messageTimerRun;
     messageTimer.expires_after(std::chrono::milliseconds(timerInterval(context.settings.msg_timeout).value_or(0)));
     messageTimer.async_wait([self = shared_from_this(), run](const asio::error_code& error) {
-        // A timer that had already run out when it was restarted still calls back: it is stale.
         if (error || run != self->messageTimerRun || self->ended || self->halted || self->ending)
             return;
+        // A read is pending all the while a message collects, and goes on with whatever comes next.
         self->handOver();
-        if (!self->storing && !self->reading)
-            self->read();
+        self->account();
     });
 }
 
@@ -229,45 +282,76 @@ void Connection::endWhenQuiet(CloseReason reason)
 
 void Connection::endIfQuiet()
 {
-    if (ended || halted || storing || !waiting.empty())
+    if (ended || halted || storing)
         return;
-    if ((writing.isEmpty() && unsent.isEmpty()) || writeFailed) {
+    if ((writing.isEmpty() && unsent.isEmpty()) || writeFailed)
         end();
-        return;
-    }
+    else
+        startGrace([this] {
+            if (!halted)
+                end();
+        });
+}
+
+void Connection::startGrace(std::function<void()> then)
+{
     if (graceRunning)
         return;
     graceRunning = true;
     graceTimer.expires_after(closeGrace);
-    graceTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
-        if (!error && !self->ended && !self->halted)
-            self->end();
+    graceTimer.async_wait([self = shared_from_this(), then = std::move(then)](const asio::error_code& error) {
+        if (!error && !self->ended)
+            then();
     });
+}
+
+void Connection::quietIfHalted()
+{
+    if (!haltedQuiet || storing)
+        return;
+    const auto quiet = [this] {
+        if (haltedQuiet)
+            std::exchange(haltedQuiet, nullptr)();
+    };
+    if ((writing.isEmpty() && unsent.isEmpty()) || writeFailed)
+        quiet();
+    else
+        startGrace(quiet);
 }
 
 void Connection::end()
 {
     ended = true;
     asio::error_code ignored;
+    ++socketTimerRun;
     socketTimer.cancel();
     stopMessageTimer();
     graceTimer.cancel();
-    report(endOfConnectionText(ending.value_or(ClientClosed)), "\n\n");
+    report({endOfConnectionText(ending.value_or(ClientClosed))});
     socket.close(ignored);
+    unframedFrom = unframedTo;
+    unsent.clear();
+    account();
     context.registry.remove(serial);
     context.connectionEnded();
 }
 
 void Connection::halt(std::function<void()> quiet)
 {
+    if (ended) {
+        quiet();
+        return;
+    }
     halted = true;
+    haltedQuiet = std::move(quiet);
+    ++socketTimerRun;
     socketTimer.cancel();
     stopMessageTimer();
+    // A grace already running for another end now serves the stop's.
     graceTimer.cancel();
-    if (storing)
-        haltedQuiet = std::move(quiet);
-    else
-        quiet();
+    graceRunning = false;
+    if (!storing)
+        consume();
 }
 
 void Connection::closeByServer()
@@ -275,14 +359,28 @@ void Connection::closeByServer()
     if (ended)
         return;
     ended = true;
-    report(endOfConnectionText(ServerStopped), "\n\n");
+    report({endOfConnectionText(ServerStopped)});
     asio::error_code ignored;
     socket.close(ignored);
+    unframedFrom = unframedTo;
+    unsent.clear();
+    writing.clear();
+    account();
     context.registry.remove(serial);
 }
 
-void Connection::report(const QString& body, const char* ending)
+void Connection::account()
 {
-    context.lines.push(
-        context.settings.timeStamp() + QLatin1Char('[') + peer + QStringLiteral("] ") + body + QLatin1String(ending));
+    const qint64 held = static_cast<qint64>(unframedTo - unframedFrom) + unsent.size() + writing.size();
+    if (held != accountedBytes) {
+        context.bytesHeld.fetch_add(held - accountedBytes, std::memory_order_relaxed);
+        accountedBytes = held;
+    }
+}
+
+void Connection::report(QStringList lines)
+{
+    for (QString& line : lines)
+        line.prepend(peerPrefix);
+    context.lines.push(lines);
 }

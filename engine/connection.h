@@ -8,7 +8,7 @@
 #include <array>
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
-#include <deque>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,10 +20,15 @@ struct ServingContext;
 //
 // A message is handled completely (judged, stored, answered, reported) before the next one of the
 // same device: the device's lines stay in order in its files and in the message window. While a
-// message waits for its file to be created, the connection reads no further.
+// message waits for its file to be created, or while the device leaves its replies unread, the
+// connection goes no further: the rest of what it has read waits unframed, and nothing more is read.
+// What a connection holds is therefore bounded by one read and a little more than `unsentBound`.
 class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
+    // Replies beyond this many bytes that the device has not taken yet stop the reading.
+    static constexpr qsizetype unsentBound = 16 * 1024;
+
     Connection(asio::ip::tcp::socket socket, ServingContext& context, quint64 serial, QString peer);
 
     // The event loop that the connection lives on.
@@ -32,7 +37,8 @@ public:
     // The first steps on its own thread: the socket timer runs from here on.
     void start();
 
-    // For a stop: reads no more, lets the message in hand finish, then calls `quiet` on its thread.
+    // For a stop: reads no more, lets the messages already read finish, gives the replies the close
+    // grace to leave, then calls `quiet` on its thread.
     void halt(std::function<void()> quiet);
     // The end of a halted connection. Only while no event-loop thread runs.
     void closeByServer();
@@ -42,40 +48,54 @@ private:
 
     void read();
     void received(const asio::error_code& error, std::size_t size);
-    void handOver();
+    void consume();
+    bool handOver();
     void handle(QString message);
     void stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved);
-    void handleWaiting();
+    bool paused() const;
+    bool backlogged() const;
     void send(const QByteArray& bytes);
     void writeQueued();
+    void written();
+    void armSocketTimer(std::chrono::steady_clock::duration after);
+    void pauseDeviceTime();
+    void resumeDeviceTime();
     void socketTimedOut();
     void restartMessageTimer();
     void stopMessageTimer();
     void endWhenQuiet(CloseReason reason);
     void endIfQuiet();
+    void startGrace(std::function<void()> then);
+    void quietIfHalted();
     void end();
-    void report(const QString& body, const char* ending);
+    void account();
+    void report(QStringList lines);
 
     asio::ip::tcp::socket socket;
     const asio::any_io_executor executor_;
     ServingContext& context;
     const quint64 serial;
-    const QString peer;
+    const QString peerPrefix; // "[address] ", the start of every line about this connection
 
     std::array<char, 4096> chunk {};
+    std::size_t unframedFrom = 0; // chunk[unframedFrom, unframedTo) has been read but not framed
+    std::size_t unframedTo = 0;
     QString buffer; // the message being collected
-    std::deque<QString> waiting; // complete messages behind one that is being stored
     bool reading = false;
     bool storing = false;
 
     QByteArray unsent; // replies that the socket has not taken yet
     QByteArray writing; // the part of them that is on its way
     bool writeFailed = false;
+    qint64 accountedBytes = 0; // this connection's share of the context's bytesHeld
 
     asio::steady_timer socketTimer;
     asio::steady_timer messageTimer;
     asio::steady_timer graceTimer;
-    quint64 messageTimerRun = 0; // tells a stale expiry from the current one
+    std::optional<std::chrono::steady_clock::time_point> socketDeadline;
+    std::optional<std::chrono::steady_clock::duration> socketTimeLeft; // while the server is not reading
+    quint64 socketTimerRun = 0; // tells a stale expiry from the current one
+    quint64 messageTimerRun = 0;
 
     std::optional<CloseReason> ending; // set when the end is decided, reported once it is reached
     bool graceRunning = false;

@@ -30,10 +30,10 @@ bool Engine::start(const settings_t& settings)
 {
     if (stopper.joinable())
         stopper.join();
-    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount);
+    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, creatingFiles);
     if (!starting->listen())
         return false;
-    lineQueue.push(settings.timeStamp() + QStringLiteral("Szerver elindítva.\n\n"));
+    lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);
@@ -76,6 +76,17 @@ quint64 Engine::bytesReceived() const
 {
     const std::lock_guard lock(mutex);
     return run ? run->bytesReceived() : 0;
+}
+
+qint64 Engine::bytesHeld() const
+{
+    const std::lock_guard lock(mutex);
+    return run ? run->bytesHeld() : 0;
+}
+
+void Engine::beforeCreatingFiles(std::function<void(const QString& message)> hook)
+{
+    creatingFiles = std::move(hook);
 }
 
 void Engine::onAlive(std::chrono::milliseconds interval, std::function<void()> aliveCall)

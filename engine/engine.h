@@ -37,10 +37,17 @@ public:
     std::size_t connectionCount() const;
     // Every byte that devices have sent so far in this run.
     quint64 bytesReceived() const;
+    // What the connections hold now: bytes read and not yet handled, and replies that the devices
+    // have not taken yet.
+    qint64 bytesHeld() const;
 
     // Calls `alive` every `interval` for as long as each event loop answers within it, so that a
     // watchdog can tell a working server from a hung one. Set it before start().
     void onAlive(std::chrono::milliseconds interval, std::function<void()> alive);
+
+    // Runs `hook` on a file thread before the files of a message are created, from the next start on:
+    // a test's way to make the disk slow for one device.
+    void beforeCreatingFiles(std::function<void(const QString& message)> hook);
 
     LineQueue& lines() { return lineQueue; }
 
@@ -49,6 +56,7 @@ private:
     LineQueue lineQueue;
     std::chrono::milliseconds aliveInterval {0};
     std::function<void()> alive;
+    std::function<void(const QString& message)> creatingFiles;
 
     mutable std::mutex mutex; // guards `run` and `stopper` against the stopping thread
     std::unique_ptr<ServingRun> run;

@@ -11,11 +11,11 @@ FrameStep frameStep(const QString& buffer, QChar character)
     return buffer.size() + 1 == messageLength ? FrameStep::AppendCompletes : FrameStep::Append;
 }
 
-void frameChunk(
-    QString& buffer, QByteArrayView chunk, const std::function<void()>& handOver, const std::function<void()>& started)
+qsizetype frameChunk(
+    QString& buffer, QByteArrayView chunk, const std::function<bool()>& handOver, const std::function<void()>& started)
 {
-    for (const char byte : chunk) {
-        const QChar character = QChar::fromLatin1(byte);
+    for (qsizetype at = 0; at < chunk.size(); ++at) {
+        const QChar character = QChar::fromLatin1(chunk[at]);
         switch (frameStep(buffer, character)) {
         case FrameStep::Drop:
             break;
@@ -24,10 +24,14 @@ void frameChunk(
             break;
         case FrameStep::AppendCompletes:
             buffer += character;
-            handOver();
+            if (!handOver())
+                return at + 1;
             break;
         case FrameStep::HandOverAndStart:
-            handOver();
+            // The "$" is left unframed when the server stops here: on an empty buffer it starts the
+            // next message once framing goes on.
+            if (!handOver())
+                return at;
             buffer = character;
             started();
             break;
@@ -37,4 +41,5 @@ void frameChunk(
             break;
         }
     }
+    return chunk.size();
 }

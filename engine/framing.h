@@ -20,7 +20,10 @@ enum class FrameStep {
 FrameStep frameStep(const QString& buffer, QChar character);
 
 // Feeds one received chunk into a connection's buffer, one byte per character. `handOver` is
-// called whenever the buffer holds text to be handled as a message, and must leave it empty;
-// `started` whenever a "$" has begun a message, whose time then starts to run.
-void frameChunk(
-    QString& buffer, QByteArrayView chunk, const std::function<void()>& handOver, const std::function<void()>& started);
+// called whenever the buffer holds text to be handled as a message, and must leave it empty; it
+// returns false when the server cannot go on with this device for now (its file is being created,
+// its replies pile up), and framing stops right there. `started` is called whenever a "$" has begun a
+// message, whose time then starts to run. Returns how many bytes were framed: the caller keeps the
+// rest and frames it when it goes on, so the device's next message starts its time only then.
+qsizetype frameChunk(
+    QString& buffer, QByteArrayView chunk, const std::function<bool()>& handOver, const std::function<void()>& started);

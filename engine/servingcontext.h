@@ -38,5 +38,7 @@ struct ServingContext
     asio::thread_pool& slowFiles; // where files are created, so that nobody else waits for the disk
     ConnectionRegistry registry;
     std::function<void()> connectionEnded; // called on the ending connection's thread
+    std::function<void(const QString& message)> beforeCreatingFiles; // on a file thread; for tests
     std::atomic<quint64> bytesReceived {0};
+    std::atomic<qint64> bytesHeld {0}; // read but not yet handled, or replies not yet taken by the sockets
 };

@@ -1,5 +1,6 @@
 #include "engine/servingrun.h"
 
+#include "engine/acceptrefusal.h"
 #include "engine/connection.h"
 #include "engine/listening.h"
 #include "engine/openfiles.h"
@@ -39,10 +40,11 @@ std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
 
 } // namespace
 
-ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads)
+ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads,
+    std::function<void(const QString& message)> beforeCreatingFiles)
     : loops(makeLoops(threads))
     , slowFiles(slowFileThreads)
-    , context {settings, lines, slowFiles, {}, {}, {}}
+    , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}}
     , acceptRetry(*loops.front())
     , aliveTimer(*loops.front())
 {
@@ -87,8 +89,17 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
 {
     if (stopping || error == asio::error::operation_aborted)
         return;
-    if (error || !admits(socket)) {
-        pauseAccepting();
+    if (isTransientAcceptError(error)) {
+        // The device gave up before it was taken; the next one is not kept waiting for it.
+        accept();
+        return;
+    }
+    if (error) {
+        pauseAccepting(refusalText(error));
+        return;
+    }
+    if (!admits(socket)) {
+        pauseAccepting(refusalText(std::make_error_code(std::errc::too_many_files_open)));
         return;
     }
     asio::error_code ignored;
@@ -96,8 +107,7 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
     const quint64 serial = ++nextSerial;
     auto connection = std::make_shared<Connection>(std::move(socket), context, serial, peer);
     context.registry.add(serial, connection);
-    context.lines.push(context.settings.timeStamp() + QLatin1Char('[') + peer + QStringLiteral("] ")
-        + QStringLiteral("Új kapcsolat.") + QLatin1Char('\n'));
+    context.lines.push(QLatin1Char('[') + peer + QStringLiteral("] Új kapcsolat.\n"));
     asio::post(connection->executor(), [connection] { connection->start(); });
     accept();
 }
@@ -117,13 +127,12 @@ bool ServingRun::admits(asio::ip::tcp::socket& socket)
     return false;
 }
 
-void ServingRun::pauseAccepting()
+void ServingRun::pauseAccepting(const QString& reason)
 {
     acceptPaused = true;
     const auto now = std::chrono::steady_clock::now();
     if (!lastRefusal || now - *lastRefusal > refusalEpisodeGap)
-        context.lines.push(
-            context.settings.timeStamp() + QStringLiteral("Új kapcsolat nem fogadható: elfogytak a fájlleírók.\n"));
+        context.lines.push(reason);
     lastRefusal = now;
     acceptRetry.expires_after(acceptRetryInterval);
     acceptRetry.async_wait([this](const asio::error_code& error) {
@@ -186,6 +195,8 @@ void ServingRun::stop(Engine::StopLine line)
             });
         },
         1);
+    // Each connection finishes what it has read and gets the close grace for its replies; only then
+    // do the event loops stop, which would drop whatever is still on its way.
     const std::vector<std::shared_ptr<Connection>> open = context.registry.inAcceptOrder();
     waitForAll(
         [&open](const std::function<void()>& done) {
@@ -204,5 +215,5 @@ void ServingRun::stop(Engine::StopLine line)
     for (const auto& connection : open)
         connection->closeByServer();
     if (line == Engine::StopLine::Announce)
-        context.lines.push(context.settings.timeStamp() + QStringLiteral("Szerver leállítva.\n\n"));
+        context.lines.push(QStringLiteral("Szerver leállítva.\n\n"));
 }

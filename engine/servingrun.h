@@ -19,7 +19,8 @@
 class ServingRun
 {
 public:
-    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads);
+    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads,
+        std::function<void(const QString& message)> beforeCreatingFiles);
     ~ServingRun();
 
     // False when the port cannot be opened; the run is then of no further use.
@@ -31,12 +32,13 @@ public:
 
     std::size_t connectionCount() const { return context.registry.size(); }
     quint64 bytesReceived() const { return context.bytesReceived.load(std::memory_order_relaxed); }
+    qint64 bytesHeld() const { return context.bytesHeld.load(std::memory_order_relaxed); }
 
 private:
     void accept();
     void accepted(const asio::error_code& error, asio::ip::tcp::socket socket);
     bool admits(asio::ip::tcp::socket& socket);
-    void pauseAccepting();
+    void pauseAccepting(const QString& reason);
     void resumeAccepting();
     void checkAlive();
     void waitForAll(const std::function<void(std::function<void()> done)>& each, std::size_t count);

@@ -50,6 +50,13 @@ Device::Device(quint16 port, const QHostAddress& from, Reading reading)
     QTRY_VERIFY(connected());
 }
 
+void Device::startReading()
+{
+    socket.setReadBufferSize(0);
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] { bytes += socket.readAll(); });
+    bytes += socket.readAll();
+}
+
 void Device::sendInChunks(const QByteArray& data, int size, const Engine& server)
 {
     const quint64 before = server.bytesReceived();

@@ -66,6 +66,8 @@ public:
     // Sends the bytes in pieces of `size`, each only after `server` has taken the one before.
     void sendInChunks(const QByteArray& bytes, int size, const Engine& server);
     QByteArray received() const { return bytes; }
+    // A stalled device begins to take what the server sent.
+    void startReading();
     bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
     QTcpSocket& tcp() { return socket; }
 

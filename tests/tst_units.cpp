@@ -1,4 +1,7 @@
+#include "engine/engine.h"
+#include "engine/linequeue.h"
 #include "engine/timerinterval.h"
+#include "messages/showntext.h"
 #include "net/localaddress.h"
 #include "recording/dailyfile.h"
 #include "recording/devicename.h"
@@ -13,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -266,8 +270,7 @@ private slots:
         QTest::addColumn<int>("dropped");
         QTest::addColumn<QString>("output");
         QTest::newRow("blank separator lines left out") << QStringList {u"a\n"_s, u"b\n\n"_s} << 0 << u"a\nb\n"_s;
-        QTest::newRow("control characters sent by a device")
-            << QStringList {u"x: $0\n\n8\x1b[2J\x7f\x85\xe9\n"_s} << 0 << u"x: $0\\n\\n8\\x1b[2J\\x7f\\x85\xe9\n"_s;
+        QTest::newRow("an event's lines together") << QStringList {u"in\nout\nfail\n"_s} << 0 << u"in\nout\nfail\n"_s;
         QTest::newRow("dropped before the batch") << QStringList {u"c\n\n"_s} << 7 << u"<ts>… 7 sor kihagyva …\nc\n"_s;
     }
 
@@ -277,6 +280,62 @@ private slots:
         QFETCH(int, dropped);
         QFETCH(QString, output);
         QCOMPARE(withoutTimeStamps(QString::fromUtf8(outputText({lines, dropped}))), output);
+    }
+
+    // How the window and standard output show what a device sent.
+    void shownText_data()
+    {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("controls escaped") << u"$0\n8\x1b[2J\x7f\x85"_s << u"$0\\n8\\x1b[2J\\x7f\\x85"_s;
+        QTest::newRow("Latin-1 and backslashes kept") << u"\xe9\xa0\\n"_s << u"\xe9\xa0\\n"_s;
+    }
+
+    void shownText()
+    {
+        QFETCH(QString, sent);
+        QFETCH(QString, shown);
+        QCOMPARE(::shownText(sent), shown);
+    }
+
+    // Events beyond the cap push out the oldest whole, and their lines are counted; each line gets a
+    // stamp as its event joins, so that stamps never run backwards, whichever thread pushes.
+    void lineQueueKeepsTheNewestEventsInTimeOrder()
+    {
+        LineQueue queue(3);
+        queue.push(u"a\n"_s);
+        queue.push(QStringList {u"b\n"_s, u"c\n\n"_s});
+        for (const QString& line : {u"d\n"_s, u"e\n"_s, u"f\n"_s})
+            queue.push(line);
+        const LineQueue::Batch batch = queue.take();
+        QCOMPARE(withoutTimeStamps(batch.events.join(QString())), u"<ts>d\n<ts>e\n<ts>f\n"_s);
+        QCOMPARE(batch.dropped, 3);
+        QVERIFY(queue.isEmpty());
+        // The engine's queue holds as many events as the message window keeps lines.
+        Engine engine(1);
+        for (int i = 0; i <= 50000; ++i)
+            engine.lines().push(u"e\n"_s);
+        const LineQueue::Batch full = engine.lines().take();
+        QCOMPARE(full.events.size(), 50000);
+        QCOMPARE(full.dropped, 1);
+
+        std::atomic<qint64> second {0};
+        setClock([&second] { return QDateTime::fromSecsSinceEpoch(second++); });
+        LineQueue shared(10000);
+        const auto pushSome = [&shared] {
+            for (int i = 0; i < 2000; ++i)
+                shared.push(QStringList {u"x\n"_s, u"y\n"_s});
+        };
+        std::thread other(pushSome);
+        pushSome();
+        other.join();
+        setClock({});
+        QStringList stamps;
+        for (const QString& event : shared.take().events) {
+            QCOMPARE(event.section(u"x\n"_s, 1).left(25), event.left(25)); // one stamp for an event
+            stamps << event.left(25);
+        }
+        QVERIFY(std::is_sorted(stamps.begin(), stamps.end()));
     }
 
     void localAddressChoice_data()

@@ -13,6 +13,8 @@ namespace {
 
 // Everything a device and the operator could tell about one stream: each message handed over with
 // its verdict, reply bytes and reply line, each start of a message's time, and what is left over.
+// With a `cutter`, the stream arrives in chunks of its choosing, and the server stops after some
+// messages (their file is being created) and goes on with the rest of the chunk later.
 QStringList frame(QByteArrayView stream, std::minstd_rand* cutter)
 {
     const settings_t settings;
@@ -26,11 +28,14 @@ QStringList frame(QByteArrayView stream, std::minstd_rand* cutter)
         const reply_t reply = replyFor(verdict, computed, true, settings);
         seen << buffer << QString::number(verdict) << QString::fromLatin1(reply.bytes) << reply.line;
         buffer.clear();
+        return !cutter || (*cutter)() % 4 != 0;
     };
     const auto started = [&] { seen << QStringLiteral("<started>"); };
     for (qsizetype at = 0; at < stream.size();) {
         const qsizetype size = std::min<qsizetype>(cutter ? 1 + (*cutter)() % 300 : 1, stream.size() - at);
-        frameChunk(buffer, stream.sliced(at, size), handOver, started);
+        const QByteArrayView chunk = stream.sliced(at, size);
+        for (qsizetype framed = 0; framed < chunk.size();)
+            framed += frameChunk(buffer, chunk.sliced(framed), handOver, started);
         if (buffer.size() > 133)
             qFatal("A buffer over 133 characters");
         at += size;
