@@ -310,6 +310,13 @@ private slots:
         QVERIFY(acknowledged.size() > 100);
         QVERIFY(distinct.contains(QSet<QByteArray>(acknowledged.cbegin(), acknowledged.cend())));
         QVERIFY(stored.size() - distinct.size() <= resent); // only a message sent again can be stored twice
+        // However many devices send at once, each message's reply line follows it in the output.
+        const QByteArrayList output = readFileBytes(u"b/lines.txt"_s).split('\n');
+        for (qsizetype i = 0; i + 2 < output.size(); ++i) {
+            if (output.at(i).contains("] Bejövő adat: "))
+                QVERIFY2(output.at(i + 1).contains("] Válasz: ") || output.at(i + 1).contains(". Válasz: "),
+                    output.at(i + 1).constData());
+        }
         qInfo("%lld acknowledged, %lld resent, %lld stored twice", qlonglong(acknowledged.size()), resent,
             qlonglong(stored.size() - distinct.size()));
     }
