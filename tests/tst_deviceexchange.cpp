@@ -204,11 +204,11 @@ private slots:
         QTest::newRow("FIFO: not waited for, the next message served")
             << usual << QStringList {dated(abc12) + u'|'} << abc + zeros + "$08short$" << 1000 << QByteArray("okSE")
             << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short") << abcFails;
-        // The checksum is right: 6248 - 2 * 48 + 10 + 27 = 6189, % 256 = 45.
-        const QByteArray controls = "$08" + QByteArray(62, '0') + "\n\x1b" + QByteArray(64, '0') + "45";
+        // The checksum is right: 6248 - 3 * 48 + 10 + 27 + 127 = 6268, % 256 = 124.
+        const QByteArray controls = "$08" + QByteArray(61, '0') + "\n\x1b\x7f" + QByteArray(64, '0') + "24";
         QTest::newRow("control characters: syntax error, shown escaped")
             << usual << QStringList() << controls + zeros << 1000 << QByteArray("SEok")
-            << syntaxError("$08" + QByteArray(62, '0') + "\\n\\x1b" + QByteArray(64, '0') + "45") + accepted(zeros)
+            << syntaxError("$08" + QByteArray(61, '0') + "\\n\\x1b\\x7f" + QByteArray(64, '0') + "24") + accepted(zeros)
             << stored({{zerosName, zeros + "\r\n"}});
         QTest::newRow("data folder missing: no acknowledgement")
             << usual + QByteArrayList {"gone/"} << QStringList() << abc + "$08short$" << 1000 << QByteArray("SE")
