@@ -1,12 +1,14 @@
 #include "engine/connection.h"
 
 #include "engine/framing.h"
+#include "engine/groupcommit.h"
 #include "engine/linequeue.h"
 #include "engine/servingcontext.h"
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
 #include "messages/replies.h"
 #include "messages/showntext.h"
+#include "recording/dayfilecache.h"
 
 #include <asio/post.hpp>
 #include <asio/write.hpp>
@@ -31,10 +33,12 @@ QString endOfConnectionText(int closeReason)
 
 } // namespace
 
-Connection::Connection(asio::ip::tcp::socket socket, ServingContext& context, quint64 serial, QString peer)
+Connection::Connection(
+    asio::ip::tcp::socket socket, ServingContext& context, DayFileCache& files, quint64 serial, QString peer)
     : socket(std::move(socket))
     , executor_(this->socket.get_executor())
     , context(context)
+    , files(files)
     , serial(serial)
     , peerPrefix(QLatin1Char('[') + peer + QStringLiteral("] "))
     , socketTimer(this->socket.get_executor())
@@ -122,23 +126,53 @@ void Connection::handle(QString message)
         stored(message, verdict, computed, {});
         return;
     }
-    if (std::optional<QList<saved_line_t>> saved = saveDataToExistingFiles(message, context.settings)) {
-        stored(message, verdict, computed, *saved);
+    if (std::optional<stored_message_t> done = saveDataToExistingFiles(message, context.settings, files)) {
+        if (context.commits && done->dataFile)
+            waitUntilDurable(std::move(message), verdict, computed, std::move(*done));
+        else
+            stored(message, verdict, computed, done->saved);
         return;
     }
     storing = true;
     pauseDeviceTime();
-    asio::post(context.slowFiles, [self = shared_from_this(), message, verdict, computed, executor = executor_] {
+    asio::post(context.slowFiles, [self = shared_from_this(), message = std::move(message), verdict, computed] {
         if (self->context.beforeCreatingFiles)
             self->context.beforeCreatingFiles(message);
-        QList<saved_line_t> saved = saveData(message, self->context.settings);
-        asio::post(executor, [self, message, verdict, computed, saved = std::move(saved)] {
-            self->storing = false;
-            self->resumeDeviceTime();
-            self->stored(message, verdict, computed, saved);
-            self->consume();
-        });
+        stored_message_t done = saveData(message, self->context.settings);
+        if (self->context.commits && done.dataFile)
+            self->waitUntilDurable(message, verdict, computed, std::move(done));
+        else
+            asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)] {
+                self->storedAfterPause(message, verdict, computed, done);
+            });
     });
+}
+
+// The acknowledgement leaves once the line is on the disk; meanwhile the connection goes no further,
+// and other devices' lines join the same sync.
+void Connection::waitUntilDurable(QString message, int verdict, int computed, stored_message_t done)
+{
+    storing = true;
+    pauseDeviceTime();
+    std::shared_ptr<DayFile> file = done.dataFile;
+    context.commits->commit(std::move(file),
+        [self = shared_from_this(), message = std::move(message), verdict, computed, done = std::move(done)](
+            bool durable) mutable {
+            done.saved.first().written = durable;
+            asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)] {
+                self->storedAfterPause(message, verdict, computed, done);
+            });
+        });
+}
+
+void Connection::storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done)
+{
+    storing = false;
+    resumeDeviceTime();
+    for (const std::shared_ptr<DayFile>& file : done.opened)
+        files.keep(file);
+    stored(message, verdict, computed, done.saved);
+    consume();
 }
 
 void Connection::stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved)

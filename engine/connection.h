@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class DayFileCache;
 struct ServingContext;
 
 // One device connection. It lives on one event-loop thread, which alone touches it, and is kept
@@ -29,7 +30,9 @@ public:
     // Replies beyond this many bytes that the device has not taken yet stop the reading.
     static constexpr qsizetype unsentBound = 16 * 1024;
 
-    Connection(asio::ip::tcp::socket socket, ServingContext& context, quint64 serial, QString peer);
+    // `files` are the day files kept open on the connection's event loop.
+    Connection(
+        asio::ip::tcp::socket socket, ServingContext& context, DayFileCache& files, quint64 serial, QString peer);
 
     // The event loop that the connection lives on.
     asio::any_io_executor executor() const { return executor_; }
@@ -51,6 +54,8 @@ private:
     void consume();
     bool handOver();
     void handle(QString message);
+    void waitUntilDurable(QString message, int verdict, int computed, stored_message_t done);
+    void storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done);
     void stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved);
     bool paused() const;
     bool backlogged() const;
@@ -74,6 +79,7 @@ private:
     asio::ip::tcp::socket socket;
     const asio::any_io_executor executor_;
     ServingContext& context;
+    DayFileCache& files;
     const quint64 serial;
     const QString peerPrefix; // "[address] ", the start of every line about this connection
 

@@ -30,7 +30,7 @@ bool Engine::start(const settings_t& settings)
 {
     if (stopper.joinable())
         stopper.join();
-    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, creatingFiles);
+    auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles);
     if (!starting->listen())
         return false;
     lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));

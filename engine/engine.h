@@ -45,6 +45,10 @@ public:
     // watchdog can tell a working server from a hung one. Set it before start().
     void onAlive(std::chrono::milliseconds interval, std::function<void()> alive);
 
+    // Whether a message is acknowledged only once its line is on the disk (the default), or already
+    // once it is handed to the system, from the next start on.
+    void setDurableAcknowledgements(bool durable) { durableAcks = durable; }
+
     // Runs `hook` on a file thread before the files of a message are created, from the next start on:
     // a test's way to make the disk slow for one device.
     void beforeCreatingFiles(std::function<void(const QString& message)> hook);
@@ -57,6 +61,7 @@ private:
     std::chrono::milliseconds aliveInterval {0};
     std::function<void()> alive;
     std::function<void(const QString& message)> creatingFiles;
+    bool durableAcks = true;
 
     mutable std::mutex mutex; // guards `run` and `stopper` against the stopping thread
     std::unique_ptr<ServingRun> run;

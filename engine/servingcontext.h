@@ -13,6 +13,7 @@
 #include <vector>
 
 class Connection;
+class GroupCommit;
 class LineQueue;
 
 // The open connections in the order in which they were accepted, for stopping and for the
@@ -36,6 +37,7 @@ struct ServingContext
     settings_t settings; // as they were at the start; the operator may edit the window's own meanwhile
     LineQueue& lines;
     asio::thread_pool& slowFiles; // where files are created, so that nobody else waits for the disk
+    GroupCommit* commits; // where acknowledgements wait for the disk; none when they do not
     ConnectionRegistry registry;
     std::function<void()> connectionEnded; // called on the ending connection's thread
     std::function<void(const QString& message)> beforeCreatingFiles; // on a file thread; for tests

@@ -2,9 +2,11 @@
 
 #include "engine/acceptrefusal.h"
 #include "engine/connection.h"
+#include "engine/groupcommit.h"
 #include "engine/listening.h"
 #include "engine/openfiles.h"
 #include "engine/peeraddress.h"
+#include "recording/dayfilecache.h"
 
 #include <algorithm>
 #include <asio/post.hpp>
@@ -38,13 +40,26 @@ std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
     return loops;
 }
 
+// A busy device's day file stays open between its messages. Each event loop keeps up to an eighth of
+// the descriptors' share, so that the connections keep the most of them.
+std::vector<std::unique_ptr<DayFileCache>> makeDayFileCaches(std::size_t loops)
+{
+    const long long share = std::clamp<long long>(openFileLimit() / 8 / static_cast<long long>(loops), 16, 4096);
+    std::vector<std::unique_ptr<DayFileCache>> caches;
+    while (caches.size() < loops)
+        caches.push_back(std::make_unique<DayFileCache>(static_cast<std::size_t>(share)));
+    return caches;
+}
+
 } // namespace
 
-ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads,
+ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, bool durable,
     std::function<void(const QString& message)> beforeCreatingFiles)
     : loops(makeLoops(threads))
+    , dayFiles(makeDayFileCaches(loops.size()))
     , slowFiles(slowFileThreads)
-    , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}}
+    , commits(durable ? std::make_unique<GroupCommit>() : nullptr)
+    , context {settings, lines, slowFiles, commits.get(), {}, {}, std::move(beforeCreatingFiles), {}, {}}
     , acceptRetry(*loops.front())
     , aliveTimer(*loops.front())
 {
@@ -80,12 +95,13 @@ void ServingRun::begin(std::chrono::milliseconds interval, std::function<void()>
 void ServingRun::accept()
 {
     // Connections are dealt out to the event loops in turn.
-    asio::io_context& loop = *loops[nextLoop++ % loops.size()];
-    listener->async_accept(loop,
-        [this](const asio::error_code& error, asio::ip::tcp::socket socket) { accepted(error, std::move(socket)); });
+    const std::size_t loop = nextLoop++ % loops.size();
+    listener->async_accept(*loops[loop], [this, loop](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        accepted(error, std::move(socket), loop);
+    });
 }
 
-void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket socket)
+void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket socket, std::size_t loop)
 {
     if (stopping || error == asio::error::operation_aborted)
         return;
@@ -105,7 +121,7 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
     asio::error_code ignored;
     const QString peer = peerAddressText(socket.remote_endpoint(ignored).address());
     const quint64 serial = ++nextSerial;
-    auto connection = std::make_shared<Connection>(std::move(socket), context, serial, peer);
+    auto connection = std::make_shared<Connection>(std::move(socket), context, *dayFiles[loop], serial, peer);
     context.registry.add(serial, connection);
     context.lines.push(QLatin1Char('[') + peer + QStringLiteral("] Új kapcsolat.\n"));
     asio::post(connection->executor(), [connection] { connection->start(); });

@@ -14,12 +14,16 @@
 #include <thread>
 #include <vector>
 
+class DayFileCache;
+class GroupCommit;
+
 // One run of the server, from a start to its stop: an event loop per thread, each serving its share
 // of the connections, and the listener on the first of them.
 class ServingRun
 {
 public:
-    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads,
+    // With `durable`, a message is acknowledged only once its line is on the disk.
+    ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, bool durable,
         std::function<void(const QString& message)> beforeCreatingFiles);
     ~ServingRun();
 
@@ -36,7 +40,7 @@ public:
 
 private:
     void accept();
-    void accepted(const asio::error_code& error, asio::ip::tcp::socket socket);
+    void accepted(const asio::error_code& error, asio::ip::tcp::socket socket, std::size_t loop);
     bool admits(asio::ip::tcp::socket& socket);
     void pauseAccepting(const QString& reason);
     void resumeAccepting();
@@ -49,7 +53,9 @@ private:
     std::vector<std::unique_ptr<asio::io_context>> loops;
     std::vector<Work> work;
     std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<DayFileCache>> dayFiles; // one for each event loop
     asio::thread_pool slowFiles;
+    std::unique_ptr<GroupCommit> commits;
     ServingContext context;
 
     // On the first event loop.

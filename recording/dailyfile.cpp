@@ -1,44 +1,15 @@
 #include "recording/dailyfile.h"
 
-#include "recording/dayfileopen.h"
+#include "recording/dayfilecache.h"
 #include "recording/devicename.h"
 #include "settings/clock.h"
 #include "settings/settings.h"
 
-#include <QFile>
 #include <QStringEncoder>
 
-#include <memory>
-#include <vector>
+#include <cerrno>
 
 namespace {
-
-struct target_t
-{
-    QString fileName;
-    std::unique_ptr<QFile> file;
-    bool opened = false;
-};
-
-target_t openDailyFile(const filename_t& naming, const QString& name, MissingFile missing)
-{
-    target_t target {dailyFileName(naming, name, clockNow().date()), nullptr, false};
-    target.file = std::make_unique<QFile>(target.fileName);
-    // The whole line goes to the file in one write, appended at its end, so a line is never split by
-    // another writer or by the program being killed.
-    target.opened = openDayFile(*target.file, missing);
-    return target;
-}
-
-saved_line_t appendLine(target_t& target, const QByteArray& line)
-{
-    if (!target.opened)
-        return {target.fileName, false};
-    const bool complete = target.file->write(line) == line.size();
-    // close() reports what the system only notices when the file is closed (a full disk).
-    target.file->close();
-    return {target.fileName, complete && target.file->error() == QFileDevice::NoError};
-}
 
 QByteArray encodedLine(const QString& data)
 {
@@ -48,23 +19,32 @@ QByteArray encodedLine(const QString& data)
     return line;
 }
 
-std::vector<target_t> openTargets(const QString& data, const settings_t& settings, MissingFile missing)
+QStringList targetNames(const QString& data, const settings_t& settings)
 {
     const QString name = deviceName(data);
-    std::vector<target_t> targets;
-    targets.push_back(openDailyFile(settings.file, name, missing));
+    const QDate today = clockNow().date();
+    QStringList names {dailyFileName(settings.file, name, today)};
     if (settings.make_backup)
-        targets.push_back(openDailyFile(settings.backup, name, missing));
-    return targets;
+        names << dailyFileName(settings.backup, name, today);
+    return names;
 }
 
-QList<saved_line_t> appendToEach(std::vector<target_t>& targets, const QString& data)
+// One whole line in one write, appended at the file's end, so a line is never split by another
+// writer or by the program being killed.
+stored_message_t appendToEach(
+    const QStringList& names, const std::vector<std::shared_ptr<DayFile>>& files, const QString& data)
 {
     const QByteArray line = encodedLine(data);
-    QList<saved_line_t> saved;
-    for (target_t& target : targets)
-        saved << appendLine(target, line);
-    return saved;
+    stored_message_t stored;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const bool written = files[i] && files[i]->append(line);
+        stored.saved << saved_line_t {names[static_cast<qsizetype>(i)], written};
+        if (files[i])
+            stored.opened.push_back(files[i]);
+        if (i == 0 && written)
+            stored.dataFile = files[i];
+    }
+    return stored;
 }
 
 } // namespace
@@ -75,18 +55,36 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
         + naming.ext;
 }
 
-QList<saved_line_t> saveData(const QString& data, const settings_t& settings)
+stored_message_t saveData(const QString& data, const settings_t& settings)
 {
-    std::vector<target_t> targets = openTargets(data, settings, MissingFile::Create);
-    return appendToEach(targets, data);
+    const QStringList names = targetNames(data, settings);
+    std::vector<std::shared_ptr<DayFile>> files;
+    for (const QString& name : names)
+        files.push_back(DayFile::open(name, DayFile::Missing::Create));
+    return appendToEach(names, files, data);
 }
 
-std::optional<QList<saved_line_t>> saveDataToExistingFiles(const QString& data, const settings_t& settings)
+std::optional<stored_message_t> saveDataToExistingFiles(
+    const QString& data, const settings_t& settings, DayFileCache& cache)
 {
-    std::vector<target_t> targets = openTargets(data, settings, MissingFile::Fail);
-    for (const target_t& target : targets) {
-        if (!target.opened)
-            return std::nullopt;
+    const QStringList names = targetNames(data, settings);
+    std::vector<std::shared_ptr<DayFile>> files;
+    for (const QString& name : names) {
+        std::shared_ptr<DayFile> file = cache.find(name);
+        if (!file) {
+            DayFile::Outcome outcome = DayFile::Outcome::Opened;
+            file = DayFile::open(name, DayFile::Missing::Fail, &outcome);
+            if (!file && errno == EMFILE) {
+                // The files kept open give way to a system short of descriptors.
+                cache.clear();
+                file = DayFile::open(name, DayFile::Missing::Fail, &outcome);
+            }
+            if (outcome == DayFile::Outcome::Absent)
+                return std::nullopt;
+            if (file)
+                cache.keep(file);
+        }
+        files.push_back(std::move(file));
     }
-    return appendToEach(targets, data);
+    return appendToEach(names, files, data);
 }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "recording/dayfile.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
+class DayFileCache;
 class settings_t;
 struct filename_t;
 
@@ -16,16 +21,25 @@ struct saved_line_t
     bool written = false;
 };
 
+// What storing one message did.
+struct stored_message_t
+{
+    QList<saved_line_t> saved; // the data file first, then the backup file when backups are on
+    std::shared_ptr<DayFile> dataFile; // when its line was written: what makes it durable is synced
+    std::vector<std::shared_ptr<DayFile>> opened; // every file written, to be kept open for the next lines
+};
+
 // folder + prefix + device name + "-log_" + date + extension, joined without separators.
 QString dailyFileName(const filename_t& naming, const QString& name, const QDate& date);
 
 // Appends the message and CR LF to today's data file and, when backups are on, to the backup file,
-// in the system's encoding, creating what is missing. The data file comes first in the result. A
-// line counts as written only when opening, writing and closing all succeeded; a name that is not a
-// regular file (a link, a FIFO) is not opened.
-QList<saved_line_t> saveData(const QString& data, const settings_t& settings);
+// in the system's encoding, creating what is missing. A line counts as written only when the whole
+// of it was.
+stored_message_t saveData(const QString& data, const settings_t& settings);
 
-// The same, but only while every file that the message goes to exists already: otherwise nothing is
-// written and nothing is returned. Creating a file can take the disk a while, appending to one
-// hardly ever does, so the caller may do this much at once and leave the rest to a slower lane.
-std::optional<QList<saved_line_t>> saveDataToExistingFiles(const QString& data, const settings_t& settings);
+// The same, but only while every file that the message goes to is open in `cache` or exists
+// already: otherwise nothing is written and nothing is returned. Creating a file can take the disk a
+// while, appending to one hardly ever does, so the caller may do this much at once and leave the
+// rest to a slower lane. Files opened here are kept in `cache`.
+std::optional<stored_message_t> saveDataToExistingFiles(
+    const QString& data, const settings_t& settings, DayFileCache& cache);

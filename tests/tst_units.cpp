@@ -4,6 +4,7 @@
 #include "messages/showntext.h"
 #include "net/localaddress.h"
 #include "recording/dailyfile.h"
+#include "recording/dayfilecache.h"
 #include "recording/devicename.h"
 #include "service/outputtext.h"
 #include "settings/clock.h"
@@ -188,18 +189,70 @@ private slots:
         settings_t settings;
         settings.make_backup = backup;
         const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
-        const std::optional<QList<saved_line_t>> saved = saveDataToExistingFiles(message, settings);
+        DayFileCache cache(4);
+        const std::optional<stored_message_t> saved = saveDataToExistingFiles(message, settings, cache);
         QCOMPARE(saved.has_value(), written);
         for (const QString& name : existing)
             QCOMPARE(readFileBytes(name), written ? message.toLatin1() + "\r\n" : QByteArray());
         QCOMPARE(QDir::current().entryList(QDir::Files).size(), existing.size());
     }
 
-    // Only a regular file takes a line (a dangling link, a FIFO without a reader: the exchange tests).
+    // A day file stays open between lines, but what an operator does to it is seen before each line:
+    // a file moved away, renamed or deleted is never written again, the next line goes to a new file
+    // at the path. A line cut short in the file, as a power cut leaves it, keeps a line of its own.
+    void dayFilesFollowWhatTheOperatorDoes_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // the day file's content at the start
+        QTest::addColumn<QString>("step"); // between the two lines
+        QTest::addColumn<QByteArray>("after"); // the day file's, then "|" and the moved file's
+        const QByteArray line = "$08AB" + QByteArray(30, ' ') + QByteArray(96, '0') + "00\r\n";
+        QTest::newRow("kept open") << QByteArray("") << QString() << line + line + "|";
+        QTest::newRow("moved away") << QByteArray("") << u"move"_s << line + "|" + line;
+        QTest::newRow("deleted") << QByteArray("") << u"delete"_s << line + "|";
+        QTest::newRow("rotated: moved, a new one made") << QByteArray("") << u"move;create"_s << line + "|" + line;
+        QTest::newRow("made a link, not followed") << QByteArray("") << u"move;link"_s << line + "|" + line;
+        QTest::newRow("torn line") << QByteArray("$08AB 0") << QString() << "$08AB 0\r\n" + line + line + "|";
+        QTest::newRow("torn after CR") << QByteArray("$08\r") << QString() << "$08\r\n" + line + line + "|";
+    }
+
+    void dayFilesFollowWhatTheOperatorDoes()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, step);
+        QFETCH(QByteArray, after);
+        ScopedWorkDir dir;
+        setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        const QString day = u"AB-log_2026-12-05.txt"_s;
+        QFile file(day);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+        file.close();
+        const settings_t settings;
+        const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
+        DayFileCache cache(4);
+        const auto save = [&] {
+            const std::optional<stored_message_t> stored = saveDataToExistingFiles(message, settings, cache);
+            return stored ? stored->saved.first().written : saveData(message, settings).saved.first().written;
+        };
+        QVERIFY(save());
+        for (const QString& action : step.split(u';', Qt::SkipEmptyParts)) {
+            if (action == u"move"_s)
+                QVERIFY(QFile::rename(day, u"moved"_s));
+            else if (action == u"delete"_s)
+                QVERIFY(QFile::remove(day));
+            else if (action == u"create"_s)
+                QVERIFY(QFile(day).open(QIODevice::WriteOnly));
+            else
+                QVERIFY(QFile::link(u"moved"_s, day));
+        }
+        QCOMPARE(save(), !step.endsWith(u"link"_s));
+        QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
+    }
+
+    // Only a regular file takes a line (links, and a FIFO without a reader: the tests around).
     void onlyARegularFileIsWritten_data()
     {
         QTest::addColumn<QString>("inTheWay");
-        QTest::newRow("link to a file") << u"link"_s;
         QTest::newRow("FIFO with a reader") << u"FIFO"_s;
         QTest::newRow("full disk: the file at the size limit") << u"full file"_s;
     }
@@ -210,24 +263,21 @@ private slots:
         ScopedWorkDir dir;
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
         const auto systemClock = qScopeGuard([] { setClock({}); });
-        const QString name = u"AB-log_2026-12-05.txt"_s;
+        const QByteArray name = "AB-log_2026-12-05.txt";
         const QByteArray before = "earlier\r\n";
-        QFile kept(inTheWay == u"full file" ? name : u"elsewhere"_s);
-        QVERIFY(kept.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && kept.write(before) == before.size());
-        if (inTheWay == u"link")
-            QVERIFY(QFile::link(kept.fileName(), name));
-        const int reader = inTheWay == u"FIFO" && ::mkfifo(QFile::encodeName(name), 0600) == 0
-            ? ::open(QFile::encodeName(name), O_RDONLY | O_NONBLOCK)
-            : -1;
+        const int reader = inTheWay == u"FIFO" && ::mkfifo(name, 0600) == 0 ? ::open(name, O_RDONLY | O_NONBLOCK) : -1;
+        QFile full(QString::fromLatin1(name));
+        QVERIFY(reader >= 0 || (full.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && full.write(before) == 9));
         rlimit fileSize {};
         ::getrlimit(RLIMIT_FSIZE, &fileSize);
-        const rlimit full {inTheWay == u"full file" ? rlim_t(before.size()) : fileSize.rlim_cur, fileSize.rlim_max};
+        const rlimit limit {reader < 0 ? rlim_t(before.size()) : fileSize.rlim_cur, fileSize.rlim_max};
         ::signal(SIGXFSZ, SIG_IGN); // a write beyond the limit fails instead of ending the test
-        ::setrlimit(RLIMIT_FSIZE, &full);
-        const QList<saved_line_t> saved = saveData(u"$08AB"_s + QString(30, u' ') + QString(98, u'0'), settings_t());
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const stored_message_t stored = saveData(u"$08AB"_s + QString(30, u' ') + QString(98, u'0'), settings_t());
         ::setrlimit(RLIMIT_FSIZE, &fileSize);
-        QVERIFY(!saved.first().written);
-        QCOMPARE(readFileBytes(kept.fileName()), before);
+        QVERIFY(!stored.saved.first().written);
+        if (reader < 0)
+            QCOMPARE(readFileBytes(full.fileName()), before);
         ::close(reader);
     }
 

@@ -1,0 +1,98 @@
+#include "engine/groupcommit.h"
+
+#include "recording/fileops.h"
+
+#include <QHash>
+
+#include <fcntl.h>
+
+namespace {
+
+// Up to this many files a round syncs each of them; beyond, one sync of the whole file system costs
+// less than theirs together.
+constexpr std::size_t filesSyncedOneByOne = 32;
+
+bool syncFolder(const QByteArray& folder)
+{
+    const int descriptor = fileOps().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (descriptor < 0)
+        return false;
+    const bool synced = fileOps().fsync(descriptor) == 0;
+    fileOps().close(descriptor);
+    return synced;
+}
+
+} // namespace
+
+GroupCommit::GroupCommit() : thread([this] { run(); }) { }
+
+GroupCommit::~GroupCommit()
+{
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wake.notify_one();
+    thread.join();
+}
+
+void GroupCommit::commit(std::shared_ptr<DayFile> file, std::function<void(bool durable)> done)
+{
+    {
+        const std::lock_guard lock(mutex);
+        pending.push_back({std::move(file), std::move(done)});
+    }
+    wake.notify_one();
+}
+
+void GroupCommit::run()
+{
+    std::vector<Waiter> round;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [this] { return stopping || !pending.empty(); });
+            if (pending.empty())
+                return;
+            round.swap(pending);
+        }
+        syncRound(round);
+        round.clear();
+    }
+}
+
+void GroupCommit::syncRound(std::vector<Waiter>& round)
+{
+    QHash<const DayFile*, bool> durable;
+    QHash<const DayFile*, QByteArray> newFileFolders;
+    for (const Waiter& waiter : round) {
+        if (durable.contains(waiter.file.get()))
+            continue;
+        durable.insert(waiter.file.get(), true);
+        if (waiter.file->takeFolderSync())
+            newFileFolders.insert(waiter.file.get(), waiter.file->folderPath());
+    }
+    if (static_cast<std::size_t>(durable.size()) > filesSyncedOneByOne) {
+        // Folders included: all of the file system's changes reach the disk.
+        const bool synced = fileOps().syncfs(round.front().file->descriptor()) == 0;
+        for (bool& fileDurable : durable)
+            fileDurable = synced;
+    } else {
+        QHash<QByteArray, bool> folderSynced;
+        for (const QByteArray& folder : std::as_const(newFileFolders)) {
+            if (!folderSynced.contains(folder))
+                folderSynced.insert(folder, syncFolder(folder));
+        }
+        for (auto it = durable.begin(); it != durable.end(); ++it) {
+            const auto folder = newFileFolders.constFind(it.key());
+            it.value() = (folder == newFileFolders.cend() || folderSynced.value(*folder))
+                && fileOps().fdatasync(it.key()->descriptor()) == 0;
+        }
+    }
+    for (Waiter& waiter : round) {
+        const bool fileDurable = durable.value(waiter.file.get());
+        if (!fileDurable)
+            waiter.file->folderSyncAgain();
+        waiter.done(fileDurable);
+    }
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "recording/dayfile.h"
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Makes day files durable for many messages at once, as databases commit many transactions with one
+// log flush: whoever waits for a file to reach the disk joins the next round, and a round syncs each
+// of its files once (or the whole file system once, when many files wait), and the folders of new
+// files. The devices that send together share the wait instead of queueing for a sync each.
+class GroupCommit
+{
+public:
+    GroupCommit();
+    ~GroupCommit(); // after the rounds in hand
+
+    // `done` is called on the commit thread once what has been written to `file` so far is on stable
+    // storage (true), or could not be made so (false).
+    void commit(std::shared_ptr<DayFile> file, std::function<void(bool durable)> done);
+
+private:
+    struct Waiter
+    {
+        std::shared_ptr<DayFile> file;
+        std::function<void(bool durable)> done;
+    };
+
+    void run();
+    static void syncRound(std::vector<Waiter>& round);
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<Waiter> pending;
+    bool stopping = false;
+    std::thread thread;
+};
