@@ -35,6 +35,7 @@ public:
     QString timeStamp() const;
 
     // The verdict on one complete message (accepted, checksum error, no leading "$", wrong length,
-    // a control character; see messages/messagelayout.h). Only for a checksum error is the computed checksum stored.
+    // a control character; see messages/messagelayout.h). Only for a checksum error is the computed
+    // checksum stored.
     static int calcChks(const QString& message, int* computed);
 };
