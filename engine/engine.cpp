@@ -26,12 +26,12 @@ Engine::~Engine()
         run->stop(StopLine::Omit);
 }
 
-bool Engine::start(const settings_t& settings)
+bool Engine::start(const settings_t& settings, const ListenPlace& place)
 {
     if (stopper.joinable())
         stopper.join();
     auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles);
-    if (!starting->listen())
+    if (!starting->listen(place))
         return false;
     lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
     starting->begin(aliveInterval, alive);

@@ -13,6 +13,13 @@
 class settings_t;
 class ServingRun;
 
+// Where the server listens: by default on every local address, IPv6 and IPv4 together.
+struct ListenPlace
+{
+    QString address; // one local address, IPv4 or IPv6, instead of all
+    int inheritedSocket = -1; // a listening socket opened by the service manager, used as it is
+};
+
 // The device server: listening, connections, framing, replies, storing and the message-window
 // lines, on threads of its own. Its front ends (the window, the service) start and stop it, ask
 // whether devices are connected, and show the lines it hands over through lines().
@@ -23,9 +30,9 @@ public:
     explicit Engine(unsigned threads = 0);
     ~Engine(); // a server still running is stopped first, without the stop line
 
-    // Listens on the port of `settings`, and serves with a copy of them until the next stop.
-    // False, with nothing changed, when the port cannot be opened.
-    bool start(const settings_t& settings);
+    // Listens on the port of `settings` (or takes the inherited socket of `place`), and serves with
+    // a copy of them until the next stop. False, with nothing changed, when it cannot listen.
+    bool start(const settings_t& settings, const ListenPlace& place = ListenPlace());
 
     enum class StopLine { Announce, Omit };
     // Closes every connection, in the order in which they were accepted, then the listener. Returns

@@ -71,9 +71,11 @@ ServingRun::~ServingRun()
     slowFiles.join();
 }
 
-bool ServingRun::listen()
+bool ServingRun::listen(const ListenPlace& place)
 {
-    listener = openListener(*loops.front(), context.settings.port);
+    listener = place.inheritedSocket >= 0
+        ? adoptListener(*loops.front(), place.inheritedSocket)
+        : openListener(*loops.front(), context.settings.port, place.address.toStdString());
     return listener.has_value();
 }
 

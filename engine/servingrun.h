@@ -28,7 +28,7 @@ public:
     ~ServingRun();
 
     // False when the port cannot be opened; the run is then of no further use.
-    bool listen();
+    bool listen(const ListenPlace& place);
     // The event loops start turning and the listener takes connections.
     void begin(std::chrono::milliseconds aliveInterval, std::function<void()> alive);
     // The whole stop; waits for every message in hand, so it runs on a thread of its own.

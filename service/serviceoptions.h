@@ -3,7 +3,16 @@
 #include <QString>
 #include <QStringList>
 
-// Reads the command line (argv[0] included); `directory` gets the working directory asked for, or
-// stays empty. Returns the sentence that explains a usage error, or an empty text. --help and
-// --version print and exit on their own.
-QString parseServiceOptions(const QStringList& arguments, QString* directory);
+// What the command line asks of the service.
+struct ServiceOptions
+{
+    QString directory; // the working directory asked for, or empty
+    QString listen; // the one address to listen on, or empty for all
+    int healthPort = 0; // the port of the readiness check, or 0 for none
+    bool check = false; // only tell whether config.cfg loads, and what would serve
+    bool durableAcknowledgements = true; // a message is acknowledged once its line is on the disk
+};
+
+// Reads the command line (argv[0] included) into `options`. Returns the sentence that explains a
+// usage error, or an empty text. --help and --version print and exit on their own.
+QString parseServiceOptions(const QStringList& arguments, ServiceOptions* options);

@@ -2,6 +2,8 @@
 
 #include "engine/engine.h"
 #include "service/outputtext.h"
+#include "service/readiness.h"
+#include "service/serviceoptions.h"
 #include "settings/settings.h"
 
 #include <asio/executor_work_guard.hpp>
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <systemd/sd-daemon.h>
 
 namespace {
@@ -26,6 +29,9 @@ void print(const QByteArray& text, std::FILE* stream)
     std::fflush(stream);
 }
 
+// How often the readiness check hears from the engine; silent for three times as long, it says so.
+constexpr std::chrono::milliseconds readinessInterval {1000};
+
 // How often systemd wants to hear that the service lives: half its watchdog timeout, so that one
 // late keep-alive is not yet fatal. Zero when no watchdog is set for this process.
 std::chrono::microseconds keepAliveInterval()
@@ -39,22 +45,38 @@ std::chrono::microseconds keepAliveInterval()
 class Service
 {
 public:
-    explicit Service(const settings_t& settings) : settings(settings) { }
+    Service(const settings_t& settings, const ListenPlace& place) : settings(settings), place(place) { }
 
-    int run()
+    int run(const ServiceOptions& options)
     {
-        const auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
+        const int healthPort = options.healthPort;
+        engine.setDurableAcknowledgements(options.durableAcknowledgements);
+        auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
+        const bool watchdog = interval.count() > 0;
+        if (healthPort > 0) {
+            interval = watchdog ? std::min(interval, readinessInterval) : readinessInterval;
+            readiness.emplace(3 * readinessInterval);
+            if (!readiness->listen(place.address, healthPort)) {
+                printPortProblem(QStringLiteral("--health %1").arg(healthPort));
+                return 1;
+            }
+        }
         if (interval.count() > 0)
-            // From the engine's own event loop, so that a hung engine goes silent and is restarted.
-            engine.onAlive(interval, [] { sd_notify(0, "WATCHDOG=1"); });
+            // From the engine's own event loop, so that a hung engine goes silent: restarted by the
+            // watchdog, taken out of rotation by the balancer.
+            engine.onAlive(interval, [this, watchdog] {
+                if (watchdog)
+                    sd_notify(0, "WATCHDOG=1");
+                if (readiness)
+                    readiness->alive();
+            });
         engine.lines().onFirstLine([this] { asio::post(io, [this] { printSoon(); }); });
-        if (!engine.start(settings)) {
-            print(QStringLiteral("stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n")
-                      .arg(settings.port)
-                      .toUtf8(),
-                stderr);
+        if (!engine.start(settings, place)) {
+            printPortProblem(QStringLiteral("port %1").arg(settings.port));
             return 1;
         }
+        if (readiness)
+            readiness->serve();
         sd_notify(0, "READY=1");
         stopSignals.async_wait([this](const asio::error_code& error, int) {
             if (!error)
@@ -67,6 +89,13 @@ public:
     }
 
 private:
+    // `which` tells the device port ("port N") from the readiness check's ("--health N").
+    static void printPortProblem(const QString& which)
+    {
+        print(QStringLiteral("stilwater-server: A megadott port hibás, vagy már foglalt. (%1)\n").arg(which).toUtf8(),
+            stderr);
+    }
+
     void stop()
     {
         sd_notify(0, "STOPPING=1");
@@ -91,6 +120,9 @@ private:
     }
 
     const settings_t& settings;
+    const ListenPlace& place;
+    // Outlives the engine, whose event loop reports to it.
+    std::optional<Readiness> readiness;
     // Before the engine, so that it outlives the engine's threads, which post to it.
     asio::io_context io;
     // Caught from before the start on, so that a signal at any moment ends the service as a stop does.
@@ -102,7 +134,7 @@ private:
 
 } // namespace
 
-int serveUntilSignalled(const settings_t& settings)
+int serveUntilSignalled(const settings_t& settings, const ListenPlace& place, const ServiceOptions& options)
 {
-    return Service(settings).run();
+    return Service(settings, place).run(options);
 }

@@ -3,6 +3,7 @@
 #include "settings/settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringConverter>
 #include <QStringList>
 
@@ -83,6 +84,26 @@ bool applyConfigText(const QByteArray& text, settings_t& settings)
 QString configFileName()
 {
     return QStringLiteral("config.cfg");
+}
+
+QString loadConfigFileStrictly(settings_t& settings)
+{
+    QFile file(configFileName());
+    if (!file.exists())
+        return QString();
+    const QString path = QFileInfo(file).absoluteFilePath();
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Nem olvasható a beállítási fájl: %1 (%2).").arg(path, file.errorString());
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return QStringLiteral("Nem olvasható a beállítási fájl: %1 (%2).").arg(path, file.errorString());
+    const qsizetype lines = splitLines(QStringDecoder(QStringConverter::System)(text)).size();
+    if (!applyConfigText(text, settings))
+        return QStringLiteral("Hibás a beállítási fájl: %1 (%2 sora van, %3 kell).")
+            .arg(path)
+            .arg(lines)
+            .arg(lineCount);
+    return QString();
 }
 
 void loadConfigFile(settings_t& settings)

@@ -18,3 +18,8 @@ QString configFileName();
 // Loads config.cfg from the working directory into the record, as every front end does at start-up:
 // a missing or unreadable file, or one of another line count, leaves the record as it was.
 void loadConfigFile(settings_t& settings);
+
+// The service's reading of config.cfg: as loadConfigFile(), but a file that exists and cannot be
+// read, or has another line count, is not silently replaced by the defaults. Returns the sentence
+// that names the file and the reason, or an empty text when the record holds what will serve.
+QString loadConfigFileStrictly(settings_t& settings);

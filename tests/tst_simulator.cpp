@@ -1,6 +1,8 @@
 #include "tests/serverfixture.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -51,17 +53,29 @@ private:
 
 const QString haproxy = u"/usr/sbin/haproxy"_s;
 
-// The README's configuration, quicker: a dead instance is out within half a second, and HAProxy's
-// retries (min(timeout connect, 1 s) apart) end well within the devices' one-second reply timeout.
+// The README's configuration, quicker: a dead or hung instance is out within half a second, and
+// HAProxy's retries (min(timeout connect, 1 s) apart) end well within the devices' one-second reply
+// timeout. Each instance's readiness port is its device port + 1.
 QByteArray haproxyConfig(quint16 front, quint16 a, quint16 b)
 {
     const QString text
         = u"defaults\n  mode tcp\n  timeout connect 100ms\n  timeout client 60s\n  timeout server 60s\n"
           "  retries 3\n  option redispatch\nfrontend devices\n  bind 127.0.0.1:%1\n  default_backend stilwater\n"
-          "backend stilwater\n  balance source\n  hash-type consistent\n"
-          "  server a 127.0.0.1:%2 check inter 200ms fall 2 rise 2\n"
-          "  server b 127.0.0.1:%3 check inter 200ms fall 2 rise 2\n"_s;
-    return text.arg(front).arg(a).arg(b).toLatin1();
+          "backend stilwater\n  balance source\n  hash-type consistent\n  option httpchk GET /ready\n"
+          "  server a 127.0.0.1:%2 check port %3 inter 200ms fall 2 rise 2\n"
+          "  server b 127.0.0.1:%4 check port %5 inter 200ms fall 2 rise 2\n"_s;
+    return text.arg(front).arg(a).arg(a + 1).arg(b).arg(b + 1).toLatin1();
+}
+
+// Two free loopback ports in a row: the device port and the readiness port.
+quint16 freePortPair()
+{
+    for (;;) {
+        const quint16 port = freeLoopbackPort();
+        QTcpServer next;
+        if (port < 65535 && next.listen(QHostAddress::LocalHost, port + 1))
+            return port;
+    }
 }
 
 // The messages in the simulated devices' files of `folder`, in order; every file must hold whole
@@ -90,8 +104,9 @@ QSet<QString> deviceNames(const QString& instance)
 } // namespace
 
 // stilwater-sim against the real window, its verdicts and exit status; and as the devices of the real
-// program. stilwater-server as systemd runs it, and two of them behind HAProxy, balancing by source
-// address, one killed with SIGKILL while devices that reconnect and resend send through it.
+// program. stilwater-server as systemd runs it, restarted on systemd's socket under load, and two of
+// them behind HAProxy, balancing by source address and asking each whether it answers, one killed
+// or stopped while devices that reconnect and resend send through it.
 class SimulatorTest final : public QObject
 {
     Q_OBJECT
@@ -147,27 +162,50 @@ private slots:
     }
 
     // Ends of the service before it serves, each with its sentence and status, and never a word to
-    // systemd: it is ready only once it listens.
+    // systemd: it is ready only once it listens. A config.cfg that cannot serve is named; "folder"
+    // makes it one, which cannot be read.
     void serviceEndsOnItsOwn_data()
     {
         QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("configTail");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
         QTest::newRow("port held by another listener")
-            << QString() << 1 << u"stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n"_s;
-        QTest::newRow("help") << u"--help"_s << 0 << u"--directory <DIR>"_s;
-        QTest::newRow("version") << u"--version"_s << 0 << u"stilwater-server " STILWATER_VERSION "\n"_s;
-        QTest::newRow("unknown option") << u"--bogus"_s << 2
+            << QString() << QByteArray() << 1
+            << u"stilwater-server: A megadott port hibás, vagy már foglalt. (port %1)\n"_s;
+        QTest::newRow("readiness port held")
+            << u"--health %1"_s << QByteArray() << 1
+            << u"stilwater-server: A megadott port hibás, vagy már foglalt. (--health %1)\n"_s;
+        QTest::newRow("config.cfg of 14 lines")
+            << QString() << "\r\n"_ba << 1
+            << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
+        QTest::newRow("config.cfg unreadable")
+            << QString() << "folder"_ba << 1 << u"stilwater-server: Nem olvasható a beállítási fájl: %2/config.cfg ("_s;
+        QTest::newRow("check") << u"--check --listen 127.0.0.1"_s << QByteArray() << 0
+                               << u"Beállítások: cím: 127.0.0.1, port: %1, Socket Timeout: 30 s, mappa: %2, "
+                                  "mentés: <név>-log_<dátum>.txt, backup: ki, Ack: \"ok\", CHKS Err: \"\", "
+                                  "Syntax Err: \"\"\n%2/config.cfg: rendben, betölthető.\n"_s;
+        QTest::newRow("check of a broken config.cfg")
+            << u"--check"_s << "x\n"_ba << 1
+            << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
+        QTest::newRow("listen on a name")
+            << u"--listen localhost"_s << QByteArray() << 2
+            << u"stilwater-server: Not an IPv4 or IPv6 address: localhost. See --help.\n"_s;
+        QTest::newRow("help") << u"--help"_s << QByteArray() << 0 << u"--directory <DIR>"_s;
+        QTest::newRow("version") << u"--version"_s << QByteArray() << 0
+                                 << u"stilwater-server " STILWATER_VERSION "\n"_s;
+        QTest::newRow("unknown option") << u"--bogus"_s << QByteArray() << 2
                                         << u"stilwater-server: Unknown option 'bogus'. See --help.\n"_s;
-        QTest::newRow("missing value") << u"--directory"_s << 2
+        QTest::newRow("missing value") << u"--directory"_s << QByteArray() << 2
                                        << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
-        QTest::newRow("missing directory")
-            << u"--directory missing"_s << 2 << u"stilwater-server: cannot work in the directory missing.\n"_s;
+        QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
+                                           << u"stilwater-server: cannot work in the directory missing.\n"_s;
     }
 
     void serviceEndsOnItsOwn()
     {
         QFETCH(QString, arguments);
+        QFETCH(QByteArray, configTail);
         QFETCH(int, status);
         QFETCH(QString, says);
         ScopedWorkDir dir;
@@ -176,15 +214,23 @@ private slots:
         TestConfig config;
         config.port = QByteArray::number(holder.serverPort());
         writeConfig(config);
+        QFile file(u"config.cfg"_s);
+        if (configTail == "folder")
+            QVERIFY(file.remove() && QDir().mkdir(file.fileName()));
+        else if (!configTail.isEmpty())
+            QVERIFY(file.open(QIODevice::Append) && file.write(configTail) > 0);
+        file.close();
         NotifySocket notify;
         QProcess service;
         service.setProcessEnvironment(notify.serviceEnvironment());
         service.setProcessChannelMode(QProcess::MergedChannels);
-        service.start(QStringLiteral(STILWATER_SERVER), arguments.split(u' ', Qt::SkipEmptyParts));
+        service.start(QStringLiteral(STILWATER_SERVER),
+            arguments.replace(u"%1"_s, QString::fromLatin1(config.port)).split(u' ', Qt::SkipEmptyParts));
         QVERIFY(service.waitForFinished(30000));
         QCOMPARE(service.exitCode(), status);
-        says.replace(u"%1"_s, QString::fromLatin1(config.port));
-        QVERIFY2(QString::fromUtf8(service.readAll()).contains(says), qPrintable(says));
+        says.replace(u"%1"_s, QString::fromLatin1(config.port)).replace(u"%2"_s, QDir::currentPath());
+        const QString output = QString::fromUtf8(service.readAll());
+        QVERIFY2(output.contains(says), qPrintable(output));
         QCOMPARE(notify.received(), QStringList());
     }
 
@@ -232,7 +278,11 @@ private slots:
         const QString exchange
             = u"<ts>[127.0.0.1] Bejövő adat: "_s + QString::fromLatin1(zeros) + u"\n<ts>[127.0.0.1] Válasz: <ack>\n"_s;
         QCOMPARE(withoutTimeStamps(QString::fromUtf8(output)).replace(QString(3'000'000, u'k'), u"<ack>"_s),
-            u"<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"_s + exchange + exchange
+            u"<ts>Beállítások: cím: minden cím, port: "_s + QString::fromLatin1(config.port)
+                + u", Socket Timeout: 30 s, mappa: "_s + QDir::currentPath()
+                + u", mentés: <név>-log_<dátum>.txt, backup: ki, Ack: \"<ack>\", CHKS Err: \"CE\", Syntax Err: \"\"\n"
+                  "<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"_s
+                + exchange + exchange
                 + u"<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n<ts>Szerver leállítva.\n"_s);
         QCOMPARE(service.readAllStandardError(), QByteArray());
         const QStringList files = QDir().entryList({u"0000*"_s});
@@ -244,16 +294,80 @@ private slots:
         QCOMPARE(told, QStringList({u"READY=1"_s, u"STOPPING=1"_s}));
     }
 
-    void killedServiceBehindHaproxyLosesNothingAcknowledged_data()
+    // Restarted under load with a listening socket held for it, as stilwater-server.socket holds it:
+    // the devices that connect meanwhile wait in its queue; none is refused, every message answered.
+    void restartWithSystemdSocketRefusesNoDevice()
     {
-        QTest::addColumn<QString>("arguments");
-        QTest::newRow("back to back") << QString();
-        // The line feed after each resent message has its own reply, as on the first connection.
-        QTest::newRow("CR LF, in pieces") << u" --crlf --split 3 --expect-syntax SE"_s;
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.port = QByteArray::number(freeLoopbackPort());
+        writeConfig(config);
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<quint16>(config.port.toInt()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listener, 4096), 0);
+        const auto startService = [listener](QProcess& service) {
+            service.setChildProcessModifier([listener] {
+                ::dup2(listener, 3);
+                ::fcntl(3, F_SETFD, 0);
+            });
+            service.setStandardOutputFile(u"lines.txt"_s, QIODevice::Append);
+            // systemd names the process that the socket is for; exec keeps the shell's.
+            service.start(u"/bin/sh"_s,
+                {u"-c"_s, u"export LISTEN_PID=$$ LISTEN_FDS=1; exec \"$0\""_s, QStringLiteral(STILWATER_SERVER)});
+        };
+        // config.cfg must name the socket's port: the operator changed one of them, not both.
+        QProcess mismatched;
+        config.port = QByteArray::number(config.port.toInt() + 1);
+        writeConfig(config);
+        startService(mismatched);
+        QVERIFY(mismatched.waitForFinished());
+        QCOMPARE(mismatched.exitCode(), 1);
+        QVERIFY(mismatched.readAllStandardError().contains("A config.cfg portja " + config.port));
+        config.port = QByteArray::number(config.port.toInt() - 1);
+        writeConfig(config);
+        QProcess first;
+        QProcess second;
+        startService(first);
+        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(u"lines.txt"_s).contains("Szerver elindítva."), 20000);
+        QProcess sim;
+        sim.start(QStringLiteral(STILWATER_SIM),
+            u"--devices 16 --duration 3 --reconnect --json --port %1"_s.arg(config.port.toInt()).split(u' '));
+        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(u"lines.txt"_s).count("Válasz: ok") > 100, 20000);
+        first.terminate();
+        QVERIFY(first.waitForFinished());
+        startService(second);
+        QVERIFY(QTest::qWaitFor([&sim] { return sim.state() == QProcess::NotRunning; }, 30000));
+        ::close(listener);
+        const QByteArray summaryJson = sim.readAllStandardOutput();
+        QVERIFY2(sim.exitCode() == 0, summaryJson + sim.readAllStandardError());
+        const QJsonObject summary = QJsonDocument::fromJson(summaryJson).object();
+        QVERIFY(summary.value(u"closed_by_server"_s).toInt() > 0);
+        QCOMPARE(summary.value(u"refused"_s).toInt(), 0);
+        const QByteArray lines = readFileBytes(u"lines.txt"_s);
+        QCOMPARE(lines.count("Beállítások: cím: 127.0.0.1 (systemd socket), port: " + config.port), 2);
+        QCOMPARE(lines.count("Szerver elindítva."), 2);
+        second.terminate();
+        QVERIFY(second.waitForFinished());
     }
 
-    void killedServiceBehindHaproxyLosesNothingAcknowledged()
+    void serviceBehindHaproxyLosesNothingAcknowledged_data()
     {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("arguments");
+        QTest::newRow("killed, back to back") << SIGKILL << QString();
+        // The line feed after each resent message has its own reply, as on the first connection.
+        QTest::newRow("killed, CR LF, in pieces") << SIGKILL << u" --crlf --split 3 --expect-syntax SE"_s;
+        // Its connections complete in the kernel but nothing answers, the readiness check neither.
+        QTest::newRow("stopped, back to back") << SIGSTOP << QString();
+    }
+
+    void serviceBehindHaproxyLosesNothingAcknowledged()
+    {
+        QFETCH(int, signal);
         QFETCH(QString, arguments);
         if (!QFileInfo::exists(haproxy))
             QSKIP("HAProxy is not installed (apt install haproxy); scripts/test installs it.");
@@ -264,7 +378,7 @@ private slots:
             QVERIFY(QDir().mkdir(name));
             QDir::setCurrent(name);
             TestConfig config;
-            config.port = QByteArray::number(freeLoopbackPort());
+            config.port = QByteArray::number(freePortPair());
             config.errorSyntax = "SE";
             writeConfig(config);
             QDir::setCurrent(u".."_s);
@@ -272,7 +386,8 @@ private slots:
             auto& server = servers.emplace_back(std::make_unique<QProcess>());
             server->setWorkingDirectory(name);
             server->setStandardOutputFile(QDir(name).absoluteFilePath(u"lines.txt"_s));
-            server->start(QStringLiteral(STILWATER_SERVER));
+            server->start(QStringLiteral(STILWATER_SERVER),
+                {u"--listen"_s, u"127.0.0.1"_s, u"--health"_s, QString::number(config.port.toInt() + 1)});
             QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(name + u"/lines.txt"_s).contains("Szerver elindítva."), 20000);
         }
         const quint16 front = freeLoopbackPort();
@@ -292,11 +407,12 @@ private slots:
         // Both take devices: source hashing spreads the sixteen addresses over the two.
         QTRY_VERIFY_WITH_TIMEOUT(!deviceNames(u"a"_s).isEmpty() && !deviceNames(u"b"_s).isEmpty(), 20000);
         QCOMPARE(sim.state(), QProcess::Running);
-        servers.front()->kill();
-        QVERIFY(servers.front()->waitForFinished());
-        const QSet<QString> devicesOfKilled = deviceNames(u"a"_s);
+        ::kill(static_cast<pid_t>(servers.front()->processId()), signal);
 
         QVERIFY(QTest::qWaitFor([&sim] { return sim.state() == QProcess::NotRunning; }, 30000));
+        servers.front()->kill();
+        QVERIFY(servers.front()->state() == QProcess::NotRunning || servers.front()->waitForFinished());
+        const QSet<QString> devicesOfKilled = deviceNames(u"a"_s);
         const QByteArray summaryJson = sim.readAllStandardOutput();
         QVERIFY2(sim.exitCode() == 0, summaryJson + sim.readAllStandardError() + balancer.readAllStandardError());
         const qint64 resent = QJsonDocument::fromJson(summaryJson).object().value(u"resent"_s).toInteger();

@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 #include "engine/linequeue.h"
+#include "engine/listening.h"
 #include "engine/timerinterval.h"
 #include "messages/showntext.h"
 #include "net/localaddress.h"
@@ -7,6 +8,7 @@
 #include "recording/dayfilecache.h"
 #include "recording/devicename.h"
 #include "service/outputtext.h"
+#include "service/readiness.h"
 #include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
@@ -344,6 +346,58 @@ private slots:
             stamps << event.left(25);
         }
         QVERIFY(std::is_sorted(stamps.begin(), stamps.end()));
+    }
+
+    // A listener given one address takes connections to that address only; without one, to both
+    // loopback addresses.
+    void listenerTakesItsAddressOnly_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("connectTo");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("every address, IPv4") << QString() << u"127.0.0.1"_s << true;
+        QTest::newRow("every address, IPv6") << QString() << u"::1"_s << true;
+        QTest::newRow("IPv4 loopback") << u"127.0.0.1"_s << u"127.0.0.1"_s << true;
+        QTest::newRow("IPv4 loopback, not IPv6") << u"127.0.0.1"_s << u"::1"_s << false;
+        QTest::newRow("IPv6 loopback, not IPv4") << u"::1"_s << u"127.0.0.1"_s << false;
+        QTest::newRow("every IPv4 address, not IPv6") << u"0.0.0.0"_s << u"::1"_s << false;
+        QTest::newRow("not an address") << u"localhost"_s << u"127.0.0.1"_s << false;
+    }
+
+    void listenerTakesItsAddressOnly()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, connectTo);
+        QFETCH(bool, taken);
+        const quint16 port = freeLoopbackPort();
+        asio::io_context context;
+        const auto listener = openListener(context, port, address.toStdString());
+        QCOMPARE(listener.has_value(), address != u"localhost"_s);
+        asio::ip::tcp::socket device(context);
+        asio::error_code error;
+        device.connect({asio::ip::make_address(connectTo.toStdString()), port}, error);
+        QCOMPARE(!error, taken);
+    }
+
+    // The readiness check says 200 while the engine reports, 503 once it has been silent too long.
+    void readinessFollowsTheEngine()
+    {
+        const auto status = [](quint16 port) {
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHost, port);
+            client.write("GET /ready HTTP/1.0\r\n\r\n");
+            while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(5000)) { }
+            return client.readAll().left(12);
+        };
+        Readiness readiness(std::chrono::milliseconds(300));
+        const quint16 port = freeLoopbackPort();
+        QVERIFY(readiness.listen(u"127.0.0.1"_s, port));
+        readiness.serve();
+        QCOMPARE(status(port), "HTTP/1.1 200");
+        QTRY_COMPARE(status(port), "HTTP/1.1 503");
+        readiness.alive();
+        QCOMPARE(status(port), "HTTP/1.1 200");
+        QVERIFY(!Readiness(std::chrono::milliseconds(300)).listen(u"127.0.0.1"_s, port));
     }
 
     void localAddressChoice_data()

@@ -3,7 +3,7 @@
 
 # The engine is built on standalone Asio; the service reports to systemd through libsystemd, found
 # with pkgconf.
-required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev pkgconf)
+required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev libcpp-httplib-dev pkgconf)
 
 install_missing_packages() {
     local missing=()

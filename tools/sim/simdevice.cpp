@@ -72,6 +72,8 @@ void SimDevice::onSocketError()
 {
     if (online || ended)
         return; // a lost connection is handled once it is disconnected
+    if (socket.error() == QAbstractSocket::ConnectionRefusedError)
+        ++stats->refused;
     if (options.reconnect)
         reconnectLater();
     else if (!wasConnected)

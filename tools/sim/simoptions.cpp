@@ -115,7 +115,7 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
         QStringLiteral("FILE"));
     const auto json = add(QStringLiteral("json"),
         QStringLiteral("Print the summary as one JSON object: sent, right, wrong, seconds, rate, p50_ms, p95_ms, "
-                       "p99_ms, max_ms, connect_ms, closed_by_server, resent."));
+                       "p99_ms, max_ms, connect_ms, closed_by_server, resent, refused."));
 
     // process() would exit with 1 on a usage error; scripts tell a wrong call by 2.
     if (!parser.parse(arguments))

@@ -31,7 +31,8 @@ QString summaryText(SimStats stats, int devices, double seconds, double connectM
             {QStringLiteral("rate"), rate}, {QStringLiteral("p50_ms"), percentile(0.5)},
             {QStringLiteral("p95_ms"), percentile(0.95)}, {QStringLiteral("p99_ms"), percentile(0.99)},
             {QStringLiteral("max_ms"), percentile(1)}, {QStringLiteral("connect_ms"), connectMs},
-            {QStringLiteral("closed_by_server"), stats.closedByServer}, {QStringLiteral("resent"), stats.resent}};
+            {QStringLiteral("closed_by_server"), stats.closedByServer}, {QStringLiteral("resent"), stats.resent},
+            {QStringLiteral("refused"), stats.refused}};
         return QString::fromUtf8(QJsonDocument(summary).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
     }
     QString text = QStringLiteral("%1 messages sent by %2 devices in %3 s: %4 messages per second\n")
@@ -48,6 +49,8 @@ QString summaryText(SimStats stats, int devices, double seconds, double connectM
     text += QStringLiteral("all connections made in %1 ms\n").arg(connectMs, 0, 'f', 0);
     if (stats.closedByServer > 0)
         text += QStringLiteral("the server closed %1 connections before the run ended\n").arg(stats.closedByServer);
+    if (stats.refused > 0)
+        text += QStringLiteral("%1 connections refused\n").arg(stats.refused);
     if (stats.resent > 0)
         text += QStringLiteral("%1 unacknowledged messages sent again on a new connection\n").arg(stats.resent);
     return text;

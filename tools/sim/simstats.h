@@ -15,6 +15,7 @@ struct SimStats
     qint64 right = 0;
     qint64 wrong = 0;
     int closedByServer = 0;
+    int refused = 0; // connections that the server's machine refused
     qint64 resent = 0; // messages sent again on a new connection (--reconnect)
     std::vector<qint64> latenciesNs; // of every reply that arrived and was right
     QIODevice* ackLog = nullptr;
