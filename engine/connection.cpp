@@ -7,6 +7,7 @@
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
 #include "messages/replies.h"
+#include "messages/showntext.h"
 #include "recording/dayfilecache.h"
 
 #include <asio/post.hpp>
@@ -188,7 +189,8 @@ void Connection::stored(const QString& message, int verdict, int computed, const
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
     send(reply.bytes);
     presence.judged(message, verdict, saved, peer);
-    QStringList lines {QStringLiteral("Bejövő adat: ") + message + QLatin1Char('\n'), reply.line + QLatin1Char('\n')};
+    QStringList lines {
+        QStringLiteral("Bejövő adat: ") + shownText(message) + QLatin1Char('\n'), reply.line + QLatin1Char('\n')};
     for (const saved_line_t& line : saved) {
         if (!line.written)
             lines << QStringLiteral("Mentési hiba: ") + line.fileName + QLatin1Char('\n');

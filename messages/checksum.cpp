@@ -1,12 +1,19 @@
 #include "messages/messagelayout.h"
 #include "settings/settings.h"
 
+#include <algorithm>
+
 int settings_t::calcChks(const QString& message, int* computed)
 {
     if (!message.startsWith(QLatin1Char('$')))
         return verdict::noLeadingDollar;
     if (message.size() != messageLength)
         return verdict::wrongLength;
+    // No device's data holds control characters. Stored, a line feed would forge a line of its own
+    // in the data file, an escape sequence would drive the terminal of whoever reads it.
+    const auto control = [](QChar character) { return character.category() == QChar::Other_Control; };
+    if (std::any_of(message.cbegin(), message.cend(), control))
+        return verdict::controlCharacter;
 
     // Devices sum in one byte: only the low 8 bits of the total count.
     quint8 sum = 0;

@@ -13,4 +13,5 @@ constexpr int accepted = 0;
 constexpr int checksumError = 1;
 constexpr int noLeadingDollar = 2;
 constexpr int wrongLength = 3;
+constexpr int controlCharacter = 4;
 } // namespace verdict

@@ -3,6 +3,6 @@
 #include <QString>
 
 // The device name that a message's name field gives its daily files: trailing spaces dropped,
-// other spaces turned into "_", and anything that could lead out of the folder or that Windows
-// refuses in a file name turned into "_" as well.
+// other spaces turned into "_", and anything that could lead out of the folder, that Windows
+// refuses in a file name, or a leading "." or "-", turned into "_" as well.
 QString deviceName(const QString& message);

@@ -34,7 +34,8 @@ public:
     QString pattern = QStringLiteral("$08") + QString(128, QLatin1Char('X')) + QStringLiteral("##");
     QString timeStamp() const;
 
-    // The verdict on one complete message (accepted, checksum error, no leading "$", wrong length;
-    // see messages/messagelayout.h). Only for a checksum error is the computed checksum stored.
+    // The verdict on one complete message (accepted, checksum error, no leading "$", wrong length,
+    // a control character; see messages/messagelayout.h). Only for a checksum error is the computed
+    // checksum stored.
     static int calcChks(const QString& message, int* computed);
 };

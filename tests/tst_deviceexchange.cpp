@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -116,12 +117,12 @@ private slots:
             failedTests << QString::fromLatin1(QTest::currentTestFunction());
     }
 
-    // Backup copies are on in every row; a folder where a file should be makes its writing fail, and
-    // a link to /dev/full fills the disk.
+    // Backup copies are on in every row; a folder, a link or a FIFO where a file should be makes its
+    // writing fail.
     void messagesAreFramedJudgedAnsweredAndStored_data()
     {
         QTest::addColumn<QByteArrayList>("texts"); // ack, checksum error, syntax error, [a missing data folder]
-        QTest::addColumn<QStringList>("inTheWay"); // "name" or "name>link target"
+        QTest::addColumn<QStringList>("inTheWay"); // "name" (a folder), "name>link target" or "name|" (a FIFO)
         QTest::addColumn<QByteArray>("sent");
         // Each written after the server has taken the one before; 0: all at once, and the device
         // shuts its sending side at once and reads until the server closes.
@@ -146,7 +147,7 @@ private slots:
         const QByteArray markup = "<b>x</b><img src=\"http://127.0.0.1:9/i.png\">";
         const QByteArray stream = markup + zeros + "\r\n" + ones.left(50) + '\0' + ones.mid(50) + punctuation + short132
             + abc + noise133 + "77777$";
-        const QString streamLines = syntaxError(markup) + accepted(zeros) + syntaxError("\n")
+        const QString streamLines = syntaxError(markup) + accepted(zeros) + syntaxError("\\n")
             + exchange(ones, u"Chks error. Számolt: 32. Válasz: CE"_s) + accepted(punctuation) + syntaxError(short132)
             + accepted(abc) + syntaxError(noise133) + syntaxError("77777");
         const Files streamFiles = stored({{zerosName, zeros + "\r\n" + punctuation + "\r\n"},
@@ -193,11 +194,22 @@ private slots:
         QTest::newRow("both fail") << usual << QStringList {dated(abc12), backup(abc12)} << abc + "$08short$" << 1000
                                    << QByteArray("SE")
                                    << notAcknowledged + dataFails + backupFails + syntaxError("$08short") << Files();
-        QTest::newRow("disk full: no acknowledgement, the next device served")
-            << usual << QStringList {dated(abc12) + u">/dev/full"_s} << abc + zeros + "$08short$" << 1000
+        // Only the other device's own line reaches the file that the link names, not yet there.
+        const Files abcFails {
+            {dated(zerosName), zeros + "\r\n"}, {backup(zerosName), zeros + "\r\n"}, {backup(abc12), abc + "\r\n"}};
+        QTest::newRow("link to another device's file: not followed, no acknowledgement")
+            << usual << QStringList {dated(abc12) + u'>' + dated(zerosName)} << abc + zeros + "$08short$" << 1000
             << QByteArray("okSE") << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short")
-            << Files {{dated(zerosName), zeros + "\r\n"}, {backup(zerosName), zeros + "\r\n"},
-                   {backup(abc12), abc + "\r\n"}};
+            << abcFails;
+        QTest::newRow("FIFO: not waited for, the next message served")
+            << usual << QStringList {dated(abc12) + u'|'} << abc + zeros + "$08short$" << 1000 << QByteArray("okSE")
+            << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short") << abcFails;
+        // The checksum is right: 6248 - 3 * 48 + 10 + 27 + 127 = 6268, % 256 = 124.
+        const QByteArray controls = "$08" + QByteArray(61, '0') + "\n\x1b\x7f" + QByteArray(64, '0') + "24";
+        QTest::newRow("control characters: syntax error, shown escaped")
+            << usual << QStringList() << controls + zeros << 1000 << QByteArray("SEok")
+            << syntaxError("$08" + QByteArray(61, '0') + "\\n\\x1b\\x7f" + QByteArray(64, '0') + "24") + accepted(zeros)
+            << stored({{zerosName, zeros + "\r\n"}});
         QTest::newRow("data folder missing: no acknowledgement")
             << usual + QByteArrayList {"gone/"} << QStringList() << abc + "$08short$" << 1000 << QByteArray("SE")
             << notAcknowledged + line(u"Mentési hiba: gone/"_s + dated(abc12)) + syntaxError("$08short")
@@ -215,8 +227,9 @@ private slots:
         QFETCH(Files, files);
         ScopedWorkDir dir;
         for (const QString& thing : inTheWay)
-            QVERIFY(thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
-                                         : QDir::current().mkdir(thing));
+            QVERIFY(thing.endsWith(u'|')   ? ::mkfifo(QFile::encodeName(thing.chopped(1)), 0600) == 0
+                    : thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
+                                           : QDir::current().mkdir(thing));
         TestConfig config;
         config.backup = true;
         std::tie(config.ack, config.errorChks, config.errorSyntax) = std::tie(texts[0], texts[1], texts[2]);

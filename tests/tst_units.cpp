@@ -4,6 +4,7 @@
 #include "engine/devicetable.h"
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
+#include "messages/showntext.h"
 #include "net/localaddress.h"
 #include "recording/dailyfile.h"
 #include "recording/dayfilecache.h"
@@ -19,7 +20,12 @@
 #include "tests/serverfixture.h"
 
 #include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -86,6 +92,8 @@ private slots:
         QTest::newRow("ordinary characters kept") << u"a.b-c_1"_s << u"a.b-c_1"_s;
         QTest::newRow("refused by Windows") << u"<>:\"|?*"_s << u"_______"_s;
         QTest::newRow("control characters") << u"a\tb\x7f"_s << u"a_b_"_s;
+        QTest::newRow("leading dot: not hidden") << u".a.b"_s << u"_a.b"_s;
+        QTest::newRow("leading hyphen: no option") << u"--rf"_s << u"_-rf"_s;
     }
 
     void deviceName()
@@ -94,6 +102,33 @@ private slots:
         QFETCH(QString, name);
         // The checksum is not looked at.
         QCOMPARE(::deviceName(u"$08"_s + nameField.leftJustified(32, u' ') + QString(98, u'0')), name);
+    }
+
+    // "$08" + 128 * "0" + "04" with the "0" at position 70 replaced, the checksum worked out by hand
+    // (6248 + code - 48, % 256, % 100): a control character is a syntax error, shown escaped.
+    void controlCharacters_data()
+    {
+        QTest::addColumn<QString>("character");
+        QTest::addColumn<QString>("checksum");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("shown"); // the character and the checksum field
+        QTest::newRow("Latin-1 letter") << u"é"_s << u"33"_s << 0 << u"é33"_s;
+        QTest::newRow("line feed") << u"\n"_s << u"66"_s << 4 << u"\\n66"_s;
+        QTest::newRow("C1 control sequence introducer") << u"\x9b"_s << u"11"_s << 4 << u"\\x9b11"_s;
+        QTest::newRow("in the checksum field") << u"\\"_s << u"0\n"_s << 4 << u"\\0\\n"_s;
+    }
+
+    void controlCharacters()
+    {
+        QFETCH(QString, character);
+        QFETCH(QString, checksum);
+        QFETCH(int, verdict);
+        QFETCH(QString, shown);
+        int computed = -1;
+        QCOMPARE(
+            settings_t::calcChks(u"$08"_s + QString(66, u'0') + character + QString(61, u'0') + checksum, &computed),
+            verdict);
+        QCOMPARE(shownText(character + checksum), shown);
     }
 
     // One line of a 13-line config.cfg changed: what the record takes from it, as the next save
@@ -238,6 +273,38 @@ private slots:
         }
         QCOMPARE(save(), !step.endsWith(u"link"_s));
         QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
+    }
+
+    // Only a regular file takes a line (links, and a FIFO without a reader: the tests around).
+    void onlyARegularFileIsWritten_data()
+    {
+        QTest::addColumn<QString>("inTheWay");
+        QTest::newRow("FIFO with a reader") << u"FIFO"_s;
+        QTest::newRow("full disk: the file at the size limit") << u"full file"_s;
+    }
+
+    void onlyARegularFileIsWritten()
+    {
+        QFETCH(QString, inTheWay);
+        ScopedWorkDir dir;
+        setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
+        const QByteArray name = "AB-log_2026-12-05.txt";
+        const QByteArray before = "earlier\r\n";
+        const int reader = inTheWay == u"FIFO" && ::mkfifo(name, 0600) == 0 ? ::open(name, O_RDONLY | O_NONBLOCK) : -1;
+        QFile full(QString::fromLatin1(name));
+        QVERIFY(reader >= 0 || (full.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && full.write(before) == 9));
+        rlimit fileSize {};
+        ::getrlimit(RLIMIT_FSIZE, &fileSize);
+        const rlimit limit {reader < 0 ? rlim_t(before.size()) : fileSize.rlim_cur, fileSize.rlim_max};
+        ::signal(SIGXFSZ, SIG_IGN); // a write beyond the limit fails instead of ending the test
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const stored_message_t stored = saveData(u"$08AB"_s + QString(30, u' ') + QString(98, u'0'), settings_t());
+        ::setrlimit(RLIMIT_FSIZE, &fileSize);
+        QVERIFY(!stored.saved.first().written);
+        if (reader < 0)
+            QCOMPARE(readFileBytes(full.fileName()), before);
+        ::close(reader);
     }
 
     // The file that the service's package brings to start from holds the defaults.
