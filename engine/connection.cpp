@@ -1,11 +1,15 @@
 #include "engine/connection.h"
 
 #include "engine/framing.h"
+#include "engine/knowndevices.h"
 #include "engine/linequeue.h"
+#include "engine/peeraddress.h"
+#include "engine/proxyheader.h"
 #include "engine/servingcontext.h"
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
 #include "messages/replies.h"
+#include "recording/devicename.h"
 
 #include <asio/post.hpp>
 #include <asio/write.hpp>
@@ -35,6 +39,7 @@ Connection::Connection(asio::ip::tcp::socket socket, ServingContext& context, qu
     , executor_(this->socket.get_executor())
     , context(context)
     , serial(serial)
+    , source(peer)
     , peerPrefix(QLatin1Char('[') + peer + QStringLiteral("] "))
     , socketTimer(this->socket.get_executor())
     , messageTimer(this->socket.get_executor())
@@ -57,7 +62,9 @@ void Connection::start()
 void Connection::read()
 {
     reading = true;
-    socket.async_read_some(asio::buffer(chunk),
+    // A balancer's header may come in pieces: they collect one after the other.
+    const std::size_t from = awaitingProxyHeader ? unframedTo : 0;
+    socket.async_read_some(asio::buffer(chunk.data() + from, chunk.size() - from),
         [self = shared_from_this()](const asio::error_code& error, std::size_t size) { self->received(error, size); });
 }
 
@@ -72,18 +79,44 @@ void Connection::received(const asio::error_code& error, std::size_t size)
         return;
     }
     context.bytesReceived.fetch_add(size, std::memory_order_relaxed);
+    if (awaitingProxyHeader) {
+        takeProxyHeader(size);
+        return;
+    }
     unframedFrom = 0;
     unframedTo = size;
     consume();
 }
 
+void Connection::takeProxyHeader(std::size_t size)
+{
+    unframedTo += size;
+    const ProxyHeader header = parseProxyHeader(QByteArrayView(chunk.data(), static_cast<qsizetype>(unframedTo)));
+    if (header.state == ProxyHeader::State::Incomplete) {
+        read();
+        return;
+    }
+    if (header.state == ProxyHeader::State::Invalid) {
+        endWhenQuiet(ServerStopped);
+        return;
+    }
+    awaitingProxyHeader = false;
+    if (header.source)
+        peerPrefix = QLatin1Char('[') + peerAddressText(*header.source) + QStringLiteral("] ");
+    report({QStringLiteral("Új kapcsolat.\n")});
+    unframedFrom = static_cast<std::size_t>(header.size);
+    consume();
+}
+
 void Connection::consume()
 {
-    while (unframedFrom < unframedTo && !paused()) {
+    while (unframedFrom < unframedTo && !paused() && !refused) {
         const QByteArrayView rest(chunk.data() + unframedFrom, static_cast<qsizetype>(unframedTo - unframedFrom));
         unframedFrom += static_cast<std::size_t>(frameChunk(
             buffer, rest, [this] { return handOver(); }, [this] { restartMessageTimer(); }));
     }
+    if (refused)
+        unframedFrom = unframedTo;
     account();
     if (paused())
         return;
@@ -110,7 +143,7 @@ bool Connection::handOver()
 {
     stopMessageTimer();
     handle(std::exchange(buffer, QString()));
-    return !paused();
+    return !paused() && !refused;
 }
 
 void Connection::handle(QString message)
@@ -119,6 +152,10 @@ void Connection::handle(QString message)
     const int verdict = settings_t::calcChks(message, &computed);
     if (verdict != verdict::accepted && verdict != verdict::checksumError) {
         stored(message, verdict, computed, {});
+        return;
+    }
+    if (context.knownDevices && !context.knownDevices->admits(deviceName(message))) {
+        refuseUnknown(message);
         return;
     }
     if (std::optional<QList<saved_line_t>> saved = saveDataToExistingFiles(message, context.settings)) {
@@ -138,6 +175,17 @@ void Connection::handle(QString message)
             self->consume();
         });
     });
+}
+
+// Not stored, not answered: a device that nobody registered gets no file and no further hearing.
+void Connection::refuseUnknown(const QString& message)
+{
+    refused = true;
+    report({QStringLiteral("Ismeretlen eszköz: %1, nincs az ismert eszközök listáján; adatát nem mentem, a "
+                           "kapcsolatot bontom.\n")
+                .arg(deviceName(message))});
+    // The end follows once framing has stopped (consume).
+    ending = ServerStopped;
 }
 
 void Connection::stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved)
@@ -325,13 +373,17 @@ void Connection::end()
     socketTimer.cancel();
     stopMessageTimer();
     graceTimer.cancel();
-    report({endOfConnectionText(ending.value_or(ClientClosed))});
+    // A balancer's connection that ends before its first byte was a health check, not worth a line.
+    if (!awaitingProxyHeader)
+        report({endOfConnectionText(ending.value_or(ClientClosed))});
+    else if (unframedTo > 0)
+        report({QStringLiteral("Érvénytelen PROXY fejléc a terheléselosztótól, a kapcsolatot bontom.\n\n")});
     socket.close(ignored);
     unframedFrom = unframedTo;
     unsent.clear();
     account();
     context.registry.remove(serial);
-    context.connectionEnded();
+    context.connectionEnded(source);
 }
 
 void Connection::halt(std::function<void()> quiet)
@@ -348,6 +400,8 @@ void Connection::halt(std::function<void()> quiet)
     // A grace already running for another end now serves the stop's.
     graceTimer.cancel();
     graceRunning = false;
+    if (awaitingProxyHeader)
+        unframedFrom = unframedTo;
     if (!storing)
         consume();
 }
@@ -357,7 +411,8 @@ void Connection::closeByServer()
     if (ended)
         return;
     ended = true;
-    report({endOfConnectionText(ServerStopped)});
+    if (!awaitingProxyHeader)
+        report({endOfConnectionText(ServerStopped)});
     asio::error_code ignored;
     socket.close(ignored);
     unframedFrom = unframedTo;

@@ -31,9 +31,11 @@ bool Engine::start(const settings_t& settings)
     if (stopper.joinable())
         stopper.join();
     auto starting = std::make_unique<ServingRun>(settings, lineQueue, threadCount, creatingFiles);
+    starting->guard(admission, knownDevices);
     if (!starting->listen())
         return false;
     lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
+    reloadKnownDevices(false);
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);
@@ -87,6 +89,13 @@ qint64 Engine::bytesHeld() const
 void Engine::beforeCreatingFiles(std::function<void(const QString& message)> hook)
 {
     creatingFiles = std::move(hook);
+}
+
+void Engine::reloadKnownDevices(bool force)
+{
+    const QString outcome = knownDevices.reload(force);
+    if (!outcome.isEmpty())
+        lineQueue.push(outcome);
 }
 
 void Engine::onAlive(std::chrono::milliseconds interval, std::function<void()> aliveCall)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/admission.h"
+#include "engine/knowndevices.h"
 #include "engine/linequeue.h"
 
 #include <QtGlobal>
@@ -49,6 +51,15 @@ public:
     // a test's way to make the disk slow for one device.
     void beforeCreatingFiles(std::function<void(const QString& message)> hook);
 
+    // Who may connect, from the next start on.
+    void admit(const AdmissionRules& rules) { admission = rules; }
+
+    // Reads the list of known devices again when it changed since the last look, or always with
+    // `force`, without touching any connection, and tells the outcome among the lines. The front ends
+    // call it (the window now and then, the service on SIGHUP), always from the same thread, which
+    // also starts the server; a start looks too.
+    void reloadKnownDevices(bool force);
+
     LineQueue& lines() { return lineQueue; }
 
 private:
@@ -57,6 +68,8 @@ private:
     std::chrono::milliseconds aliveInterval {0};
     std::function<void()> alive;
     std::function<void(const QString& message)> creatingFiles;
+    AdmissionRules admission;
+    KnownDevices knownDevices;
 
     mutable std::mutex mutex; // guards `run` and `stopper` against the stopping thread
     std::unique_ptr<ServingRun> run;

@@ -13,6 +13,7 @@
 #include <vector>
 
 class Connection;
+class KnownDevices;
 class LineQueue;
 
 // The open connections in the order in which they were accepted, for stopping and for the
@@ -37,8 +38,10 @@ struct ServingContext
     LineQueue& lines;
     asio::thread_pool& slowFiles; // where files are created, so that nobody else waits for the disk
     ConnectionRegistry registry;
-    std::function<void()> connectionEnded; // called on the ending connection's thread
+    // Called on the ending connection's thread with the address it was accepted from.
+    std::function<void(const QString& source)> connectionEnded;
     std::function<void(const QString& message)> beforeCreatingFiles; // on a file thread; for tests
     std::atomic<quint64> bytesReceived {0};
     std::atomic<qint64> bytesHeld {0}; // read but not yet handled, or replies not yet taken by the sockets
+    const KnownDevices* knownDevices = nullptr; // nothing: every device is known
 };
