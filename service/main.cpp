@@ -1,5 +1,6 @@
 // stilwater-server: the data server without a window; see --help.
 
+#include "engine/knowndevices.h"
 #include "engine/openfiles.h"
 #include "service/serviceoptions.h"
 #include "service/serving.h"
@@ -17,7 +18,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(STILWATER_VERSION));
 
     QString directory;
-    const QString problem = parseServiceOptions(QCoreApplication::arguments(), &directory);
+    ServiceGuard guard;
+    const QString problem = parseServiceOptions(QCoreApplication::arguments(), &directory, &guard);
     if (!problem.isEmpty()) {
         QTextStream(stderr) << "stilwater-server: " << problem << " See --help.\n";
         return 2;
@@ -31,5 +33,12 @@ int main(int argc, char* argv[])
 
     settings_t settings;
     loadConfigFile(settings);
-    return serveUntilSignalled(settings);
+    if (guard.listDevices) {
+        const QDir folder(settings.file.path.isEmpty() ? QStringLiteral(".") : settings.file.path);
+        QTextStream out(stdout);
+        for (const QString& name : devicesWithDayFiles(folder.entryList(QDir::Files), settings))
+            out << name << '\n';
+        return 0;
+    }
+    return serveUntilSignalled(settings, guard.admission);
 }

@@ -41,6 +41,8 @@ class Service
 public:
     explicit Service(const settings_t& settings) : settings(settings) { }
 
+    Engine& server() { return engine; }
+
     int run()
     {
         const auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
@@ -56,6 +58,7 @@ public:
             return 1;
         }
         sd_notify(0, "READY=1");
+        awaitReload();
         stopSignals.async_wait([this](const asio::error_code& error, int) {
             if (!error)
                 stop();
@@ -78,6 +81,16 @@ private:
         });
     }
 
+    void awaitReload()
+    {
+        reloadSignals.async_wait([this](const asio::error_code& error, int) {
+            if (error)
+                return;
+            engine.reloadKnownDevices(true);
+            awaitReload();
+        });
+    }
+
     void printSoon()
     {
         if (printPending)
@@ -95,6 +108,7 @@ private:
     asio::io_context io;
     // Caught from before the start on, so that a signal at any moment ends the service as a stop does.
     asio::signal_set stopSignals {io, SIGINT, SIGTERM};
+    asio::signal_set reloadSignals {io, SIGHUP};
     asio::steady_timer printTimer {io};
     bool printPending = false;
     Engine engine;
@@ -102,7 +116,9 @@ private:
 
 } // namespace
 
-int serveUntilSignalled(const settings_t& settings)
+int serveUntilSignalled(const settings_t& settings, const AdmissionRules& admission)
 {
-    return Service(settings).run();
+    Service service(settings);
+    service.server().admit(admission);
+    return service.run();
 }
