@@ -19,6 +19,9 @@ namespace {
 // How long a connection that the server ends may take to deliver its last replies. A device that
 // does not read them would otherwise keep its socket, descriptor and record for good.
 constexpr std::chrono::milliseconds closeGrace(3000);
+// Messages handled at one turn of the event loop: a client that sends without pause, junk say,
+// waits its turn behind the other connections of its loop instead of holding the loop.
+constexpr int messagesPerTurn = 4;
 
 QString endOfConnectionText(int closeReason)
 {
@@ -110,7 +113,8 @@ void Connection::takeProxyHeader(std::size_t size)
 
 void Connection::consume()
 {
-    while (unframedFrom < unframedTo && !paused() && !refused) {
+    handedOverThisTurn = 0;
+    while (unframedFrom < unframedTo && !paused() && !refused && handedOverThisTurn < messagesPerTurn) {
         const QByteArrayView rest(chunk.data() + unframedFrom, static_cast<qsizetype>(unframedTo - unframedFrom));
         unframedFrom += static_cast<std::size_t>(frameChunk(
             buffer, rest, [this] { return handOver(); }, [this] { restartMessageTimer(); }));
@@ -120,6 +124,13 @@ void Connection::consume()
     account();
     if (paused())
         return;
+    if (unframedFrom < unframedTo) {
+        asio::post(executor_, [self = shared_from_this()] {
+            if (!self->ended)
+                self->consume();
+        });
+        return;
+    }
     if (halted)
         quietIfHalted();
     else if (ending)
@@ -143,7 +154,7 @@ bool Connection::handOver()
 {
     stopMessageTimer();
     handle(std::exchange(buffer, QString()));
-    return !paused() && !refused;
+    return !paused() && !refused && ++handedOverThisTurn < messagesPerTurn;
 }
 
 void Connection::handle(QString message)

@@ -83,6 +83,7 @@ private:
     QString peerPrefix; // "[address] ", the start of every line about this connection
     bool awaitingProxyHeader = false; // its bytes collect at the start of `chunk` meanwhile
     bool refused = false; // an unknown device: nothing more of it is framed
+    int handedOverThisTurn = 0;
 
     std::array<char, 4096> chunk {};
     std::size_t unframedFrom = 0; // chunk[unframedFrom, unframedTo) has been read but not framed

@@ -38,8 +38,8 @@ QTcpSocket* SimAttack::open()
     // Replies are read and thrown away, so that the server's writes never stall on the attacker.
     connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::ConnectionRefusedError)
-            ++refused;
+        if (error == QAbstractSocket::ConnectionRefusedError || error == QAbstractSocket::RemoteHostClosedError)
+            ++turnedAway;
     });
     socket->connectToHost(options.host, options.port);
     ++opened;
@@ -95,7 +95,7 @@ void SimAttack::tick()
 void SimAttack::finish()
 {
     pace.stop();
-    QTextStream(stdout) << "connections " << opened << ", refused " << refused << ", names " << names << ", bytes "
-                        << sentBytes << ", seconds " << double(clock.elapsed()) / 1000 << '\n';
+    QTextStream(stdout) << "connections " << opened << ", refused or closed by the server " << turnedAway << ", names "
+                        << names << ", bytes " << sentBytes << ", seconds " << double(clock.elapsed()) / 1000 << '\n';
     emit ended(0);
 }

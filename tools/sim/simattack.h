@@ -38,5 +38,5 @@ private:
     qint64 sentBytes = 0;
     qint64 names = 0;
     int opened = 0;
-    int refused = 0;
+    int turnedAway = 0;
 };
