@@ -252,7 +252,9 @@ private slots:
         TestConfig config;
         config.port = QByteArray::number(freeLoopbackPort());
         writeConfig(config);
-        for (const QString& name : {u"ABC_12-log_2026-12-06.txt"_s, u"SIM1-log_2026-12-07.txt"_s}) {
+        // Backup copies beside the data files do not count as devices of their own.
+        for (const QString& name : {u"ABC_12-log_2026-12-06.txt"_s, u"SIM1-log_2026-12-07.txt"_s,
+                 u"bak_SIM1-log_2026-12-07.txt"_s, u"SIM2-log_2026-12-07.csv"_s}) {
             QFile file(name);
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
