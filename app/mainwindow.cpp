@@ -16,8 +16,12 @@
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QSaveFile>
+#include <QTimer>
 
 namespace {
+
+// A look at the list's time and size, cheap enough to take often.
+constexpr int knownDevicesLookMs = 2000;
 
 QString orNone(const QString& text)
 {
@@ -58,6 +62,11 @@ MainWindow::MainWindow(unsigned serverThreads, QWidget* parent)
     connect(ui->actionDevices, &QAction::triggered, this, &MainWindow::showDevices);
     connect(ui->start, &QPushButton::clicked, this, &MainWindow::serverStart);
     connect(ui->stop, &QPushButton::clicked, this, &MainWindow::serverStop);
+
+    // The list of known devices counts as soon as the operator saves it, without a restart.
+    auto* knownDevicesWatch = new QTimer(this);
+    connect(knownDevicesWatch, &QTimer::timeout, this, [this] { engine.reloadKnownDevices(false); });
+    knownDevicesWatch->start(knownDevicesLookMs);
 
     findLocalAddress();
     requestPublicAddress();

@@ -2,6 +2,7 @@
 // stilwater-sim in child processes, each load also run against two bare reference servers; see --help.
 
 #include "bench/epollreference.h"
+#include "bench/hostile.h"
 #include "bench/loads.h"
 #include "bench/referenceserver.h"
 #include "bench/windowedge.h"
@@ -113,7 +114,7 @@ int main(int argc, char* argv[])
         "Runs each load against the program, then against a bare QTcpServer and a bare epoll server, checks "
         "that every acknowledged message stands in the data files exactly once, and prints one table; then "
         "feeds the window lines at rising rates to find where it starts skipping them.\n"
-        "Loads: 1, 20, 20x1, burst, idle1000, idle8000, 10000, 10000x1, 19000, 19000w, long, edge. "
+        "Loads: 1, 20, 20x1, burst, idle1000, idle8000, 10000, 10000x1, 19000, 19000w, long, edge, hostile. "
         "Example: stilwater_bench --loads 1,20 --seconds 3"));
     parser.addHelpOption();
     const QCommandLineOption loadsOption(QStringLiteral("loads"),
@@ -164,6 +165,10 @@ int main(int argc, char* argv[])
     printIdleShare(out, measured);
     if (measured.contains(QStringLiteral("long")))
         printMemoryCurve(out, measured[QStringLiteral("long")].program.result.last);
+    if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("hostile"))) {
+        if (!measureHostile(out, parser.value(secondsOption).toInt()))
+            failures << QStringLiteral("hostile");
+    }
     if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("edge"))) {
         printWindowEdge(out,
             measureWindowEdge({1000, 1400, 2000, 2800, 4000, 5600, 8000, 11000, 16000, 22000, 32000, 45000}, 2000));

@@ -2,13 +2,17 @@
 
 #include "engine/framing.h"
 #include "engine/groupcommit.h"
+#include "engine/knowndevices.h"
 #include "engine/linequeue.h"
+#include "engine/peeraddress.h"
+#include "engine/proxyheader.h"
 #include "engine/servingcontext.h"
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
 #include "messages/replies.h"
 #include "messages/showntext.h"
 #include "recording/dayfilecache.h"
+#include "recording/devicename.h"
 
 #include <asio/post.hpp>
 #include <asio/write.hpp>
@@ -18,6 +22,9 @@ namespace {
 // How long a connection that the server ends may take to deliver its last replies. A device that
 // does not read them would otherwise keep its socket, descriptor and record for good.
 constexpr std::chrono::milliseconds closeGrace(3000);
+// Messages handled at one turn of the event loop: a client that sends without pause, junk say,
+// waits its turn behind the other connections of its loop instead of holding the loop.
+constexpr int messagesPerTurn = 4;
 
 QString endOfConnectionText(int closeReason)
 {
@@ -40,6 +47,7 @@ Connection::Connection(
     , context(context)
     , files(files)
     , serial(serial)
+    , source(peer)
     , peer(std::move(peer))
     , peerPrefix(QLatin1Char('[') + this->peer + QStringLiteral("] "))
     , presence(context.devices)
@@ -64,7 +72,9 @@ void Connection::start()
 void Connection::read()
 {
     reading = true;
-    socket.async_read_some(asio::buffer(chunk),
+    // A balancer's header may come in pieces: they collect one after the other.
+    const std::size_t from = awaitingProxyHeader ? unframedTo : 0;
+    socket.async_read_some(asio::buffer(chunk.data() + from, chunk.size() - from),
         [self = shared_from_this()](const asio::error_code& error, std::size_t size) { self->received(error, size); });
 }
 
@@ -79,21 +89,57 @@ void Connection::received(const asio::error_code& error, std::size_t size)
         return;
     }
     context.bytesReceived.fetch_add(size, std::memory_order_relaxed);
+    if (awaitingProxyHeader) {
+        takeProxyHeader(size);
+        return;
+    }
     unframedFrom = 0;
     unframedTo = size;
     consume();
 }
 
+void Connection::takeProxyHeader(std::size_t size)
+{
+    unframedTo += size;
+    const ProxyHeader header = parseProxyHeader(QByteArrayView(chunk.data(), static_cast<qsizetype>(unframedTo)));
+    if (header.state == ProxyHeader::State::Incomplete) {
+        read();
+        return;
+    }
+    if (header.state == ProxyHeader::State::Invalid) {
+        endWhenQuiet(ServerStopped);
+        return;
+    }
+    awaitingProxyHeader = false;
+    if (header.source) {
+        peer = peerAddressText(*header.source);
+        peerPrefix = QLatin1Char('[') + peer + QStringLiteral("] ");
+    }
+    report({QStringLiteral("Új kapcsolat.\n")});
+    unframedFrom = static_cast<std::size_t>(header.size);
+    consume();
+}
+
 void Connection::consume()
 {
-    while (unframedFrom < unframedTo && !paused()) {
+    handedOverThisTurn = 0;
+    while (unframedFrom < unframedTo && !paused() && !refused && handedOverThisTurn < messagesPerTurn) {
         const QByteArrayView rest(chunk.data() + unframedFrom, static_cast<qsizetype>(unframedTo - unframedFrom));
         unframedFrom += static_cast<std::size_t>(frameChunk(
             buffer, rest, [this] { return handOver(); }, [this] { restartMessageTimer(); }));
     }
+    if (refused)
+        unframedFrom = unframedTo;
     account();
     if (paused())
         return;
+    if (unframedFrom < unframedTo) {
+        asio::post(executor_, [self = shared_from_this()] {
+            if (!self->ended)
+                self->consume();
+        });
+        return;
+    }
     if (halted)
         quietIfHalted();
     else if (ending)
@@ -117,7 +163,7 @@ bool Connection::handOver()
 {
     stopMessageTimer();
     handle(std::exchange(buffer, QString()));
-    return !paused();
+    return !paused() && !refused && ++handedOverThisTurn < messagesPerTurn;
 }
 
 void Connection::handle(QString message)
@@ -126,6 +172,10 @@ void Connection::handle(QString message)
     const int verdict = settings_t::calcChks(message, &computed);
     if (verdict != verdict::accepted && verdict != verdict::checksumError) {
         stored(message, verdict, computed, {});
+        return;
+    }
+    if (context.knownDevices && !context.knownDevices->admits(deviceName(message))) {
+        refuseUnknown(message);
         return;
     }
     if (std::optional<stored_message_t> done = saveDataToExistingFiles(message, context.settings, files)) {
@@ -181,6 +231,17 @@ void Connection::storedAfterPause(const QString& message, int verdict, int compu
         files.keep(file);
     stored(message, verdict, computed, done.saved);
     consume();
+}
+
+// Not stored, not answered: a device that nobody registered gets no file and no further hearing.
+void Connection::refuseUnknown(const QString& message)
+{
+    refused = true;
+    report({QStringLiteral("Ismeretlen eszköz: %1, nincs az ismert eszközök listáján; adatát nem mentem, a "
+                           "kapcsolatot bontom.\n")
+                .arg(deviceName(message))});
+    // The end follows once framing has stopped (consume).
+    ending = ServerStopped;
 }
 
 void Connection::stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved)
@@ -371,13 +432,17 @@ void Connection::end()
     stopMessageTimer();
     graceTimer.cancel();
     presence.ended();
-    report({endOfConnectionText(ending.value_or(ClientClosed))});
+    // A balancer's connection that ends before its first byte was a health check, not worth a line.
+    if (!awaitingProxyHeader)
+        report({endOfConnectionText(ending.value_or(ClientClosed))});
+    else if (unframedTo > 0)
+        report({QStringLiteral("Érvénytelen PROXY fejléc a terheléselosztótól, a kapcsolatot bontom.\n\n")});
     socket.close(ignored);
     unframedFrom = unframedTo;
     unsent.clear();
     account();
     context.registry.remove(serial);
-    context.connectionEnded();
+    context.connectionEnded(source);
 }
 
 void Connection::halt(std::function<void()> quiet)
@@ -394,6 +459,8 @@ void Connection::halt(std::function<void()> quiet)
     // A grace already running for another end now serves the stop's.
     graceTimer.cancel();
     graceRunning = false;
+    if (awaitingProxyHeader)
+        unframedFrom = unframedTo;
     if (!storing)
         consume();
 }
@@ -404,7 +471,8 @@ void Connection::closeByServer()
         return;
     ended = true;
     presence.ended();
-    report({endOfConnectionText(ServerStopped)});
+    if (!awaitingProxyHeader)
+        report({endOfConnectionText(ServerStopped)});
     asio::error_code ignored;
     socket.close(ignored);
     unframedFrom = unframedTo;

@@ -40,6 +40,8 @@ public:
 
     // The first steps on its own thread: the socket timer runs from here on.
     void start();
+    // Before start(): the connection comes from a balancer, whose PROXY header names the device.
+    void expectProxyHeader() { awaitingProxyHeader = true; }
 
     // For a stop: reads no more, lets the messages already read finish, gives the replies the close
     // grace to leave, then calls `quiet` on its thread.
@@ -52,6 +54,8 @@ private:
 
     void read();
     void received(const asio::error_code& error, std::size_t size);
+    void takeProxyHeader(std::size_t size);
+    void refuseUnknown(const QString& message);
     void consume();
     bool handOver();
     void handle(QString message);
@@ -83,9 +87,13 @@ private:
     ServingContext& context;
     DayFileCache& files;
     const quint64 serial;
-    const QString peer;
-    const QString peerPrefix; // "[address] ", the start of every line about this connection
+    const QString source; // the address it was accepted from
+    QString peer; // the device's own: the source's, or the one a balancer's PROXY header names
+    QString peerPrefix; // "[address] ", the start of every line about this connection
     DevicePresence presence;
+    bool awaitingProxyHeader = false; // its bytes collect at the start of `chunk` meanwhile
+    bool refused = false; // an unknown device: nothing more of it is framed
+    int handedOverThisTurn = 0;
 
     std::array<char, 4096> chunk {};
     std::size_t unframedFrom = 0; // chunk[unframedFrom, unframedTo) has been read but not framed

@@ -34,9 +34,11 @@ bool Engine::start(const settings_t& settings, const ListenPlace& place)
         stopper.join();
     auto starting
         = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles, deviceTable);
+    starting->guard(admission, knownDevices);
     if (!starting->listen(place))
         return false;
     lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
+    reloadKnownDevices(false);
     if (seeder.joinable())
         seeder.join();
     seeder = std::thread([this, naming = settings.file] { deviceTable.seed(naming); });
@@ -93,6 +95,13 @@ qint64 Engine::bytesHeld() const
 void Engine::beforeCreatingFiles(std::function<void(const QString& message)> hook)
 {
     creatingFiles = std::move(hook);
+}
+
+void Engine::reloadKnownDevices(bool force)
+{
+    const QString outcome = knownDevices.reload(force);
+    if (!outcome.isEmpty())
+        lineQueue.push(outcome);
 }
 
 void Engine::onAlive(std::chrono::milliseconds interval, std::function<void()> aliveCall)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engine/devicetable.h"
+#include "engine/admission.h"
+#include "engine/knowndevices.h"
 #include "engine/linequeue.h"
 
 #include <QtGlobal>
@@ -61,6 +63,15 @@ public:
     // a test's way to make the disk slow for one device.
     void beforeCreatingFiles(std::function<void(const QString& message)> hook);
 
+    // Who may connect, from the next start on.
+    void admit(const AdmissionRules& rules) { admission = rules; }
+
+    // Reads the list of known devices again when it changed since the last look, or always with
+    // `force`, without touching any connection, and tells the outcome among the lines. The front ends
+    // call it (the window now and then, the service on SIGHUP), always from the same thread, which
+    // also starts the server; a start looks too.
+    void reloadKnownDevices(bool force);
+
     LineQueue& lines() { return lineQueue; }
     // The devices seen from this engine's first start on, and those that the data folder knew then.
     DeviceTable& devices() { return deviceTable; }
@@ -74,6 +85,8 @@ private:
     std::function<void()> alive;
     std::function<void(const QString& message)> creatingFiles;
     bool durableAcks = true;
+    AdmissionRules admission;
+    KnownDevices knownDevices;
 
     mutable std::mutex mutex; // guards `run` and `stopper` against the stopping thread
     std::unique_ptr<ServingRun> run;

@@ -15,6 +15,7 @@
 class Connection;
 class DeviceTable;
 class GroupCommit;
+class KnownDevices;
 class LineQueue;
 
 // The open connections in the order in which they were accepted, for stopping and for the
@@ -40,9 +41,11 @@ struct ServingContext
     asio::thread_pool& slowFiles; // where files are created, so that nobody else waits for the disk
     GroupCommit* commits; // where acknowledgements wait for the disk; none when they do not
     ConnectionRegistry registry;
-    std::function<void()> connectionEnded; // called on the ending connection's thread
+    // Called on the ending connection's thread with the address it was accepted from.
+    std::function<void(const QString& source)> connectionEnded;
     std::function<void(const QString& message)> beforeCreatingFiles; // on a file thread; for tests
     std::atomic<quint64> bytesReceived {0};
     std::atomic<qint64> bytesHeld {0}; // read but not yet handled, or replies not yet taken by the sockets
     DeviceTable& devices; // the engine's, kept from run to run
+    const KnownDevices* knownDevices = nullptr; // nothing: every device is known
 };

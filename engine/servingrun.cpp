@@ -28,6 +28,13 @@ constexpr std::chrono::seconds refusalEpisodeGap(10);
 // the others.
 constexpr std::size_t slowFileThreads = 4;
 
+// A connection and its device's day file take a descriptor each: beyond half of them more devices
+// could not store anyway, and the descriptor back-off would turn everyone away.
+std::size_t connectionCeiling()
+{
+    return static_cast<std::size_t>(std::max(1LL, openFileLimit() / 2));
+}
+
 std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
 {
     std::vector<std::unique_ptr<asio::io_context>> loops;
@@ -62,9 +69,24 @@ ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned th
     , commits(durable ? std::make_unique<GroupCommit>() : nullptr)
     , context {settings, lines, slowFiles, commits.get(), {}, {}, std::move(beforeCreatingFiles), {}, {}, devices}
     , acceptRetry(*loops.front())
+    , totalLimit(connectionCeiling())
+    , refusalTimer(*loops.front())
     , aliveTimer(*loops.front())
 {
-    context.connectionEnded = [this] { asio::post(*loops.front(), [this] { resumeAccepting(); }); };
+    context.connectionEnded = [this](const QString& source) {
+        asio::post(*loops.front(), [this, source] {
+            released(source);
+            resumeAccepting();
+        });
+    };
+}
+
+void ServingRun::guard(const AdmissionRules& admission, const KnownDevices& knownDevices)
+{
+    rules = admission;
+    if (rules.total > 0)
+        totalLimit = std::min(totalLimit, static_cast<std::size_t>(rules.total));
+    context.knownDevices = &knownDevices;
 }
 
 ServingRun::~ServingRun()
@@ -123,10 +145,20 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
     }
     asio::error_code ignored;
     const QString peer = peerAddressText(socket.remote_endpoint(ignored).address());
+    const bool balancer = rules.balancers.contains(peer);
+    if (!withinLimits(peer, balancer)) {
+        socket.close(ignored);
+        accept();
+        return;
+    }
     const quint64 serial = ++nextSerial;
     auto connection = std::make_shared<Connection>(std::move(socket), context, *dayFiles[loop], serial, peer);
     context.registry.add(serial, connection);
-    context.lines.push(QLatin1Char('[') + peer + QStringLiteral("] Új kapcsolat.\n"));
+    // A balancer's connection is told once its header names the device.
+    if (balancer)
+        connection->expectProxyHeader();
+    else
+        context.lines.push(QLatin1Char('[') + peer + QStringLiteral("] Új kapcsolat.\n"));
     asio::post(connection->executor(), [connection] { connection->start(); });
     accept();
 }
@@ -145,6 +177,55 @@ bool ServingRun::admits(asio::ip::tcp::socket& socket)
     asio::error_code ignored;
     socket.close(ignored);
     return false;
+}
+
+bool ServingRun::withinLimits(const QString& peer, bool balancer)
+{
+    if (context.registry.size() >= totalLimit) {
+        refuse(peer, refusedByTotal);
+        return false;
+    }
+    // A balancer speaks for many devices; their own limits belong in its configuration.
+    if (rules.perAddress <= 0 || balancer)
+        return true;
+    int& open = perAddress[peer];
+    if (open >= rules.perAddress) {
+        refuse(peer, refusedByAddress);
+        return false;
+    }
+    ++open;
+    return true;
+}
+
+void ServingRun::released(const QString& source)
+{
+    const auto counted = perAddress.find(source);
+    if (counted != perAddress.end() && --*counted == 0)
+        perAddress.erase(counted);
+}
+
+// However many connections are turned away, the operator reads one line per interval about them.
+void ServingRun::refuse(const QString& peer, int& counter)
+{
+    ++counter;
+    lastRefused = peer;
+    if (refusalsPending)
+        return;
+    refusalsPending = true;
+    refusalTimer.expires_after(rules.refusalSummary);
+    refusalTimer.async_wait([this](const asio::error_code& error) {
+        if (error)
+            return;
+        context.lines.push(QStringLiteral("Kapcsolatkorlát: %1 kapcsolatot elutasítottam, %2 a címenkénti, %3 a "
+                                          "teljes korlát miatt; az utolsót innen: %4.\n")
+                               .arg(refusedByAddress + refusedByTotal)
+                               .arg(refusedByAddress)
+                               .arg(refusedByTotal)
+                               .arg(lastRefused));
+        refusalsPending = false;
+        refusedByAddress = 0;
+        refusedByTotal = 0;
+    });
 }
 
 void ServingRun::pauseAccepting(const QString& reason)
@@ -210,6 +291,7 @@ void ServingRun::stop(Engine::StopLine line)
                 asio::error_code ignored;
                 listener->close(ignored);
                 acceptRetry.cancel();
+                refusalTimer.cancel();
                 aliveTimer.cancel();
                 done();
             });

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "engine/admission.h"
 #include "engine/engine.h"
 #include "engine/servingcontext.h"
+
+#include <QHash>
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
@@ -27,6 +30,8 @@ public:
         std::function<void(const QString& message)> beforeCreatingFiles, DeviceTable& devices);
     ~ServingRun();
 
+    // Before listen(): who may connect, and which devices may store.
+    void guard(const AdmissionRules& rules, const KnownDevices& knownDevices);
     // False when the port cannot be opened; the run is then of no further use.
     bool listen(const ListenPlace& place);
     // The event loops start turning and the listener takes connections.
@@ -42,6 +47,9 @@ private:
     void accept();
     void accepted(const asio::error_code& error, asio::ip::tcp::socket socket, std::size_t loop);
     bool admits(asio::ip::tcp::socket& socket);
+    bool withinLimits(const QString& peer, bool balancer);
+    void refuse(const QString& peer, int& counter);
+    void released(const QString& source);
     void pauseAccepting(const QString& reason);
     void resumeAccepting();
     void checkAlive();
@@ -67,6 +75,14 @@ private:
     long long highestDescriptor = 0;
     std::size_t nextLoop = 0;
     quint64 nextSerial = 0;
+    AdmissionRules rules;
+    std::size_t totalLimit = 0;
+    QHash<QString, int> perAddress; // connections open now per source, while there is a limit on it
+    asio::steady_timer refusalTimer;
+    bool refusalsPending = false;
+    int refusedByAddress = 0;
+    int refusedByTotal = 0;
+    QString lastRefused;
 
     asio::steady_timer aliveTimer;
     std::chrono::milliseconds aliveInterval {0};

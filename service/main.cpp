@@ -1,6 +1,7 @@
 // stilwater-server: the data server without a window; see --help.
 
 #include "engine/engine.h"
+#include "engine/knowndevices.h"
 #include "engine/openfiles.h"
 #include "service/inheritedsocket.h"
 #include "service/serviceoptions.h"
@@ -66,6 +67,12 @@ int main(int argc, char* argv[])
 
     settings_t settings;
     QString problem = loadConfigFileStrictly(settings);
+    if (problem.isEmpty() && options.listDevices) {
+        const QDir folder(settings.file.path.isEmpty() ? QStringLiteral(".") : settings.file.path);
+        for (const QString& name : devicesWithDayFiles(folder.entryList(QDir::Files), settings))
+            out << name << '\n';
+        return 0;
+    }
     QString address;
     int port = 0;
     const ListenPlace place

@@ -1,8 +1,11 @@
 #include "service/serviceoptions.h"
 
 #include "engine/listening.h"
+#include "engine/peeraddress.h"
 
 #include <QCommandLineParser>
+
+#include <optional>
 
 namespace {
 
@@ -14,7 +17,16 @@ have 13 lines stops it; without one the defaults serve. It writes the settings i
 their own, then every line that the window would show to standard output, errors to standard error.
 A listening socket passed by systemd (stilwater-server.socket) is served instead of the port of
 config.cfg. SIGTERM or SIGINT closes every connection and ends it with status 0; a config.cfg or a
-port that cannot serve ends it with status 1, a usage error with 2.)";
+port that cannot serve ends it with status 1, a usage error with 2. SIGHUP reads the list of known
+devices (ismert_eszkozok.txt) again without dropping any connection.)";
+
+// A limit's value: a positive whole number, or nothing when it is not one.
+std::optional<int> limitValue(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value > 0 ? std::optional<int>(value) : std::nullopt;
+}
 
 } // namespace
 
@@ -58,6 +70,20 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
     const QCommandLineOption summaryOption(QStringLiteral("summary-interval"),
         QStringLiteral("Seconds between the summary lines of --quiet-messages (default 60)."), QStringLiteral("S"));
     parser.addOption(summaryOption);
+    const QCommandLineOption listDevicesOption(QStringLiteral("list-devices"),
+        QStringLiteral("Print the names of the devices that have day files, one a line, and end: the first list of "
+                       "known devices."));
+    const QCommandLineOption balancerOption(QStringLiteral("balancer"),
+        QStringLiteral("Take the PROXY protocol (version 1 or 2) from the load balancer at ADDRESS, and only from "
+                       "it; repeat for more balancers."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption perAddressOption(QStringLiteral("max-per-address"),
+        QStringLiteral("Refuse more than N connections at a time from one address (default: any number)."),
+        QStringLiteral("N"));
+    const QCommandLineOption totalOption(QStringLiteral("max-connections"),
+        QStringLiteral("Refuse more than N connections at a time (default and most: half the descriptor limit)."),
+        QStringLiteral("N"));
+    parser.addOptions({listDevicesOption, balancerOption, perAddressOption, totalOption});
 
     // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -92,6 +118,24 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
             return QStringLiteral("Not a number of seconds for --summary-interval: %1.")
                 .arg(parser.value(summaryOption));
         monitoring->summaryInterval = std::chrono::seconds(seconds);
+    }
+    options->listDevices = parser.isSet(listDevicesOption);
+    for (const QString& balancer : parser.values(balancerOption)) {
+        asio::error_code error;
+        const asio::ip::address address = asio::ip::make_address(balancer.toStdString(), error);
+        if (error)
+            return QStringLiteral("Not an IP address: --balancer %1.").arg(balancer);
+        options->admission.balancers.insert(peerAddressText(address));
+    }
+    for (const auto& [option, limit] : {std::pair(&perAddressOption, &options->admission.perAddress),
+             std::pair(&totalOption, &options->admission.total)}) {
+        if (!parser.isSet(*option))
+            continue;
+        const std::optional<int> value = limitValue(parser.value(*option));
+        if (!value)
+            return QStringLiteral("Not a positive whole number: --%1 %2.")
+                .arg(option->names().first(), parser.value(*option));
+        *limit = *value;
     }
     return QString();
 }

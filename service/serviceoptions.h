@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/monitoring.h"
+#include "engine/admission.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,8 @@ struct ServiceOptions
     bool check = false; // only tell whether config.cfg loads, and what would serve
     bool durableAcknowledgements = true; // a message is acknowledged once its line is on the disk
     monitoring_t monitoring; // the metrics endpoint and the journal's form
+    AdmissionRules admission; // balancers and limits, for a port on the open internet
+    bool listDevices = false; // print the names of the devices with day files, and end
 };
 
 // Reads the command line (argv[0] included) into `options`. Returns the sentence that explains a

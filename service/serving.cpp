@@ -54,6 +54,7 @@ public:
     {
         const int healthPort = options.healthPort;
         engine.setDurableAcknowledgements(options.durableAcknowledgements);
+        engine.admit(options.admission);
         auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
         const bool watchdog = interval.count() > 0;
         if (healthPort > 0) {
@@ -85,6 +86,7 @@ public:
         if (readiness)
             readiness->serve();
         sd_notify(0, "READY=1");
+        awaitReload();
         stopSignals.async_wait([this](const asio::error_code& error, int) {
             if (!error)
                 stop();
@@ -114,6 +116,16 @@ private:
         });
     }
 
+    void awaitReload()
+    {
+        reloadSignals.async_wait([this](const asio::error_code& error, int) {
+            if (error)
+                return;
+            engine.reloadKnownDevices(true);
+            awaitReload();
+        });
+    }
+
     void printSoon()
     {
         if (printPending)
@@ -134,6 +146,7 @@ private:
     asio::io_context io;
     // Caught from before the start on, so that a signal at any moment ends the service as a stop does.
     asio::signal_set stopSignals {io, SIGINT, SIGTERM};
+    asio::signal_set reloadSignals {io, SIGHUP};
     asio::steady_timer printTimer {io};
     bool printPending = false;
     Engine engine;

@@ -62,8 +62,8 @@ QByteArray haproxyConfig(quint16 front, quint16 a, quint16 b)
         = u"defaults\n  mode tcp\n  timeout connect 100ms\n  timeout client 60s\n  timeout server 60s\n"
           "  retries 3\n  option redispatch\nfrontend devices\n  bind 127.0.0.1:%1\n  default_backend stilwater\n"
           "backend stilwater\n  balance source\n  hash-type consistent\n  option httpchk GET /ready\n"
-          "  server a 127.0.0.1:%2 check port %3 inter 200ms fall 2 rise 2\n"
-          "  server b 127.0.0.1:%4 check port %5 inter 200ms fall 2 rise 2\n"_s;
+          "  server a 127.0.0.1:%2 send-proxy-v2 check port %3 inter 200ms fall 2 rise 2\n"
+          "  server b 127.0.0.1:%4 send-proxy-v2 check port %5 inter 200ms fall 2 rise 2\n"_s;
     return text.arg(front).arg(a).arg(a + 1).arg(b).arg(b + 1).toLatin1();
 }
 
@@ -299,6 +299,52 @@ private slots:
         QCOMPARE(told, QStringList({u"READY=1"_s, u"STOPPING=1"_s}));
     }
 
+    // The list of known devices, seeded from the day files, counts after SIGHUP for a device that
+    // stayed connected.
+    void serviceReadsTheKnownDevicesOnSighup()
+    {
+        ScopedWorkDir dir;
+        TestConfig config;
+        config.port = QByteArray::number(freeLoopbackPort());
+        writeConfig(config);
+        // Backup copies beside the data files do not count as devices of their own.
+        for (const QString& name : {u"ABC_12-log_2026-12-06.txt"_s, u"SIM1-log_2026-12-07.txt"_s,
+                 u"bak_SIM1-log_2026-12-07.txt"_s, u"SIM2-log_2026-12-07.csv"_s}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QProcess lister;
+        lister.start(QStringLiteral(STILWATER_SERVER), {u"--list-devices"_s});
+        QVERIFY(lister.waitForFinished(10000));
+        QCOMPARE(lister.readAllStandardOutput(), "ABC_12\nSIM1\n"_ba);
+        QVERIFY(QFile::remove(u"ABC_12-log_2026-12-06.txt"_s));
+
+        QProcess service;
+        service.start(QStringLiteral(STILWATER_SERVER));
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += service.readAllStandardOutput()).contains("Szerver elindítva."), 20000);
+        Device device(quint16(config.port.toInt()));
+        QTRY_VERIFY((output += service.readAllStandardOutput()).contains("Új kapcsolat."));
+        QFile list(u"ismert_eszkozok.txt"_s);
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write("SIM1\n") > 0);
+        list.close();
+        ::kill(static_cast<pid_t>(service.processId()), SIGHUP);
+        QTRY_VERIFY((output += service.readAllStandardOutput()).contains("1 eszköz."));
+        QVERIFY(device.connected());
+        device.send(messages::abc12());
+        QTRY_VERIFY(!device.connected());
+        ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+        QVERIFY(service.waitForFinished(10000));
+        output += service.readAllStandardOutput();
+        const QString lines = withoutTimeStamps(QString::fromUtf8(output));
+        QCOMPARE(lines.mid(lines.indexOf(u"<ts>Szerver elindítva."_s)), // after the settings line
+            u"<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"
+            "<ts>Ismert eszközök listája betöltve (ismert_eszkozok.txt): 1 eszköz.\n"
+            "<ts>[127.0.0.1] Ismeretlen eszköz: ABC_12, nincs az ismert eszközök listáján; adatát nem mentem, a "
+            "kapcsolatot bontom.\n<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n<ts>Szerver leállítva.\n"_s);
+        QCOMPARE(QDir().entryList({u"ABC_12*"_s}), QStringList());
+    }
+
     // Restarted under load with a listening socket held for it, as stilwater-server.socket holds it:
     // the devices that connect meanwhile wait in its queue; none is refused, every message answered.
     void restartWithSystemdSocketRefusesNoDevice()
@@ -391,8 +437,8 @@ private slots:
             auto& server = servers.emplace_back(std::make_unique<QProcess>());
             server->setWorkingDirectory(name);
             server->setStandardOutputFile(QDir(name).absoluteFilePath(u"lines.txt"_s));
-            server->start(QStringLiteral(STILWATER_SERVER),
-                {u"--listen"_s, u"127.0.0.1"_s, u"--health"_s, QString::number(config.port.toInt() + 1)});
+            server->start(QStringLiteral(STILWATER_SERVER), {u"--listen"_s, u"127.0.0.1"_s, u"--health"_s,
+                QString::number(config.port.toInt() + 1), u"--balancer"_s, u"127.0.0.1"_s});
             QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(name + u"/lines.txt"_s).contains("Szerver elindítva."), 20000);
         }
         const quint16 front = freeLoopbackPort();
@@ -431,13 +477,20 @@ private slots:
         QVERIFY(acknowledged.size() > 100);
         QVERIFY(distinct.contains(QSet<QByteArray>(acknowledged.cbegin(), acknowledged.cend())));
         QVERIFY(stored.size() - distinct.size() <= resent); // only a message sent again can be stored twice
-        // However many devices send at once, each message's reply line follows it in the output.
+        // However many devices send at once, each message's reply line follows it in the output, and
+        // names the device's own address, which HAProxy passed on.
         const QByteArrayList output = readFileBytes(u"b/lines.txt"_s).split('\n');
+        QSet<QString> addresses;
         for (qsizetype i = 0; i + 2 < output.size(); ++i) {
             if (output.at(i).contains("] Bejövő adat: "))
                 QVERIFY2(output.at(i + 1).contains("] Válasz: ") || output.at(i + 1).contains(". Válasz: "),
                     output.at(i + 1).constData());
+            if (output.at(i).contains("] Bejövő adat: "))
+                addresses << QString::fromLatin1(output.at(i)).section(u'[', 1).section(u']', 0, 0);
         }
+        QVERIFY(!addresses.isEmpty());
+        QVERIFY2(QSet<QString>(sources.cbegin(), sources.cend()).contains(addresses),
+            qPrintable(QStringList(addresses.cbegin(), addresses.cend()).join(u' ')));
         qInfo("%lld acknowledged, %lld resent, %lld stored twice", qlonglong(acknowledged.size()), resent,
             qlonglong(stored.size() - distinct.size()));
     }

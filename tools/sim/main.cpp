@@ -1,6 +1,7 @@
 // stilwater-sim: simulated field devices; see --help.
 
 #include "engine/openfiles.h"
+#include "tools/sim/simattack.h"
 #include "tools/sim/simfleet.h"
 #include "tools/sim/simoptions.h"
 
@@ -22,6 +23,12 @@ int main(int argc, char* argv[])
     // Thousands of devices need thousands of sockets.
     raiseOpenFileLimit();
 
+    if (options.attack != SimOptions::Attack::None) {
+        SimAttack attack(options);
+        QObject::connect(&attack, &SimAttack::ended, &application, &QCoreApplication::exit, Qt::QueuedConnection);
+        QTimer::singleShot(0, &attack, &SimAttack::start);
+        return application.exec();
+    }
     SimFleet fleet(options);
     if (!fleet.openAckLog(&problem)) {
         QTextStream(stderr) << "stilwater-sim: " << problem << '\n';

@@ -21,7 +21,9 @@ Examples:
       10,000 devices, each sending one message every ten seconds for a minute; summary as JSON
   stilwater-sim --devices 16 --duration 10 --reconnect --from 127.0.0.2,127.0.0.3 --ack-log acks
       16 devices from two source addresses that reconnect and send again what was not acknowledged,
-      as real devices do when a server behind a load balancer goes away)";
+      as real devices do when a server behind a load balancer goes away)
+  stilwater-sim --attack names --attack-rate 1000 --duration 5
+      a hostile client on loopback: a thousand invented device names a second for five seconds)";
 
 bool readProportion(const QString& text, double* value)
 {
@@ -117,6 +119,20 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
         QStringLiteral("Print the summary as one JSON object: sent, right, wrong, seconds, rate, p50_ms, p95_ms, "
                        "p99_ms, max_ms, connect_ms, closed_by_server, resent, refused."));
 
+    const auto attack = add(QStringLiteral("attack"),
+        QStringLiteral("Instead of devices, attack the server on loopback for --duration seconds (at most 300): "
+                       "names (well-formed messages, each with a new invented name), silent (connections that "
+                       "never send), endless (bytes that never hold a \"$\"), junk (\"$\" and 999 characters, "
+                       "again and again). Prints what it did."),
+        QStringLiteral("MODE"));
+    const auto attackConnections = add(QStringLiteral("attack-connections"),
+        QStringLiteral("Connections the attack keeps open, 1 to 10000 (default 1); a closed one is opened again."),
+        QStringLiteral("N"));
+    const auto attackRate = add(QStringLiteral("attack-rate"),
+        QStringLiteral("Names a second (names), or bytes a second over all connections (endless, junk); 0 "
+                       "(default): as fast as this machine goes."),
+        QStringLiteral("R"));
+
     // process() would exit with 1 on a usage error; scripts tell a wrong call by 2.
     if (!parser.parse(arguments))
         return parser.errorText();
@@ -167,6 +183,20 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
     }
     if (parser.isSet(host))
         options->host = parser.value(host);
+    if (parser.isSet(attack)) {
+        const QStringList modes {
+            QStringLiteral("names"), QStringLiteral("silent"), QStringLiteral("endless"), QStringLiteral("junk")};
+        const qsizetype mode = modes.indexOf(parser.value(attack));
+        if (mode < 0)
+            return QStringLiteral("--attack needs names, silent, endless or junk.");
+        options->attack = SimOptions::Attack(mode + 1);
+        if (!QHostAddress(options->host).isLoopback())
+            return QStringLiteral("--attack only against a loopback address.");
+        if (!integer(attackConnections, 1, &options->attackConnections) || options->attackConnections > 10000
+            || !real(attackRate, &options->attackRate) || options->duration <= 0)
+            return QStringLiteral("--attack needs --duration, --attack-connections from 1 to 10000, --attack-rate "
+                                  "of zero or more.");
+    }
     if (parser.isSet(prefix))
         options->namePrefix = parser.value(prefix);
     if (parser.isSet(expectAck))

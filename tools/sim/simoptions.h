@@ -32,6 +32,12 @@ struct SimOptions
     QStringList sourceAddresses; // device k connects from the k-th, round the list; empty: the system's choice
     QString ackLog;
     bool json = false;
+
+    // Instead of devices, a hostile client (loopback only).
+    enum class Attack { None, Names, Silent, Endless, Junk };
+    Attack attack = Attack::None;
+    int attackConnections = 1;
+    double attackRate = 0; // names, or bytes, per second; 0: as fast as this machine goes
 };
 
 // Fills `options` from the arguments (argv[0] included). Returns the sentence that explains a usage

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class settings_t;
+
+// The file beside config.cfg that names the devices allowed to store data, one a line, in the form
+// their day files' names use.
+inline const QString knownDevicesFileName = QStringLiteral("ismert_eszkozok.txt");
+
+// The names of a list's text; empty lines and lines starting with "#" are skipped. Nothing, with the
+// number of the first faulty line in `faultyLine`, when a line is not a name that a day file can
+// carry.
+std::optional<QSet<QString>> parseKnownDevices(const QByteArray& text, int* faultyLine);
+
+// The devices that have day files among `fileNames` (a data folder's files), sorted, each once.
+QStringList devicesWithDayFiles(const QStringList& fileNames, const settings_t& settings);
+
+// The list as the message path sees it: read by every event loop without a lock, replaced as a whole
+// when the file changes. Without a file every device is known.
+class KnownDevices
+{
+public:
+    explicit KnownDevices(QString path = knownDevicesFileName) : path(std::move(path)) { }
+
+    bool admits(const QString& name) const;
+
+    // Reads the file again when it appeared, vanished or changed since the last look, or always when
+    // `force`; returns the line that tells the operator what came of it, or an empty text. One thread
+    // only may call it.
+    QString reload(bool force);
+
+private:
+    using Names = std::shared_ptr<const QSet<QString>>;
+
+    const QString path;
+    Names names; // only through std::atomic_load and std::atomic_store
+    std::optional<QDateTime> seenModified; // the file as last looked at; nothing while there is none
+    qint64 seenSize = -1;
+};

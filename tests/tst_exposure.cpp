@@ -1,0 +1,264 @@
+#include "engine/engine.h"
+#include "engine/knowndevices.h"
+#include "engine/peeraddress.h"
+#include "engine/proxyheader.h"
+#include "settings/settings.h"
+#include "tests/serverfixture.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A version 2 header: command (0x21 a proxied connection, 0x20 the balancer's own), family and
+// protocol (0x11 TCP over IPv4, 0x21 over IPv6), then the addresses and ports.
+QByteArray v2(char command, char family, const QByteArray& addresses)
+{
+    return QByteArray("\r\n\r\n\0\r\nQUIT\n", 12) + command + family + char(addresses.size() >> 8)
+        + char(addresses.size() & 0xFF) + addresses;
+}
+// 192.0.2.7:40000 to 198.51.100.1:10001
+const QByteArray v4 = QByteArray::fromHex("c0000207c63364019c402711");
+// [2001:db8::7]:40000 to [2001:db8::1]:10001
+const QByteArray v6 = QByteArray::fromHex("20010db8000000000000000000000007"
+                                          "20010db80000000000000000000000019c402711");
+const QByteArray v1 = "PROXY TCP4 192.0.2.7 198.51.100.1 40000 10001\r\n";
+
+// The engine as a front end runs it, with the lines it has told so far.
+struct EngineRun
+{
+    explicit EngineRun(const AdmissionRules& rules)
+    {
+        settings.port = freeLoopbackPort();
+        engine.admit(rules);
+        QVERIFY(engine.start(settings));
+    }
+    QString lines()
+    {
+        told += withoutTimeStamps(engine.lines().take().events.join(QString()));
+        return told;
+    }
+    quint16 port() const { return quint16(settings.port); }
+
+    settings_t settings;
+    Engine engine {1};
+    QString told;
+};
+
+QString exchange(const QString& address, const QByteArray& message, const QString& reply)
+{
+    return u"<ts>[%1] Bejövő adat: %2\n<ts>[%1] Válasz: %3\n"_s.arg(address, QString::fromLatin1(message), reply);
+}
+
+} // namespace
+
+// What an open port on the internet needs: only known devices get files, a balancer's PROXY header
+// names the device, and no address can take every connection.
+class ExposureTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initStilwaterTests(); }
+
+    void proxyHeader_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("state"); // 0 incomplete, 1 invalid, 2 complete
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("v1 IPv4") << v1 + "$08" << 2 << 47 << u"192.0.2.7"_s;
+        QTest::newRow("v1 IPv6") << QByteArray("PROXY TCP6 2001:db8::7 2001:db8::1 40000 10001\r\n") << 2 << 48
+                                 << u"2001:db8::7"_s;
+        QTest::newRow("v1 unknown") << QByteArray("PROXY UNKNOWN\r\n$") << 2 << 15 << QString();
+        QTest::newRow("v1 truncated") << v1.left(30) << 0 << 0 << QString();
+        QTest::newRow("v1 family mismatch")
+            << QByteArray("PROXY TCP4 2001:db8::7 198.51.100.1 40000 10001\r\n") << 1 << 0 << QString();
+        QTest::newRow("v1 port out of range")
+            << QByteArray("PROXY TCP4 192.0.2.7 198.51.100.1 65536 10001\r\n") << 1 << 0 << QString();
+        QTest::newRow("v1 overlong") << "PROXY TCP4 " + QByteArray(100, '1') << 1 << 0 << QString();
+        QTest::newRow("v2 IPv4") << v2(0x21, 0x11, v4) + "$08" << 2 << 28 << u"192.0.2.7"_s;
+        QTest::newRow("v2 IPv6") << v2(0x21, 0x21, v6) << 2 << 52 << u"2001:db8::7"_s;
+        QTest::newRow("v2 the balancer's own") << v2(0x20, 0x00, QByteArray()) << 2 << 16 << QString();
+        QTest::newRow("v2 a health check") << v2(0x21, 0x11, QByteArray(12, 0)) << 2 << 28 << QString();
+        QTest::newRow("v2 truncated") << v2(0x21, 0x11, v4).left(20) << 0 << 0 << QString();
+        QTest::newRow("v2 signature begun") << QByteArray("\r\n\r\n\0", 5) << 0 << 0 << QString();
+        QTest::newRow("v2 wrong version") << v2(0x11, 0x11, v4) << 1 << 0 << QString();
+        QTest::newRow("v2 addresses cut short") << v2(0x21, 0x11, v4.left(8)) << 1 << 0 << QString();
+        QTest::newRow("v2 longer than allowed") << v2(0x21, 0x11, QByteArray(2000, 0)).left(16) << 1 << 0 << QString();
+        QTest::newRow("garbage") << QByteArray("GET / HTTP/1.0\r\n") << 1 << 0 << QString();
+        QTest::newRow("a device's message") << messages::zeros() << 1 << 0 << QString();
+    }
+
+    void proxyHeader()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, state);
+        QFETCH(int, size);
+        QFETCH(QString, source);
+        const ProxyHeader header = parseProxyHeader(bytes);
+        QCOMPARE(int(header.state), state);
+        QCOMPARE(header.size, size);
+        QCOMPARE(header.source ? peerAddressText(*header.source) : QString(), source);
+    }
+
+    // The list is read at the start and whenever the window sees it change; "<gone>" removes it, a
+    // folder in its place cannot be read. ABC_12 sends last.
+    void knownDevicesDecideWhoStores_data()
+    {
+        QTest::addColumn<QByteArray>("atStart"); // empty: no list
+        QTest::addColumn<QByteArray>("later"); // empty: unchanged
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("stored");
+        const QString loaded = u"Ismert eszközök listája betöltve (ismert_eszkozok.txt): 1 eszköz."_s;
+        QTest::newRow("no list") << QByteArray() << QByteArray() << u"Szerver elindítva."_s << true;
+        const QString two = QString(loaded).replace(u"1 eszköz"_s, u"2 eszköz"_s);
+        QTest::newRow("listed, with a comment, CR LF, a blank line")
+            << QByteArray("# field\r\nSIM1\r\n\r\n ABC_12 \n") << QByteArray() << two << true;
+        QTest::newRow("unlisted") << QByteArray("SIM1\n") << QByteArray() << loaded << false;
+        QTest::newRow("appears") << QByteArray() << QByteArray("SIM1\n") << loaded << false;
+        QTest::newRow("changes") << QByteArray("SIM1\n") << QByteArray("ABC_12\nSIM1\n") << two << true;
+        QTest::newRow("vanishes")
+            << QByteArray("SIM1\n") << QByteArray("<gone>")
+            << u"Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom."_s << true;
+        QTest::newRow("malformed") << QByteArray("SIM1\n") << QByteArray("ABC 12\n")
+                                   << u"1. sora nem eszköznév, a korábbi lista marad érvényben."_s << false;
+        QTest::newRow("unreadable") << QByteArray("SIM1\n") << QByteArray("<folder>")
+                                    << u"nem olvasható, a korábbi marad érvényben."_s << false;
+    }
+
+    void knownDevicesDecideWhoStores()
+    {
+        QFETCH(QByteArray, atStart);
+        QFETCH(QByteArray, later);
+        QFETCH(QString, told);
+        QFETCH(bool, stored);
+        ScopedWorkDir dir;
+        QFile list(knownDevicesFileName);
+        if (!atStart.isEmpty())
+            QVERIFY(list.open(QIODevice::WriteOnly) && list.write(atStart) > 0 && list.flush());
+        list.close();
+        ServerWindow server;
+        server.pressStart();
+        // A device connected before the change keeps its connection through it.
+        Device device(server.port());
+        QTRY_COMPARE(server.openConnections(), 1);
+        if (later == "<gone>")
+            QVERIFY(list.remove());
+        else if (later == "<folder>")
+            QVERIFY(list.remove() && QDir().mkdir(list.fileName()));
+        else if (!later.isEmpty())
+            QVERIFY(list.open(QIODevice::WriteOnly) && list.write(later) > 0 && list.flush());
+        list.close();
+        QTRY_VERIFY(server.flow().contains(told));
+        const QString before = server.flow();
+        device.send(messages::abc12());
+        const QString refusal
+            = u"<ts>[127.0.0.1] Ismeretlen eszköz: ABC_12, nincs az ismert eszközök listáján; adatát "
+              "nem mentem, a kapcsolatot bontom.\n<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n\n"_s;
+        QTRY_COMPARE(server.flow(), before + (stored ? exchange(u"127.0.0.1"_s, messages::abc12(), u"ok"_s) : refusal));
+        QCOMPARE(device.received(), stored ? QByteArray("ok") : QByteArray());
+        QCOMPARE(QDir().entryList({u"ABC_12*"_s}).size(), stored ? 1 : 0);
+        QTRY_COMPARE(device.connected(), stored);
+    }
+
+    // The server's side of 127.0.0.1 is the balancer in every row but the last.
+    void balancersNameTheDevice_data()
+    {
+        QTest::addColumn<QString>("balancer");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("piece");
+        QTest::addColumn<QString>("lines");
+        const auto proxied = [](const QString& address) {
+            return u"<ts>[%1] Új kapcsolat.\n"_s.arg(address) + exchange(address, messages::zeros(), u"ok"_s)
+                + u"<ts>[%1] A kapcsolatot a kliens bontotta.\n\n"_s.arg(address);
+        };
+        const QString invalid
+            = u"<ts>[127.0.0.1] Érvénytelen PROXY fejléc a terheléselosztótól, a kapcsolatot bontom.\n\n"_s;
+        QTest::newRow("v1") << u"127.0.0.1"_s << v1 + messages::zeros() << 200 << proxied(u"192.0.2.7"_s);
+        QTest::newRow("v2 IPv4") << u"127.0.0.1"_s << v2(0x21, 0x11, v4) + messages::zeros() << 200
+                                 << proxied(u"192.0.2.7"_s);
+        QTest::newRow("v2 IPv6, split over reads")
+            << u"127.0.0.1"_s << v2(0x21, 0x21, v6) + messages::zeros() << 5 << proxied(u"2001:db8::7"_s);
+        QTest::newRow("v2 of the balancer's own")
+            << u"127.0.0.1"_s << v2(0x20, 0x00, QByteArray()) + messages::zeros() << 200 << proxied(u"127.0.0.1"_s);
+        QTest::newRow("garbage") << u"127.0.0.1"_s << QByteArray("GET / HTTP/1.0\r\n") << 200 << invalid;
+        QTest::newRow("truncated") << u"127.0.0.1"_s << v1.left(30) << 200 << invalid;
+        QTest::newRow("from an address that is no balancer")
+            << u"127.0.0.9"_s << v1 << 200
+            << u"<ts>[127.0.0.1] Új kapcsolat.\n<ts>[127.0.0.1] A kapcsolatot a kliens bontotta.\n\n"_s;
+    }
+
+    void balancersNameTheDevice()
+    {
+        QFETCH(QString, balancer);
+        QFETCH(QByteArray, sent);
+        QFETCH(int, piece);
+        QFETCH(QString, lines);
+        ScopedWorkDir dir;
+        AdmissionRules rules;
+        rules.balancers.insert(balancer);
+        EngineRun run(rules);
+        Device device(run.port());
+        device.sendInChunks(sent, piece, run.engine);
+        device.tcp().disconnectFromHost();
+        QTRY_COMPARE(run.lines(), u"<ts>Szerver elindítva.\n\n"_s + lines);
+    }
+
+    // The sources connect one after the other; a closed place is taken again at the end.
+    void limitsRefuseInOneLine_data()
+    {
+        QTest::addColumn<int>("perAddress");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QList<int>>("sources"); // 127.0.0.N
+        QTest::addColumn<QList<bool>>("admitted");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("two per address")
+            << 2 << 0 << QList<int> {1, 1, 1, 1, 2} << QList<bool> {true, true, false, false, true}
+            << u"2 kapcsolatot elutasítottam, 2 a címenkénti, 0 a teljes korlát miatt; az utolsót innen: 127.0.0.1."_s;
+        QTest::newRow("three in all")
+            << 0 << 3 << QList<int> {1, 2, 3, 4, 1} << QList<bool> {true, true, true, false, false}
+            << u"2 kapcsolatot elutasítottam, 0 a címenkénti, 2 a teljes korlát miatt; az utolsót innen: 127.0.0.1."_s;
+        QTest::newRow("a balancer has no limit per address")
+            << 1 << 0 << QList<int> {5, 5, 2, 2} << QList<bool> {true, true, true, false}
+            << u"1 kapcsolatot elutasítottam, 1 a címenkénti, 0 a teljes korlát miatt; az utolsót innen: 127.0.0.2."_s;
+    }
+
+    void limitsRefuseInOneLine()
+    {
+        QFETCH(int, perAddress);
+        QFETCH(int, total);
+        QFETCH(QList<int>, sources);
+        QFETCH(QList<bool>, admitted);
+        QFETCH(QString, summary);
+        ScopedWorkDir dir;
+        // Every refusal of a row falls into one summary, however slow the machine.
+        AdmissionRules rules {{u"127.0.0.5"_s}, perAddress, total, std::chrono::milliseconds(1500)};
+        EngineRun run(rules);
+        // Plain sockets: a refused one may be closed before a Device would have seen it connected.
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        const auto connectFrom = [&](int source) {
+            QTcpSocket& socket = *sockets.emplace_back(std::make_unique<QTcpSocket>());
+            socket.bind(QHostAddress(u"127.0.0.%1"_s.arg(source)));
+            socket.connectToHost(QHostAddress::LocalHost, run.port());
+        };
+        std::size_t open = 0;
+        for (qsizetype i = 0; i < sources.size(); ++i) {
+            connectFrom(sources.at(i));
+            open += admitted.at(i) ? 1 : 0;
+            QTRY_COMPARE(run.engine.connectionCount(), open);
+            if (!admitted.at(i))
+                QTRY_COMPARE(sockets.back()->state(), QAbstractSocket::UnconnectedState);
+        }
+        QTRY_VERIFY(run.lines().contains(u"Kapcsolatkorlát: "_s));
+        QCOMPARE(run.lines().count(u"Kapcsolatkorlát: "_s), 1);
+        QVERIFY2(run.lines().contains(u"<ts>Kapcsolatkorlát: "_s + summary + u'\n'), qPrintable(run.lines()));
+
+        sockets.front()->disconnectFromHost();
+        QTRY_COMPARE(run.engine.connectionCount(), open - 1);
+        connectFrom(sources.front());
+        QTRY_COMPARE(run.engine.connectionCount(), open);
+    }
+};
+
+QTEST_MAIN(ExposureTest)
+#include "tst_exposure.moc"
