@@ -50,12 +50,12 @@ std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
 
 // A busy device's day file stays open between its messages. Each event loop keeps up to an eighth of
 // the descriptors' share, so that the connections keep the most of them.
-std::vector<std::unique_ptr<DayFileCache>> makeDayFileCaches(std::size_t loops)
+std::vector<std::unique_ptr<DayFileCache>> makeDayFileCaches(std::size_t loops, const std::atomic<bool>& scarce)
 {
     const long long share = std::clamp<long long>(openFileLimit() / 8 / static_cast<long long>(loops), 16, 4096);
     std::vector<std::unique_ptr<DayFileCache>> caches;
     while (caches.size() < loops)
-        caches.push_back(std::make_unique<DayFileCache>(static_cast<std::size_t>(share)));
+        caches.push_back(std::make_unique<DayFileCache>(static_cast<std::size_t>(share), scarce));
     return caches;
 }
 
@@ -64,7 +64,7 @@ std::vector<std::unique_ptr<DayFileCache>> makeDayFileCaches(std::size_t loops)
 ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, bool durable,
     std::function<void(const QString& message)> beforeCreatingFiles, DeviceTable& devices)
     : loops(makeLoops(threads))
-    , dayFiles(makeDayFileCaches(loops.size()))
+    , dayFiles(makeDayFileCaches(loops.size(), descriptorsScarce))
     , slowFiles(slowFileThreads)
     , commits(durable ? std::make_unique<GroupCommit>() : nullptr)
     , context {settings, lines, slowFiles, commits.get(), {}, {}, std::move(beforeCreatingFiles), {}, {}, devices}
@@ -136,6 +136,8 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
         return;
     }
     if (error) {
+        if (error == std::errc::too_many_files_open || error == std::errc::too_many_files_open_in_system)
+            descriptorsScarce = true;
         pauseAccepting(refusalText(error));
         return;
     }
@@ -170,8 +172,11 @@ bool ServingRun::admits(asio::ip::tcp::socket& socket)
     // are numbered lowest first, so the highest number seen tells how crowded they may be.
     const auto descriptor = static_cast<long long>(socket.native_handle());
     highestDescriptor = std::max(highestDescriptor, descriptor);
-    if (openFileLimit() - highestDescriptor > descriptorsSurelyFree
-        || descriptorsToSpare(descriptorsKeptFree, descriptor))
+    if (openFileLimit() - highestDescriptor > descriptorsSurelyFree)
+        return true;
+    // From now on the connections need the descriptors that open day files hold.
+    descriptorsScarce = true;
+    if (descriptorsToSpare(descriptorsKeptFree, descriptor))
         return true;
     context.devices.totals().descriptorRefusals.fetch_add(1, std::memory_order_relaxed);
     asio::error_code ignored;

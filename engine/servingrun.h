@@ -61,6 +61,8 @@ private:
     std::vector<std::unique_ptr<asio::io_context>> loops;
     std::vector<Work> work;
     std::vector<std::thread> threads;
+    // Set once the connections come near the descriptor limit: the day files kept open give way.
+    std::atomic<bool> descriptorsScarce {false};
     std::vector<std::unique_ptr<DayFileCache>> dayFiles; // one for each event loop
     asio::thread_pool slowFiles;
     std::unique_ptr<GroupCommit> commits;

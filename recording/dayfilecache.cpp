@@ -2,6 +2,8 @@
 
 std::shared_ptr<DayFile> DayFileCache::find(const QString& fileName)
 {
+    if (scarce.load(std::memory_order_relaxed) && !order.empty())
+        clear();
     const auto found = byName.constFind(fileName);
     if (found == byName.cend())
         return nullptr;
@@ -17,7 +19,7 @@ std::shared_ptr<DayFile> DayFileCache::find(const QString& fileName)
 
 void DayFileCache::keep(const std::shared_ptr<DayFile>& file)
 {
-    if (capacity == 0)
+    if (capacity == 0 || scarce.load(std::memory_order_relaxed))
         return;
     if (const auto found = byName.constFind(file->fileName()); found != byName.cend()) {
         order.erase(*found);

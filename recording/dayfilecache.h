@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 
+#include <atomic>
 #include <list>
 #include <memory>
 
@@ -14,7 +15,8 @@
 class DayFileCache
 {
 public:
-    explicit DayFileCache(std::size_t capacity) : capacity(capacity) { }
+    // Keeps nothing while `scarce` holds: the connections need the descriptors then.
+    DayFileCache(std::size_t capacity, const std::atomic<bool>& scarce) : capacity(capacity), scarce(scarce) { }
 
     // The file at `fileName` when it is open here and still at its path; one that was moved away,
     // renamed or deleted meanwhile is let go, never written again.
@@ -27,6 +29,7 @@ private:
     using Order = std::list<std::shared_ptr<DayFile>>; // most recently written first
 
     const std::size_t capacity;
+    const std::atomic<bool>& scarce;
     Order order;
     QHash<QString, Order::iterator> byName;
 };

@@ -1,7 +1,7 @@
+#include "engine/devicetable.h"
 #include "engine/engine.h"
 #include "engine/linequeue.h"
 #include "engine/listening.h"
-#include "engine/devicetable.h"
 #include "engine/timerinterval.h"
 #include "messages/messagelayout.h"
 #include "messages/showntext.h"
@@ -12,8 +12,8 @@
 #include "service/metricstext.h"
 #include "service/monitoring.h"
 #include "service/outputtext.h"
-#include "service/readiness.h"
 #include "service/quietoutput.h"
+#include "service/readiness.h"
 #include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
@@ -215,7 +215,8 @@ private slots:
         settings_t settings;
         settings.make_backup = backup;
         const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
-        DayFileCache cache(4);
+        const std::atomic<bool> plenty {false};
+        DayFileCache cache(4, plenty);
         const std::optional<stored_message_t> saved = saveDataToExistingFiles(message, settings, cache);
         QCOMPARE(saved.has_value(), written);
         for (const QString& name : existing)
@@ -255,7 +256,8 @@ private slots:
         file.close();
         const settings_t settings;
         const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
-        DayFileCache cache(4);
+        const std::atomic<bool> plenty {false};
+        DayFileCache cache(4, plenty);
         const auto save = [&] {
             const std::optional<stored_message_t> stored = saveDataToExistingFiles(message, settings, cache);
             return stored ? stored->saved.first().written : saveData(message, settings).saved.first().written;
