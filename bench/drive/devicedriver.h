@@ -71,7 +71,6 @@ private:
     int poller = -1;
     int connections = 0;
     int firstReplies = 0;
-    int lost = 0;
     bool measuring = false; // the first replies are all in
     std::vector<float> latenciesMs;
     DriveResult result;
