@@ -93,6 +93,8 @@ void printDurability(QTextStream& out, const QHash<QString, Measured>& measured)
     };
     const auto rate
         = [&measured](const char* key) { return measured[QString::fromLatin1(key)].program.result.run.rate; };
+    if (!has({"20nosync"}) && !has({"1000", "1000nosync"}) && !has({"19000"}) && !has({"10000"}))
+        return;
     out << "\ndurable acknowledgements (goal in brackets):\n";
     if (has({"20nosync"})) {
         out << QStringLiteral("20 devices without sync, share of the epoll server's rate: %1 (at least 0.5)\n")
