@@ -82,6 +82,7 @@ QList<Load> benchLoads(int seconds, qint64 longMessages)
         {QStringLiteral("idle8000"), QStringLiteral("20 devices + 8,000 idle"), busy("20", "8000")},
         {QStringLiteral("10000"), fleetTitle.arg(10000), tenThousand, true},
         {QStringLiteral("10000x1"), QStringLiteral("the same, engine on 1 thread"), tenThousand, true, 1},
+        {QStringLiteral("10000nosync"), QStringLiteral("the same, no sync"), tenThousand, true, 0, false},
         {QStringLiteral("19000"), fleetTitle.arg(19000), arguments({"--devices", "19000"}) + fleet, true},
         {QStringLiteral("long"), QStringLiteral("20 devices, %L1 msgs").arg(longMessages),
             arguments({"--devices", "20", "--reply-timeout", "60000", "--json", "--messages"})

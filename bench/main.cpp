@@ -154,8 +154,8 @@ int main(int argc, char* argv[])
         "Runs each load against the program, then against a bare QTcpServer and a bare epoll server, checks "
         "that every acknowledged message stands in the data files exactly once, and prints one table; then "
         "feeds the window lines at rising rates to find where it starts skipping them.\n"
-        "Loads: 1, 20, 20nosync, 20x1, 1000, 1000nosync, burst, idle1000, idle8000, 10000, 10000x1, 19000, long, "
-        "edge. "
+        "Loads: 1, 20, 20nosync, 20x1, 1000, 1000nosync, burst, idle1000, idle8000, 10000, 10000x1, 10000nosync, "
+        "19000, long, edge. "
         "Example: stilwater_bench --loads 1,20 --seconds 3"));
     parser.addHelpOption();
     const QCommandLineOption loadsOption(QStringLiteral("loads"),
