@@ -92,7 +92,7 @@ Outcome measure(bool guarded, int seconds)
     waitUntil([&] { return !busy.listen(QHostAddress::LocalHost, quint16(settings.port)); }, 20000);
 
     const QStringList fleet {u"--devices"_s, QString::number(realDevices), u"--duration"_s, QString::number(seconds)};
-    const SimResult alone = runSims(quint16(settings.port), {fleet});
+    const SimResult alone = runSim(QStringLiteral(STILWATER_SIM), quint16(settings.port), fleet);
     std::vector<std::unique_ptr<QProcess>> attackers;
     for (const QStringList& attack : attacks(seconds)) {
         auto& attacker = attackers.emplace_back(std::make_unique<QProcess>());
@@ -101,7 +101,7 @@ Outcome measure(bool guarded, int seconds)
     }
     // The attacks are under way before the devices start.
     waitUntil([] { return false; }, 1500);
-    const SimResult attacked = runSims(quint16(settings.port), {fleet});
+    const SimResult attacked = runSim(QStringLiteral(STILWATER_SIM), quint16(settings.port), fleet);
     for (auto& attacker : attackers) {
         attacker->waitForFinished(30000);
         outcome.attackers << QString::fromLocal8Bit(attacker->readAllStandardOutput()).trimmed();

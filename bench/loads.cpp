@@ -44,49 +44,16 @@ QStringList arguments(std::initializer_list<const char*> words)
     return list;
 }
 
-// `devices` in `processes` stilwater-sims side by side, named apart so that their files and
-// messages stay apart; `then` are the remaining arguments of each.
-QList<QStringList> split(int devices, int processes, const QStringList& then)
-{
-    QList<QStringList> sims;
-    for (int i = 0; i < processes; ++i) {
-        sims << QStringList {QStringLiteral("--devices"), QString::number(devices / processes),
-                    QStringLiteral("--name-prefix"), QStringLiteral("SIM%1-").arg(QChar(u'A' + i))}
-                + then;
-    }
-    return sims;
-}
-
-// Connecting at once, one message each, then one every ten seconds: a fleet after midnight. The
-// devices are spread over four simulators: one Qt event loop watching thousands of sockets would
-// measure itself rather than the server.
-Load fleet(const QString& key, const QString& title, int devices, const QString& paced)
-{
-    constexpr int simulators = 4;
-    return {key, title,
-        {split(devices, simulators, arguments({"--messages", "1"})),
-            split(devices, simulators, arguments({"--rate", "0.1", "--duration"}) << paced)},
-        true};
-}
-
-// Runs the phases of `load` against `port`, one after another. `extraArguments` adds to the arguments
-// of each process of a phase; `afterPhase` is called once a phase's processes have all ended.
-LoadResult runLoad(const Load& load, quint16 port,
-    const std::function<QStringList(qsizetype phase, qsizetype process)>& extraArguments,
-    const std::function<void()>& afterPhase)
+// Runs the devices of `load` against `port`; `extraArguments` adds to their arguments.
+LoadResult runLoad(const Load& load, quint16 port, const QStringList& extraArguments)
 {
     LoadResult result;
-    for (qsizetype phase = 0; phase < load.phases.size(); ++phase) {
-        QList<QStringList> processes = load.phases[phase];
-        for (qsizetype process = 0; process < processes.size(); ++process)
-            processes[process] += extraArguments(phase, process);
-        result.last = runSims(port, processes);
-        if (phase == 0 && load.opensWithBurst)
-            result.burstDoneMs = result.last.doneMs;
-        if (result.last.exitStatus != 0)
-            result.problem += (result.problem.isEmpty() ? QString() : QStringLiteral("; ")) + result.last.problem;
-        afterPhase();
-    }
+    result.run = runSim(load.simulated ? QStringLiteral(STILWATER_SIM) : QStringLiteral(STILWATER_DRIVE), port,
+        load.devices + extraArguments);
+    if (load.opensWithBurst)
+        result.burstDoneMs = result.run.firstRepliesMs;
+    if (result.run.exitStatus != 0)
+        result.problem = result.run.problem;
     return result;
 }
 
@@ -96,31 +63,38 @@ QList<Load> benchLoads(int seconds, qint64 longMessages)
 {
     const QString lockstep = QString::number(seconds);
     const QString paced = QString::number(4 * seconds);
-    const QStringList twenty = arguments({"--devices", "20", "--duration"}) << lockstep;
+    const auto busy = [&lockstep](const char* devices, const char* idle = "0") {
+        return arguments({"--devices", devices, "--idle", idle, "--seconds"}) << lockstep;
+    };
+    // Connecting at once, one message each, then one every ten seconds: a fleet after midnight.
+    const QStringList fleet = arguments({"--every", "10", "--seconds"}) << paced;
+    const QStringList tenThousand = arguments({"--devices", "10000"}) + fleet;
+    const QString fleetTitle = QStringLiteral("%L1 at once, then 1 msg / 10 s");
     return {
-        {QStringLiteral("1"), QStringLiteral("1 device"), {{arguments({"--devices", "1", "--duration"}) << lockstep}}},
-        {QStringLiteral("20"), QStringLiteral("20 devices"), {{twenty}}},
-        {QStringLiteral("20x1"), QStringLiteral("20 devices, engine on 1 thread"), {{twenty}}, false, 1},
-        {QStringLiteral("burst"), QStringLiteral("2,000 connect at once, 1 msg each"),
-            {{arguments({"--devices", "2000", "--messages", "1"})}}, true},
-        {QStringLiteral("idle1000"), QStringLiteral("20 devices + 1,000 idle"),
-            {{arguments({"--devices", "20", "--idle", "1000", "--duration"}) << lockstep}}},
-        {QStringLiteral("idle8000"), QStringLiteral("20 devices + 8,000 idle"),
-            {{arguments({"--devices", "20", "--idle", "8000", "--duration"}) << lockstep}}},
-        fleet(QStringLiteral("10000"), QStringLiteral("10,000 at once, then 1 msg / 10 s"), 10000, paced),
+        {QStringLiteral("1"), QStringLiteral("1 device"), busy("1")},
+        {QStringLiteral("20"), QStringLiteral("20 devices"), busy("20")},
+        {QStringLiteral("20nosync"), QStringLiteral("20 devices, no sync"), busy("20"), false, 0, false},
+        {QStringLiteral("20x1"), QStringLiteral("20 devices, engine on 1 thread"), busy("20"), false, 1},
+        {QStringLiteral("1000"), QStringLiteral("1,000 devices"), busy("1000")},
+        {QStringLiteral("1000nosync"), QStringLiteral("1,000 devices, no sync"), busy("1000"), false, 0, false},
+        {QStringLiteral("burst"), QStringLiteral("2,000 connect at once, 1 msg each"), arguments({"--devices", "2000"}),
+            true},
+        {QStringLiteral("idle1000"), QStringLiteral("20 devices + 1,000 idle"), busy("20", "1000")},
+        {QStringLiteral("idle8000"), QStringLiteral("20 devices + 8,000 idle"), busy("20", "8000")},
+        {QStringLiteral("10000"), fleetTitle.arg(10000), tenThousand, true},
+        {QStringLiteral("10000x1"), QStringLiteral("the same, engine on 1 thread"), tenThousand, true, 1},
+        {QStringLiteral("10000nosync"), QStringLiteral("the same, no sync"), tenThousand, true, 0, false},
+        {QStringLiteral("19000"), fleetTitle.arg(19000), arguments({"--devices", "19000"}) + fleet, true},
         [&] {
-            Load load = fleet(QStringLiteral("10000x1"), QStringLiteral("the same, engine on 1 thread"), 10000, paced);
-            load.serverThreads = 1;
-            return load;
-        }(),
-        fleet(QStringLiteral("19000"), QStringLiteral("19,000 at once, then 1 msg / 10 s"), 19000, paced),
-        [&] {
-            Load load = fleet(QStringLiteral("19000w"), QStringLiteral("the same, devices window open"), 19000, paced);
+            Load load {QStringLiteral("19000w"), QStringLiteral("the same, devices window open"),
+                arguments({"--devices", "19000"}) + fleet, true};
             load.devicesWindow = true;
             return load;
         }(),
         {QStringLiteral("long"), QStringLiteral("20 devices, %L1 msgs").arg(longMessages),
-            {{arguments({"--devices", "20", "--messages"}) << QString::number(longMessages / 20)}}},
+            arguments({"--devices", "20", "--reply-timeout", "60000", "--json", "--messages"})
+                << QString::number(longMessages / 20),
+            false, 0, true, true},
     };
 }
 
@@ -137,9 +111,10 @@ ProgramFigures measureProgram(const Load& load)
     if (config.open(QIODevice::WriteOnly))
         config.write(configText(settings));
     config.close();
-    QStringList ackLogs;
+    const QString ackLog = dir.filePath(QStringLiteral("acknowledged"));
     {
         MainWindow window(load.serverThreads);
+        window.server().setDurableAcknowledgements(load.durable);
         window.show();
         EventLoopStallMeter stalls;
         // Threads that exist before Start are not the engine's.
@@ -161,18 +136,11 @@ ProgramFigures measureProgram(const Load& load)
             }
         });
         connectionCount.start(100);
-        // After each phase the window must also take the lines of every connection ending at once.
-        const auto allEndedAndShown = [&window] {
-            waitUntil([&window] { return window.server().connectionCount() == 0 && window.server().lines().isEmpty(); },
-                30000);
-        };
-        figures.result = runLoad(
-            load, static_cast<quint16>(settings.port),
-            [&](qsizetype phase, qsizetype process) {
-                ackLogs << dir.filePath(QStringLiteral("acknowledged-%1-%2").arg(phase).arg(process));
-                return QStringList {QStringLiteral("--ack-log"), ackLogs.last()};
-            },
-            allEndedAndShown);
+        figures.result = runLoad(load, static_cast<quint16>(settings.port),
+            load.simulated ? QStringList {QStringLiteral("--ack-log"), ackLog} : QStringList());
+        // The window must also take the lines of every connection ending at once.
+        waitUntil(
+            [&window] { return window.server().connectionCount() == 0 && window.server().lines().isEmpty(); }, 30000);
         const double seconds = static_cast<double>(sinceStart.nsecsElapsed()) / 1e9;
         const std::map<qint64, ThreadCpu> after = threadCpu();
         const QByteArray programName = after.at(mainThreadId()).name;
@@ -187,8 +155,9 @@ ProgramFigures measureProgram(const Load& load)
         figures.longestWakeUpMs = machine.longestMs();
         figures.residentBytes = residentBytes();
     }
-    qint64 acknowledged = 0;
-    figures.storedProblem = checkStoredOnce(dir.path(), ackLogs, &acknowledged);
+    qint64 acknowledged = figures.result.run.acknowledged;
+    figures.storedProblem = load.simulated ? checkStoredOnce(dir.path(), {ackLog}, &acknowledged)
+                                           : checkStoredCount(dir.path(), acknowledged);
     if (figures.storedProblem.isEmpty() && acknowledged == 0)
         figures.storedProblem = QStringLiteral("no message was acknowledged");
     QDir::setCurrent(previous);
@@ -197,6 +166,5 @@ ProgramFigures measureProgram(const Load& load)
 
 LoadResult measureReference(const Load& load, quint16 port)
 {
-    return runLoad(
-        load, port, [](qsizetype, qsizetype) { return QStringList(); }, [] {});
+    return runLoad(load, port, QStringList());
 }

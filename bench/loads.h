@@ -11,13 +11,14 @@ struct Load
 {
     QString key;
     QString title;
-    // stilwater-sim runs one after another, each of one or more processes side by side. The devices
-    // of one process end their connections together when it exits.
-    QList<QList<QStringList>> phases;
-    // The first phase connects every device at once and sends one message each: its day file is
-    // created by it, as for every device after midnight.
+    // stilwater-drive's arguments, or stilwater-sim's when `simulated`.
+    QStringList devices;
+    // Every device connects at once and sends its first message: its day file is created by it, as
+    // for every device after midnight.
     bool opensWithBurst = false;
     unsigned serverThreads = 0; // the engine's event loops; 0: one for each core
+    bool durable = true; // a message acknowledged only once its line is on the disk
+    bool simulated = false; // the long run: stilwater-sim's progress gives the memory curve
     bool devicesWindow = false; // the devices window open beside the main window from the start
 };
 
@@ -25,12 +26,12 @@ struct Load
 // `longMessages` in all.
 QList<Load> benchLoads(int seconds, qint64 longMessages);
 
-// What a load did to a server: the last phase's figures, and how long the opening burst took.
+// What a load did to a server, and how long the opening burst took.
 struct LoadResult
 {
-    SimResult last;
+    SimResult run;
     double burstDoneMs = 0; // until every device had its first reply
-    QString problem; // empty when every device of every phase had every reply right
+    QString problem; // empty when every device had every reply right
 };
 
 // The load against the real main window, shown and started, in a working directory of its own.

@@ -1,19 +1,23 @@
-// The load benchmark: the real main window, shown and started, against devices simulated by
-// stilwater-sim in child processes, each load also run against two bare reference servers; see --help.
+// The load benchmark: the real main window, shown and started, against devices played by
+// stilwater-drive in a child process, each load also run against two bare reference servers; see --help.
 
 #include "bench/epollreference.h"
 #include "bench/hostile.h"
 #include "bench/loads.h"
 #include "bench/referenceserver.h"
+#include "bench/synclatency.h"
 #include "bench/windowedge.h"
 #include "engine/openfiles.h"
 #include "net/publicaddress.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QHash>
 #include <QTcpServer>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,15 +54,15 @@ struct Measured
 
 void printRow(QTextStream& out, const Load& load, const Measured& m)
 {
-    const auto rate = [](const LoadResult& r) { return QString::number(r.last.rate, 'f', 0); };
+    const auto rate = [](const LoadResult& r) { return QString::number(r.run.rate, 'f', 0); };
     const auto burst = [&load](const LoadResult& r) {
         return load.opensWithBurst ? QString::number(r.burstDoneMs / 1000, 'f', 2) : QStringLiteral("-");
     };
     const ProgramFigures& p = m.program;
-    out << QStringList {load.title, rate(p.result), rate(m.qt), rate(m.epoll),
-        ratio(p.result.last.rate, m.qt.last.rate), ratio(p.result.last.rate, m.epoll.last.rate),
-        milliseconds(p.result.last.p50Ms) + QStringLiteral(" / ") + milliseconds(p.result.last.p99Ms),
-        milliseconds(m.qt.last.p99Ms) + QStringLiteral(" / ") + milliseconds(m.epoll.last.p99Ms),
+    out << QStringList {load.title, rate(p.result), rate(m.qt), rate(m.epoll), ratio(p.result.run.rate, m.qt.run.rate),
+        ratio(p.result.run.rate, m.epoll.run.rate),
+        milliseconds(p.result.run.p50Ms) + QStringLiteral(" / ") + milliseconds(p.result.run.p99Ms),
+        milliseconds(m.qt.run.p99Ms) + QStringLiteral(" / ") + milliseconds(m.epoll.run.p99Ms),
         burst(p.result) + QStringLiteral(" / ") + burst(m.qt) + QStringLiteral(" / ") + burst(m.epoll),
         QStringLiteral("%L1, %2 s").arg(p.mostConnections).arg(p.mostConnectionsAfterS, 0, 'f', 1),
         milliseconds(p.longestStallMs) + QStringLiteral(" / ") + milliseconds(p.longestWakeUpMs),
@@ -77,9 +81,46 @@ void printIdleShare(QTextStream& out, const QHash<QString, Measured>& measured)
     const Measured& alone = measured[QStringLiteral("20")];
     const Measured& beside = measured[QStringLiteral("idle8000")];
     out << QStringLiteral("\nthe 20 beside 8,000 idle, share of their rate alone: program %1, Qt %2, epoll %3\n")
-               .arg(ratio(beside.program.result.last.rate, alone.program.result.last.rate),
-                   ratio(beside.qt.last.rate, alone.qt.last.rate),
-                   ratio(beside.epoll.last.rate, alone.epoll.last.rate));
+               .arg(ratio(beside.program.result.run.rate, alone.program.result.run.rate),
+                   ratio(beside.qt.run.rate, alone.qt.run.rate), ratio(beside.epoll.run.rate, alone.epoll.run.rate));
+}
+
+// The price of durable acknowledgements, each figure a ratio of two loads of this run.
+void printDurability(QTextStream& out, const QHash<QString, Measured>& measured)
+{
+    const auto has = [&measured](std::initializer_list<const char*> keys) {
+        return std::all_of(keys.begin(), keys.end(),
+            [&measured](const char* key) { return measured.contains(QString::fromLatin1(key)); });
+    };
+    const auto rate
+        = [&measured](const char* key) { return measured[QString::fromLatin1(key)].program.result.run.rate; };
+    if (!has({"20nosync"}) && !has({"1000", "1000nosync"}) && !has({"19000"}) && !has({"10000"}))
+        return;
+    out << "\ndurable acknowledgements (goal in brackets):\n";
+    if (has({"20nosync"})) {
+        out << QStringLiteral("20 devices without sync, share of the epoll server's rate: %1 (at least 0.5)\n")
+                   .arg(ratio(rate("20nosync"), measured[QStringLiteral("20nosync")].epoll.run.rate));
+    }
+    if (has({"20", "20nosync"})) {
+        out << QStringLiteral("20 devices with sync, share of their rate without: %1 (at least 0.5)\n")
+                   .arg(ratio(rate("20"), rate("20nosync")));
+    }
+    if (has({"1000", "1000nosync"})) {
+        out << QStringLiteral("1,000 devices with sync, share of their rate without: %1 (at least 0.7)\n")
+                   .arg(ratio(rate("1000"), rate("1000nosync")));
+    }
+    if (has({"19000"})) {
+        out << QStringLiteral("19,000 paced devices with sync, p99 of the replies: %1 ms (under 20 ms)\n")
+                   .arg(milliseconds(measured[QStringLiteral("19000")].program.result.run.p99Ms));
+    }
+    if (has({"10000"})) {
+        const Measured& fleet = measured[QStringLiteral("10000")];
+        out << QStringLiteral("10,000 at once with sync, last first reply: %1 s, %2 times the epoll server's %3 s "
+                              "(at most 1.2 times)\n")
+                   .arg(fleet.program.result.burstDoneMs / 1000, 0, 'f', 2)
+                   .arg(ratio(fleet.program.result.burstDoneMs, fleet.epoll.burstDoneMs))
+                   .arg(fleet.epoll.burstDoneMs / 1000, 0, 'f', 2);
+    }
 }
 
 void printWindowEdge(QTextStream& out, const QList<EdgeStep>& steps)
@@ -114,7 +155,8 @@ int main(int argc, char* argv[])
         "Runs each load against the program, then against a bare QTcpServer and a bare epoll server, checks "
         "that every acknowledged message stands in the data files exactly once, and prints one table; then "
         "feeds the window lines at rising rates to find where it starts skipping them.\n"
-        "Loads: 1, 20, 20x1, burst, idle1000, idle8000, 10000, 10000x1, 19000, 19000w, long, edge, hostile. "
+        "Loads: 1, 20, 20nosync, 20x1, 1000, 1000nosync, burst, idle1000, idle8000, 10000, 10000x1, 10000nosync, "
+        "19000, 19000w, long, edge, hostile. "
         "Example: stilwater_bench --loads 1,20 --seconds 3"));
     parser.addHelpOption();
     const QCommandLineOption loadsOption(QStringLiteral("loads"),
@@ -135,6 +177,9 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     QStringList failures;
     QHash<QString, Measured> measured;
+    // Every durable figure depends on it; the loads' data files are made where this is measured.
+    out << QStringLiteral("the disk's own sync (fdatasync of a message-sized append, median): %1 ms\n\n")
+               .arg(milliseconds(diskSyncLatencyMs(QDir::tempPath())));
     out << "load | program msg/s | Qt msg/s | epoll msg/s | ÷Qt | ÷epoll | program p50 / p99 ms | "
            "Qt / epoll p99 ms | all first replies s (program / Qt / epoll) | held most, after | stall ms window / idle "
            "thread | "
@@ -163,8 +208,9 @@ int main(int argc, char* argv[])
         measured.insert(load.key, m);
     }
     printIdleShare(out, measured);
+    printDurability(out, measured);
     if (measured.contains(QStringLiteral("long")))
-        printMemoryCurve(out, measured[QStringLiteral("long")].program.result.last);
+        printMemoryCurve(out, measured[QStringLiteral("long")].program.result.run);
     if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("hostile"))) {
         if (!measureHostile(out, parser.value(secondsOption).toInt()))
             failures << QStringLiteral("hostile");

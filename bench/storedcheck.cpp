@@ -27,15 +27,20 @@ std::vector<size_t> sortedLineHashes(const QStringList& paths)
     return hashes;
 }
 
+QStringList dataFiles(const QString& folder)
+{
+    const QDir dir(folder);
+    QStringList paths;
+    for (const QString& name : dir.entryList({QStringLiteral("*-log_*")}, QDir::Files))
+        paths << dir.filePath(name);
+    return paths;
+}
+
 } // namespace
 
 QString checkStoredOnce(const QString& folder, const QStringList& ackLogPaths, qint64* acknowledged)
 {
-    const QDir dir(folder);
-    QStringList dataFiles;
-    for (const QString& name : dir.entryList({QStringLiteral("*-log_*")}, QDir::Files))
-        dataFiles << dir.filePath(name);
-    const std::vector<size_t> stored = sortedLineHashes(dataFiles);
+    const std::vector<size_t> stored = sortedLineHashes(dataFiles(folder));
     const std::vector<size_t> acked = sortedLineHashes(ackLogPaths);
     *acknowledged = static_cast<qint64>(acked.size());
 
@@ -58,4 +63,17 @@ QString checkStoredOnce(const QString& folder, const QStringList& ackLogPaths, q
         .arg(missing)
         .arg(acked.size())
         .arg(repeated);
+}
+
+QString checkStoredCount(const QString& folder, qint64 acknowledged)
+{
+    qint64 stored = 0;
+    for (const QString& path : dataFiles(folder)) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            stored += file.readAll().count('\n');
+    }
+    if (stored == acknowledged)
+        return QString();
+    return QStringLiteral("%1 lines stored for %2 acknowledged messages").arg(stored).arg(acknowledged);
 }
