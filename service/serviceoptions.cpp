@@ -81,7 +81,8 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("Refuse more than N connections at a time from one address (default: any number)."),
         QStringLiteral("N"));
     const QCommandLineOption totalOption(QStringLiteral("max-connections"),
-        QStringLiteral("Refuse more than N connections at a time (default and most: half the descriptor limit)."),
+        QStringLiteral("Refuse more than N connections at a time (default and most: the descriptor limit less a "
+                       "thirty-second of it, at least 256)."),
         QStringLiteral("N"));
     parser.addOptions({listDevicesOption, balancerOption, perAddressOption, totalOption});
 
