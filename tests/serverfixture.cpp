@@ -35,11 +35,23 @@ QString ServerWindow::flow() const
     return withoutTimeStamps(messageWindowText(mainWindow.get()));
 }
 
+BareServer::BareServer(unsigned threads) : engine(threads)
+{
+    settings.port = freeLoopbackPort();
+    settings.msg_timeout = 1;
+}
+
+QString BareServer::flow()
+{
+    lines += engine.lines().take().events.join(QString());
+    return withoutTimeStamps(lines);
+}
+
 Device::Device(quint16 port, const QHostAddress& from, Reading reading)
 {
     QVERIFY(socket.bind(from));
     if (reading == Reading::Collects) {
-        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] { bytes += socket.readAll(); });
+        startReading();
     } else {
         // Set before connecting, so that the window offered in the handshake is already small.
         socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);

@@ -45,6 +45,21 @@ private:
     std::unique_ptr<MainWindow> mainWindow;
 };
 
+// The server without a window, its lines read straight from its queue: replies far larger than the
+// system's buffers would take a window long to lay out. A message not completed is ended after a second.
+struct BareServer
+{
+    explicit BareServer(unsigned threads = 0);
+    quint16 port() const { return quint16(settings.port); }
+    bool start() { return engine.start(settings); }
+    // Every line told so far, with the time stamps shown as "<ts>".
+    QString flow();
+
+    settings_t settings;
+    Engine engine;
+    QString lines;
+};
+
 // A field device on loopback. It collects every byte that the server sends.
 class Device
 {

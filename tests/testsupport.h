@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <optional>
+
 // Every test runs in a working directory of its own, since the program reads and writes
 // config.cfg and its data files relative to it. Restores the previous directory when it goes.
 class ScopedWorkDir
@@ -15,6 +17,21 @@ public:
 private:
     QTemporaryDir dir;
     QString previous;
+};
+
+// The base of every test object: the program set up for tests once, and each test function, each
+// row of it, in a working directory of its own.
+class StilwaterTest : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase();
+    void init() { workDir.emplace(); }
+    void cleanup() { workDir.reset(); }
+
+private:
+    std::optional<ScopedWorkDir> workDir;
 };
 
 // A stand-in for the IP-echo service on loopback, asked from now on (once it has gone, the request

@@ -17,28 +17,6 @@ const QString started = u"<ts>Szerver elindítva.\n\n"_s;
 const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
 const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 
-// The server without a window, its lines read straight from its queue: replies far larger than the
-// system's buffers would take a window long to lay out.
-struct BareServer
-{
-    BareServer()
-    {
-        settings.port = freeLoopbackPort();
-        settings.msg_timeout = 1;
-    }
-    quint16 port() const { return quint16(settings.port); }
-    QString flow()
-    {
-        for (const QString& event : engine.lines().take().events)
-            lines += event;
-        return withoutTimeStamps(lines);
-    }
-
-    settings_t settings;
-    Engine engine;
-    QString lines;
-};
-
 // What the message window shows when the controls say that the server has stopped, or when the
 // window goes.
 class ShownAtTheEnd : public QObject
@@ -66,7 +44,7 @@ private:
 
 } // namespace
 
-class DeviceExchangeTest final : public QObject
+class DeviceExchangeTest final : public StilwaterTest
 {
     Q_OBJECT
 
@@ -109,10 +87,12 @@ private slots:
         // the run would end at the test's time limit instead of at the first report.
         if (failedTests.contains(QString::fromLatin1(QTest::currentTestFunction())))
             QSKIP("an earlier row of this test failed");
+        StilwaterTest::init();
         standAt(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)));
     }
     void cleanup()
     {
+        StilwaterTest::cleanup();
         if (QTest::currentTestFailed())
             failedTests << QString::fromLatin1(QTest::currentTestFunction());
     }
@@ -225,7 +205,6 @@ private slots:
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
         QFETCH(Files, files);
-        ScopedWorkDir dir;
         for (const QString& thing : inTheWay)
             QVERIFY(thing.endsWith(u'|')   ? ::mkfifo(QFile::encodeName(thing.chopped(1)), 0600) == 0
                     : thing.contains(u'>') ? QFile::link(thing.section(u'>', 1), thing.section(u'>', 0, 0))
@@ -291,7 +270,6 @@ private slots:
         QFETCH(bool, clientCloses);
         QFETCH(QByteArray, sent);
         QFETCH(QString, lines);
-        ScopedWorkDir dir;
         TestConfig config;
         config.socketTimeout = socketTimeout;
         ServerWindow server(config);
@@ -331,7 +309,6 @@ private slots:
     {
         QFETCH(QByteArray, port);
         QFETCH(bool, held);
-        ScopedWorkDir dir;
         QTcpServer holder;
         if (held)
             QVERIFY(holder.listen(QHostAddress::LocalHost, port.toUShort()));
@@ -395,7 +372,6 @@ private slots:
         QFETCH(QMessageBox::StandardButton, answer);
         QFETCH(QString, question);
         QFETCH(QString, ending);
-        ScopedWorkDir dir;
         ServerWindow server;
         server.pressStart();
         QString accepted = started;
@@ -453,11 +429,10 @@ private slots:
         QFETCH(QByteArray, socketTimeout);
         QFETCH(int, answered);
         QFETCH(QString, ending);
-        ScopedWorkDir dir;
         BareServer server;
         server.settings.socket_timeout = socketTimeout.toInt();
         server.settings.ack = QString(3'000'000, u'k'); // far more than the system buffers of both ends hold
-        QVERIFY(server.engine.start(server.settings));
+        QVERIFY(server.start());
         Device device(server.port(), QHostAddress(QHostAddress::LocalHost), Device::Reading::Stalls);
         device.send(messages::zeros() + messages::zeros());
         QTRY_COMPARE(server.flow().count(u"Válasz: "_s), 1);
@@ -473,10 +448,9 @@ private slots:
     // within the bound, and the device gets every reply once it reads.
     void aDeviceThatDoesNotReadCostsABoundedBacklog()
     {
-        ScopedWorkDir dir;
         BareServer server;
         server.settings.error_syntax = QString(1000, u'S');
-        QVERIFY(server.engine.start(server.settings));
+        QVERIFY(server.start());
         Device device(server.port(), QHostAddress(QHostAddress::LocalHost), Device::Reading::Stalls);
         device.send(QByteArray(20000, '$'));
         QTRY_VERIFY_WITH_TIMEOUT(server.engine.bytesHeld() > Connection::unsentBound, 10000);
@@ -493,10 +467,9 @@ private slots:
     // and the reply sent.
     void aStopDeliversTheLastRepliesWithinTheGrace()
     {
-        ScopedWorkDir dir;
         BareServer server;
         server.settings.ack = QString(8'000'000, u'k');
-        QVERIFY(server.engine.start(server.settings));
+        QVERIFY(server.start());
         Device device(server.port(), QHostAddress(QHostAddress::LocalHost), Device::Reading::Stalls);
         device.send(messages::zeros());
         QTRY_COMPARE(server.flow().count(u"Válasz: "_s), 1);
@@ -538,7 +511,6 @@ private slots:
         QFETCH(QByteArray, then);
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
-        ScopedWorkDir dir;
         BareServer server;
         server.settings.socket_timeout = socketTimeout;
         QSemaphore entered;
@@ -547,7 +519,7 @@ private slots:
             entered.release();
             created.acquire();
         });
-        QVERIFY(server.engine.start(server.settings));
+        QVERIFY(server.start());
         const auto letGo = qScopeGuard([&created] { created.release(100); });
         Device device(server.port());
         device.send(first);
@@ -563,7 +535,6 @@ private slots:
 
     void runningOutOfDescriptorsPausesAcceptingAndServesTheConnected()
     {
-        ScopedWorkDir dir;
         ServerWindow server;
         server.pressStart();
         // Descriptors that earlier tests and the start-up address lookup still hold are let go

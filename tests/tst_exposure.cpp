@@ -23,27 +23,6 @@ const QByteArray v6 = QByteArray::fromHex("20010db8000000000000000000000007"
                                           "20010db80000000000000000000000019c402711");
 const QByteArray v1 = "PROXY TCP4 192.0.2.7 198.51.100.1 40000 10001\r\n";
 
-// The engine as a front end runs it, with the lines it has told so far.
-struct EngineRun
-{
-    explicit EngineRun(const AdmissionRules& rules)
-    {
-        settings.port = freeLoopbackPort();
-        engine.admit(rules);
-        QVERIFY(engine.start(settings));
-    }
-    QString lines()
-    {
-        told += withoutTimeStamps(engine.lines().take().events.join(QString()));
-        return told;
-    }
-    quint16 port() const { return quint16(settings.port); }
-
-    settings_t settings;
-    Engine engine {1};
-    QString told;
-};
-
 QString exchange(const QString& address, const QByteArray& message, const QString& reply)
 {
     return u"<ts>[%1] Bejövő adat: %2\n<ts>[%1] Válasz: %3\n"_s.arg(address, QString::fromLatin1(message), reply);
@@ -53,13 +32,11 @@ QString exchange(const QString& address, const QByteArray& message, const QStrin
 
 // What an open port on the internet needs: only known devices get files, a balancer's PROXY header
 // names the device, and no address can take every connection.
-class ExposureTest final : public QObject
+class ExposureTest final : public StilwaterTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initStilwaterTests(); }
-
     void proxyHeader_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -132,7 +109,6 @@ private slots:
         QFETCH(QByteArray, later);
         QFETCH(QString, told);
         QFETCH(bool, stored);
-        ScopedWorkDir dir;
         QFile list(knownDevicesFileName);
         if (!atStart.isEmpty())
             QVERIFY(list.open(QIODevice::WriteOnly) && list.write(atStart) > 0 && list.flush());
@@ -194,14 +170,15 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(int, piece);
         QFETCH(QString, lines);
-        ScopedWorkDir dir;
         AdmissionRules rules;
         rules.balancers.insert(balancer);
-        EngineRun run(rules);
+        BareServer run(1);
+        run.engine.admit(rules);
+        QVERIFY(run.start());
         Device device(run.port());
         device.sendInChunks(sent, piece, run.engine);
         device.tcp().disconnectFromHost();
-        QTRY_COMPARE(run.lines(), u"<ts>Szerver elindítva.\n\n"_s + lines);
+        QTRY_COMPARE(run.flow(), u"<ts>Szerver elindítva.\n\n"_s + lines);
     }
 
     // The sources connect one after the other; a closed place is taken again at the end.
@@ -230,10 +207,11 @@ private slots:
         QFETCH(QList<int>, sources);
         QFETCH(QList<bool>, admitted);
         QFETCH(QString, summary);
-        ScopedWorkDir dir;
         // Every refusal of a row falls into one summary, however slow the machine.
         AdmissionRules rules {{u"127.0.0.5"_s}, perAddress, total, std::chrono::milliseconds(1500)};
-        EngineRun run(rules);
+        BareServer run(1);
+        run.engine.admit(rules);
+        QVERIFY(run.start());
         // Plain sockets: a refused one may be closed before a Device would have seen it connected.
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         const auto connectFrom = [&](int source) {
@@ -249,9 +227,9 @@ private slots:
             if (!admitted.at(i))
                 QTRY_COMPARE(sockets.back()->state(), QAbstractSocket::UnconnectedState);
         }
-        QTRY_VERIFY(run.lines().contains(u"Kapcsolatkorlát: "_s));
-        QCOMPARE(run.lines().count(u"Kapcsolatkorlát: "_s), 1);
-        QVERIFY2(run.lines().contains(u"<ts>Kapcsolatkorlát: "_s + summary + u'\n'), qPrintable(run.lines()));
+        QTRY_VERIFY(run.flow().contains(u"Kapcsolatkorlát: "_s));
+        QCOMPARE(run.flow().count(u"Kapcsolatkorlát: "_s), 1);
+        QVERIFY2(run.flow().contains(u"<ts>Kapcsolatkorlát: "_s + summary + u'\n'), qPrintable(run.flow()));
 
         sockets.front()->disconnectFromHost();
         QTRY_COMPARE(run.engine.connectionCount(), open - 1);

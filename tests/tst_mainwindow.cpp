@@ -98,19 +98,16 @@ QWidget* openDevicesWindow(MainWindow& window)
 
 } // namespace
 
-class MainWindowTest final : public QObject
+class MainWindowTest final : public StilwaterTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initStilwaterTests(); }
-
     // The devices window as the operator uses it: opened from the menu beside the main window, sorted,
     // filtered, silent devices marked and counted in its title; its threshold kept for the next time,
     // outside config.cfg.
     void devicesWindowShowsTheFleet()
     {
-        ScopedWorkDir dir;
         const QDateTime noon(QDate(2026, 12, 5), QTime(12, 0));
         QDateTime now = noon;
         setClock([&now] { return now; });
@@ -168,7 +165,6 @@ private slots:
     // The lines reach the window through the queue that the server fills.
     void messageWindowShowsEveryLineInOrderKeepsTheNewestAndClears()
     {
-        ScopedWorkDir dir;
         MainWindow window;
         window.show();
         auto* flow = window.findChild<QPlainTextEdit*>(u"textflow"_s);
@@ -295,7 +291,6 @@ private slots:
         QFETCH(QString, steps);
         QFETCH(QString, seen);
         QFETCH(QString, after);
-        ScopedWorkDir dir;
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::AnyIPv4, freeLoopbackPort()));
         const QString free = QString::number(freeLoopbackPort());
@@ -396,7 +391,6 @@ private slots:
 
     void everyTextFitsItsWidget()
     {
-        ScopedWorkDir dir;
         writeConfigFile(
             "*** GPRS Data Server Config File ***\r\n10001\r\n30\r\n\r\n.txt\r\n\r\n1\r\nbak_\r\n.txt\r\n\r\n"
             "ok\r\n\r\n\r\n"); // backup on, so that its group is shown
@@ -430,7 +424,6 @@ private slots:
     {
         QFETCH(QByteArray, action);
         QFETCH(QStringList, order);
-        ScopedWorkDir dir;
         MainWindow window;
         window.show();
         QStringList visited;
@@ -468,7 +461,6 @@ private slots:
         QFETCH(QByteArray, response);
         QFETCH(QString, shown);
         EchoService service(response);
-        ScopedWorkDir dir;
         MainWindow window;
         auto* label = window.findChild<QLabel*>(u"l_ip_public"_s);
         QCOMPARE(label->text(), u"<processing...>"_s);

@@ -116,7 +116,7 @@ QString fileOf(int device)
 
 } // namespace
 
-class PowerCutTest final : public QObject
+class PowerCutTest final : public StilwaterTest
 {
     Q_OBJECT
 
@@ -141,7 +141,6 @@ private slots:
     void everyAcknowledgedMessageSurvivesACut()
     {
         QFETCH(bool, durable);
-        ScopedWorkDir dir;
         changes.clear();
         setFileOps(recordingOps);
         const auto systemOps = qScopeGuard([] { setFileOps({}); });

@@ -107,13 +107,11 @@ QSet<QString> deviceNames(const QString& instance)
 // program. stilwater-server as systemd runs it, restarted on systemd's socket under load, and two of
 // them behind HAProxy, balancing by source address and asking each whether it answers, one killed
 // or stopped while devices that reconnect and resend send through it.
-class SimulatorTest final : public QObject
+class SimulatorTest final : public StilwaterTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initStilwaterTests(); }
-
     void judgesEveryReply_data()
     {
         QTest::addColumn<QString>("arguments");
@@ -141,7 +139,6 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(int, status);
         QFETCH(QString, says);
-        ScopedWorkDir dir;
         TestConfig config;
         config.errorChks = "CE";
         config.errorSyntax = "SE";
@@ -213,7 +210,6 @@ private slots:
         QFETCH(QByteArray, configTail);
         QFETCH(int, status);
         QFETCH(QString, says);
-        ScopedWorkDir dir;
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
         TestConfig config;
@@ -253,7 +249,6 @@ private slots:
     void serviceServesUntilSignalled()
     {
         QFETCH(int, signal);
-        ScopedWorkDir dir;
         TestConfig config;
         config.port = QByteArray::number(freeLoopbackPort());
         // Far more than the system buffers of both ends hold, so that replies wait unsent.
@@ -303,7 +298,6 @@ private slots:
     // stayed connected.
     void serviceReadsTheKnownDevicesOnSighup()
     {
-        ScopedWorkDir dir;
         TestConfig config;
         config.port = QByteArray::number(freeLoopbackPort());
         writeConfig(config);
@@ -349,7 +343,6 @@ private slots:
     // the devices that connect meanwhile wait in its queue; none is refused, every message answered.
     void restartWithSystemdSocketRefusesNoDevice()
     {
-        ScopedWorkDir dir;
         TestConfig config;
         config.port = QByteArray::number(freeLoopbackPort());
         writeConfig(config);
@@ -422,7 +415,6 @@ private slots:
         QFETCH(QString, arguments);
         if (!QFileInfo::exists(haproxy))
             QSKIP("HAProxy is not installed (apt install haproxy); scripts/test installs it.");
-        ScopedWorkDir dir;
         QList<quint16> ports;
         std::vector<std::unique_ptr<QProcess>> servers;
         for (const QString& name : {u"a"_s, u"b"_s}) {
@@ -500,7 +492,6 @@ private slots:
     // that keeps the connections and a summary each second, not the messages.
     void serviceIsWatchedUnderLoad()
     {
-        ScopedWorkDir dir;
         TestConfig config;
         config.port = QByteArray::number(freeLoopbackPort());
         writeConfig(config);

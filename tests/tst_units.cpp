@@ -57,7 +57,7 @@ QStringList deviceRows(const DeviceTable& table)
 
 } // namespace
 
-class UnitsTest final : public QObject
+class UnitsTest final : public StilwaterTest
 {
     Q_OBJECT
 
@@ -83,25 +83,48 @@ private slots:
         QCOMPARE(::timerInterval(seconds).value_or(-1), milliseconds);
     }
 
-    void deviceName_data()
+    // Texts that a function turns into others: "name", a device's file name from a message's name
+    // field, whose checksum is not looked at; "label", a metrics label value escaped; "metrics", the
+    // --metrics address read as "host port", empty when refused.
+    void textIsTurned_data()
     {
-        QTest::addColumn<QString>("nameField");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("leading spaces") << u"  AB"_s << u"__AB"_s;
-        QTest::newRow("only spaces") << QString() << QString();
-        QTest::newRow("ordinary characters kept") << u"a.b-c_1"_s << u"a.b-c_1"_s;
-        QTest::newRow("refused by Windows") << u"<>:\"|?*"_s << u"_______"_s;
-        QTest::newRow("control characters") << u"a\tb\x7f"_s << u"a_b_"_s;
-        QTest::newRow("leading dot: not hidden") << u".a.b"_s << u"_a.b"_s;
-        QTest::newRow("leading hyphen: no option") << u"--rf"_s << u"_-rf"_s;
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("name: leading spaces") << u"name"_s << u"  AB"_s << u"__AB"_s;
+        QTest::newRow("name: only spaces") << u"name"_s << QString() << QString();
+        QTest::newRow("name: ordinary characters kept") << u"name"_s << u"a.b-c_1"_s << u"a.b-c_1"_s;
+        QTest::newRow("name: refused by Windows") << u"name"_s << u"<>:\"|?*"_s << u"_______"_s;
+        QTest::newRow("name: control characters") << u"name"_s << u"a\tb\x7f"_s << u"a_b_"_s;
+        QTest::newRow("name: leading dot, not hidden") << u"name"_s << u".a.b"_s << u"_a.b"_s;
+        QTest::newRow("name: leading hyphen, no option") << u"name"_s << u"--rf"_s << u"_-rf"_s;
+        QTest::newRow("label: quote") << u"label"_s << u"a\"b"_s << u"a\\\"b"_s;
+        QTest::newRow("label: backslash, also before n") << u"label"_s << u"a\\n"_s << u"a\\\\n"_s;
+        QTest::newRow("label: line feed") << u"label"_s << u"a\nb"_s << u"a\\nb"_s;
+        QTest::newRow("label: accents and braces kept") << u"label"_s << u"Tűző}{="_s << u"Tűző}{="_s;
+        QTest::newRow("metrics: port only, loopback") << u"metrics"_s << u"9310"_s << u"127.0.0.1 9310"_s;
+        QTest::newRow("metrics: IPv4") << u"metrics"_s << u"0.0.0.0:9310"_s << u"0.0.0.0 9310"_s;
+        QTest::newRow("metrics: IPv6") << u"metrics"_s << u"[::1]:80"_s << u"::1 80"_s;
+        QTest::newRow("metrics: IPv6 without brackets") << u"metrics"_s << u"::1:80"_s << QString();
+        QTest::newRow("metrics: port 0") << u"metrics"_s << u"0"_s << QString();
+        QTest::newRow("metrics: port too high") << u"metrics"_s << u"65536"_s << QString();
+        QTest::newRow("metrics: no port") << u"metrics"_s << u"host:"_s << QString();
     }
 
-    void deviceName()
+    void textIsTurned()
     {
-        QFETCH(QString, nameField);
-        QFETCH(QString, name);
-        // The checksum is not looked at.
-        QCOMPARE(::deviceName(u"$08"_s + nameField.leftJustified(32, u' ') + QString(98, u'0')), name);
+        QFETCH(QString, function);
+        QFETCH(QString, text);
+        QFETCH(QString, result);
+        monitoring_t metrics;
+        if (function == u"name"_s)
+            QCOMPARE(::deviceName(u"$08"_s + text.leftJustified(32, u' ') + QString(98, u'0')), result);
+        else if (function == u"label"_s)
+            QCOMPARE(escapedLabelValue(text), result);
+        else if (parseMetricsAddress(text, &metrics))
+            QCOMPARE(metrics.metricsHost + u' ' + QString::number(metrics.metricsPort), result);
+        else
+            QCOMPARE(QString(), result);
     }
 
     // "$08" + 128 * "0" + "04" with the "0" at position 70 replaced, the checksum worked out by hand
@@ -207,7 +230,6 @@ private slots:
         QFETCH(bool, backup);
         QFETCH(QStringList, existing);
         QFETCH(bool, written);
-        ScopedWorkDir dir;
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
         const auto systemClock = qScopeGuard([] { setClock({}); });
         for (const QString& name : existing)
@@ -246,7 +268,6 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QString, step);
         QFETCH(QByteArray, after);
-        ScopedWorkDir dir;
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
         const auto systemClock = qScopeGuard([] { setClock({}); });
         const QString day = u"AB-log_2026-12-05.txt"_s;
@@ -286,7 +307,6 @@ private slots:
     void onlyARegularFileIsWritten()
     {
         QFETCH(QString, inTheWay);
-        ScopedWorkDir dir;
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
         const auto systemClock = qScopeGuard([] { setClock({}); });
         const QByteArray name = "AB-log_2026-12-05.txt";
@@ -428,7 +448,6 @@ private slots:
     // a restart knows the devices from their day files. Syntax errors go to the connection's device.
     void deviceTableKeepsTheDay()
     {
-        ScopedWorkDir dir;
         QDateTime now(QDate(2026, 12, 5), QTime(9, 0));
         setClock([&now] { return now; });
         const auto systemClock = qScopeGuard([] { setClock({}); });
@@ -485,23 +504,6 @@ private slots:
             QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, u"a\"b\nc 05 23:59  0 0/0/0/0 01 00:00"_s}));
     }
 
-    void metricsLabelValuesAreEscaped_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("escaped");
-        QTest::newRow("quote") << u"a\"b"_s << u"a\\\"b"_s;
-        QTest::newRow("backslash, also before n") << u"a\\n"_s << u"a\\\\n"_s;
-        QTest::newRow("line feed") << u"a\nb"_s << u"a\\nb"_s;
-        QTest::newRow("accents and braces kept") << u"Tűző}{="_s << u"Tűző}{="_s;
-    }
-
-    void metricsLabelValuesAreEscaped()
-    {
-        QFETCH(QString, value);
-        QFETCH(QString, escaped);
-        QCOMPARE(escapedLabelValue(value), escaped);
-    }
-
     void metricsText()
     {
         metrics_t metrics {
@@ -542,28 +544,6 @@ private slots:
         const QString stamp = formatTimeStamp(QDateTime(QDate(2026, 12, 5), QTime(9, 0)));
         QCOMPARE(perMessageLine(stamp + u"[::1] "_s + body + u'\n'), perMessage);
         QVERIFY(!perMessageLine(stamp + body));
-    }
-
-    void metricsAddress_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("address"); // empty: refused
-        QTest::newRow("port only: loopback") << u"9310"_s << u"127.0.0.1 9310"_s;
-        QTest::newRow("IPv4") << u"0.0.0.0:9310"_s << u"0.0.0.0 9310"_s;
-        QTest::newRow("IPv6") << u"[::1]:80"_s << u"::1 80"_s;
-        QTest::newRow("IPv6 without brackets") << u"::1:80"_s << QString();
-        QTest::newRow("port 0") << u"0"_s << QString();
-        QTest::newRow("port too high") << u"65536"_s << QString();
-        QTest::newRow("no port") << u"host:"_s << QString();
-    }
-
-    void metricsAddress()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, address);
-        monitoring_t monitoring;
-        const bool taken = parseMetricsAddress(text, &monitoring);
-        QCOMPARE(taken ? monitoring.metricsHost + u' ' + QString::number(monitoring.metricsPort) : QString(), address);
     }
 
     void localAddressChoice_data()
