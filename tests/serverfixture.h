@@ -16,7 +16,8 @@ struct TestConfig
     QByteArray errorSyntax;
 };
 
-void writeConfig(const TestConfig& config);
+// Takes a free loopback port unless the config names one; returns the config written.
+TestConfig writeConfig(TestConfig config);
 
 // Message-window text with every time stamp shown as "<ts>".
 QString withoutTimeStamps(QString text);
@@ -25,8 +26,8 @@ QString withoutTimeStamps(QString text);
 class ServerWindow
 {
 public:
-    // Takes a free loopback port unless the config names one.
-    explicit ServerWindow(TestConfig config = TestConfig());
+    // On a free loopback port unless the config names one.
+    explicit ServerWindow(const TestConfig& config = TestConfig());
 
     MainWindow& window() { return *mainWindow; }
     quint16 port() const { return listenPort; }

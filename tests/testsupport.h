@@ -61,7 +61,8 @@ QString answering(QMessageBox::StandardButton answer, const std::function<void()
 
 QByteArray readFileBytes(const QString& path);
 
-void writeConfigFile(const QByteArray& bytes);
+// Creates the file, or replaces what it holds.
+void writeFile(const QString& path, const QByteArray& bytes);
 
 // The text of the main window's message window, read through a property every text editor has.
 // Lines reach it in batches a few times a second: read it inside QTRY_COMPARE / QTRY_VERIFY.

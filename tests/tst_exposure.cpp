@@ -109,22 +109,19 @@ private slots:
         QFETCH(QByteArray, later);
         QFETCH(QString, told);
         QFETCH(bool, stored);
-        QFile list(knownDevicesFileName);
         if (!atStart.isEmpty())
-            QVERIFY(list.open(QIODevice::WriteOnly) && list.write(atStart) > 0 && list.flush());
-        list.close();
+            writeFile(knownDevicesFileName, atStart);
         ServerWindow server;
         server.pressStart();
         // A device connected before the change keeps its connection through it.
         Device device(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
         if (later == "<gone>")
-            QVERIFY(list.remove());
+            QVERIFY(QFile::remove(knownDevicesFileName));
         else if (later == "<folder>")
-            QVERIFY(list.remove() && QDir().mkdir(list.fileName()));
+            QVERIFY(QFile::remove(knownDevicesFileName) && QDir().mkdir(knownDevicesFileName));
         else if (!later.isEmpty())
-            QVERIFY(list.open(QIODevice::WriteOnly) && list.write(later) > 0 && list.flush());
-        list.close();
+            writeFile(knownDevicesFileName, later);
         QTRY_VERIFY(server.flow().contains(told));
         const QString before = server.flow();
         device.send(messages::abc12());

@@ -303,7 +303,7 @@ private slots:
             QStringList lines;
             for (const QString& line : changed(defaultLines, filledIn(stored)))
                 lines << line.section(u'=', 1) + u"\r\n"_s;
-            writeConfigFile(lines.join(QString()).toUtf8());
+            writeFile(u"config.cfg"_s, lines.join(QString()).toUtf8());
         }
         // The folder chooser answered in the operator's place; the caption and the window it opened over are noted.
         QString chosen; // empty: cancelled
@@ -391,9 +391,7 @@ private slots:
 
     void everyTextFitsItsWidget()
     {
-        writeConfigFile(
-            "*** GPRS Data Server Config File ***\r\n10001\r\n30\r\n\r\n.txt\r\n\r\n1\r\nbak_\r\n.txt\r\n\r\n"
-            "ok\r\n\r\n\r\n"); // backup on, so that its group is shown
+        writeConfig({"10001", "30", {}, true}); // backup on, so that its group is shown
         MainWindow window;
         const settings_t defaults;
         Port port(&defaults, &window);

@@ -185,10 +185,8 @@ private slots:
         for (int round = 0; round < 4; ++round) {
             ScopedWorkDir after;
             const QHash<QByteArray, QByteArray> disk = diskAfterCut(changes.size() * (round + 1) / 5, chance);
-            for (auto it = disk.cbegin(); it != disk.cend(); ++it) {
-                QFile file(QString::fromLatin1(it.key()));
-                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(*it) == it->size());
-            }
+            for (auto it = disk.cbegin(); it != disk.cend(); ++it)
+                writeFile(QString::fromLatin1(it.key()), *it);
             Engine again;
             QVERIFY(again.start(settings));
             for (int d = 0; d < devices; ++d) {

@@ -271,9 +271,7 @@ private slots:
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
         const auto systemClock = qScopeGuard([] { setClock({}); });
         const QString day = u"AB-log_2026-12-05.txt"_s;
-        QFile file(day);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
-        file.close();
+        writeFile(day, before);
         const settings_t settings;
         const QString message = u"$08AB"_s + QString(30, u' ') + QString(96, u'0') + u"00"_s;
         DayFileCache cache(4);
