@@ -254,7 +254,6 @@ private slots:
         QTest::newRow("about box") << QString() << u"actionAbout;?l_version;Close"_s << u"l_version= Version 2.33 "_s
                                    << QString();
 
-        QTest::newRow("replies unchanged") << QString() << u"actionErrorMsg;Ok"_s << QString() << QString();
         QTest::newRow("replies all empty") << QString() << u"actionErrorMsg;ack=;error_chks=;error_syntax=;Ok"_s
                                            << QString() << u"11=;l_ack=<nincs>"_s;
         QTest::newRow("replies with spaces")

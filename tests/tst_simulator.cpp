@@ -212,9 +212,7 @@ private slots:
         QFETCH(QString, says);
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
-        TestConfig config;
-        config.port = QByteArray::number(holder.serverPort());
-        writeConfig(config);
+        const TestConfig config = writeConfig({QByteArray::number(holder.serverPort())});
         QFile file(u"config.cfg"_s);
         if (configTail == "folder")
             QVERIFY(file.remove() && QDir().mkdir(file.fileName()));

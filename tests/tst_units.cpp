@@ -390,15 +390,13 @@ private slots:
         QVERIFY(std::is_sorted(stamps.begin(), stamps.end()));
     }
 
-    // A listener given one address takes connections to that address only; without one, to both
-    // loopback addresses.
+    // A listener given one address takes connections to that address only; one given none takes both
+    // loopback addresses in the window's tests, which connect over both.
     void listenerTakesItsAddressOnly_data()
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("connectTo");
         QTest::addColumn<bool>("taken");
-        QTest::newRow("every address, IPv4") << QString() << u"127.0.0.1"_s << true;
-        QTest::newRow("every address, IPv6") << QString() << u"::1"_s << true;
         QTest::newRow("IPv4 loopback") << u"127.0.0.1"_s << u"127.0.0.1"_s << true;
         QTest::newRow("IPv4 loopback, not IPv6") << u"127.0.0.1"_s << u"::1"_s << false;
         QTest::newRow("IPv6 loopback, not IPv4") << u"::1"_s << u"127.0.0.1"_s << false;
