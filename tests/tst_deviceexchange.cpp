@@ -311,7 +311,9 @@ private slots:
         QTcpServer holder;
         if (held)
             QVERIFY(holder.listen(QHostAddress::LocalHost, port.toUShort()));
-        ServerWindow server({port});
+        TestConfig config;
+        config.port = port;
+        ServerWindow server(config);
         const auto enabled = [&server] {
             QStringList names;
             for (const QString& name :

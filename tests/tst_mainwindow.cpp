@@ -390,7 +390,9 @@ private slots:
 
     void everyTextFitsItsWidget()
     {
-        writeConfig({"10001", "30", {}, true}); // backup on, so that its group is shown
+        writeFile(u"config.cfg"_s,
+            "*** GPRS Data Server Config File ***\r\n10001\r\n30\r\n\r\n.txt\r\n\r\n1\r\nbak_\r\n.txt\r\n\r\n"
+            "ok\r\n\r\n\r\n"); // backup on, so that its group is shown
         MainWindow window;
         const settings_t defaults;
         Port port(&defaults, &window);

@@ -212,7 +212,9 @@ private slots:
         QFETCH(QString, says);
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
-        const TestConfig config = writeConfig({QByteArray::number(holder.serverPort())});
+        TestConfig config;
+        config.port = QByteArray::number(holder.serverPort());
+        writeConfig(config);
         QFile file(u"config.cfg"_s);
         if (configTail == "folder")
             QVERIFY(file.remove() && QDir().mkdir(file.fileName()));
