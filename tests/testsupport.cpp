@@ -32,11 +32,6 @@ void initStilwaterTests()
     refuser = new EchoService(QByteArray());
 }
 
-void StilwaterTest::initTestCase()
-{
-    initStilwaterTests();
-}
-
 quint16 freeLoopbackPort()
 {
     // Taken below the range from which connecting sockets get their local ports, so that the

@@ -19,21 +19,6 @@ private:
     QString previous;
 };
 
-// The base of every test object: the program set up for tests once, and each test function, each
-// row of it, in a working directory of its own.
-class StilwaterTest : public QObject
-{
-    Q_OBJECT
-
-protected slots:
-    void initTestCase();
-    void init() { workDir.emplace(); }
-    void cleanup() { workDir.reset(); }
-
-private:
-    std::optional<ScopedWorkDir> workDir;
-};
-
 // A stand-in for the IP-echo service on loopback, asked from now on (once it has gone, the request
 // finds nothing there): answers every request with one fixed response, and keeps what it was asked.
 class EchoService : public QTcpServer
@@ -47,6 +32,21 @@ public:
 // Registers the compiled-in resources, sets the program's font and points the public-address request
 // at a loopback service that hangs up, so that no test ever talks to the real service. For initTestCase.
 void initStilwaterTests();
+
+// The base of every test object: the program set up for tests once, and each test function, each
+// row of it, in a working directory of its own.
+class StilwaterTest : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase() { initStilwaterTests(); }
+    void init() { workDir.emplace(); }
+    void cleanup() { workDir.reset(); }
+
+private:
+    std::optional<ScopedWorkDir> workDir;
+};
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
 quint16 freeLoopbackPort();

@@ -144,11 +144,10 @@ private slots:
         changes.clear();
         setFileOps(recordingOps);
         const auto systemOps = qScopeGuard([] { setFileOps({}); });
-        settings_t settings;
-        settings.port = freeLoopbackPort();
-        auto engine = std::make_unique<Engine>();
-        engine->setDurableAcknowledgements(durable);
-        QVERIFY(engine->start(settings));
+        auto server = std::make_unique<BareServer>();
+        server->engine.setDurableAcknowledgements(durable);
+        QVERIFY(server->start());
+        const settings_t settings = server->settings;
         constexpr int devices = 12;
         constexpr int perDevice = 40;
         std::vector<std::unique_ptr<Device>> fleet;
@@ -165,7 +164,7 @@ private slots:
             device.send(message(d, 0));
         }
         QTRY_COMPARE_WITH_TIMEOUT(acknowledged.size(), std::size_t(devices * perDevice), 30000);
-        engine.reset(); // its files closed, its threads gone
+        server.reset(); // its files closed, its threads gone
         setFileOps({});
 
         std::minstd_rand chance(7);

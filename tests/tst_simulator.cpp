@@ -149,9 +149,8 @@ private slots:
         QProcess sim;
         QSignalSpy finished(&sim, &QProcess::finished);
         sim.setProcessChannelMode(QProcess::MergedChannels);
-        sim.start(QStringLiteral(STILWATER_SIM),
-            QStringList {QStringLiteral("--port"), QString::number(server.port())}
-                + arguments.replace(QStringLiteral("%1"), deadPort).split(QLatin1Char(' ')));
+        const QString options = u"--port %1 "_s.arg(server.port()) + arguments.replace(u"%1"_s, deadPort);
+        sim.start(QStringLiteral(STILWATER_SIM), options.split(u' '));
         QVERIFY(finished.wait(30000));
         QCOMPARE(sim.exitCode(), status);
         says.replace(QStringLiteral("%1"), deadPort);
