@@ -2,12 +2,15 @@
 
 #include "app/messagefeed.h"
 
-void writeConfig(const TestConfig& config)
+TestConfig writeConfig(TestConfig config)
 {
+    if (config.port.isEmpty())
+        config.port = QByteArray::number(freeLoopbackPort());
     const QList<QByteArray> lines {"*** GPRS Data Server Config File ***", config.port, config.socketTimeout,
         config.filePrefix, ".txt", QByteArray(), config.backup ? "1" : "0", "bak_", ".txt", QByteArray(), config.ack,
         config.errorChks, config.errorSyntax};
-    writeConfigFile(lines.join("\r\n") + "\r\n");
+    writeFile(QStringLiteral("config.cfg"), lines.join("\r\n") + "\r\n");
+    return config;
 }
 
 QString withoutTimeStamps(QString text)
@@ -16,12 +19,9 @@ QString withoutTimeStamps(QString text)
     return text.replace(stamp, QStringLiteral("<ts>"));
 }
 
-ServerWindow::ServerWindow(TestConfig config)
+ServerWindow::ServerWindow(const TestConfig& config)
 {
-    if (config.port.isEmpty())
-        config.port = QByteArray::number(freeLoopbackPort());
-    listenPort = static_cast<quint16>(config.port.toInt());
-    writeConfig(config);
+    listenPort = static_cast<quint16>(writeConfig(config).port.toInt());
     mainWindow = std::make_unique<MainWindow>();
     mainWindow->show();
 }
@@ -35,11 +35,23 @@ QString ServerWindow::flow() const
     return withoutTimeStamps(messageWindowText(mainWindow.get()));
 }
 
+BareServer::BareServer(unsigned threads) : engine(threads)
+{
+    settings.port = freeLoopbackPort();
+    settings.msg_timeout = 1;
+}
+
+QString BareServer::flow()
+{
+    lines += engine.lines().take().events.join(QString());
+    return withoutTimeStamps(lines);
+}
+
 Device::Device(quint16 port, const QHostAddress& from, Reading reading)
 {
     QVERIFY(socket.bind(from));
     if (reading == Reading::Collects) {
-        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] { bytes += socket.readAll(); });
+        startReading();
     } else {
         // Set before connecting, so that the window offered in the handshake is already small.
         socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);

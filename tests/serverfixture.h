@@ -16,7 +16,8 @@ struct TestConfig
     QByteArray errorSyntax;
 };
 
-void writeConfig(const TestConfig& config);
+// Takes a free loopback port unless the config names one; returns the config written.
+TestConfig writeConfig(TestConfig config);
 
 // Message-window text with every time stamp shown as "<ts>".
 QString withoutTimeStamps(QString text);
@@ -25,8 +26,8 @@ QString withoutTimeStamps(QString text);
 class ServerWindow
 {
 public:
-    // Takes a free loopback port unless the config names one.
-    explicit ServerWindow(TestConfig config = TestConfig());
+    // On a free loopback port unless the config names one.
+    explicit ServerWindow(const TestConfig& config = TestConfig());
 
     MainWindow& window() { return *mainWindow; }
     quint16 port() const { return listenPort; }
@@ -43,6 +44,21 @@ private:
 
     quint16 listenPort = 0;
     std::unique_ptr<MainWindow> mainWindow;
+};
+
+// The server without a window, its lines read straight from its queue: replies far larger than the
+// system's buffers would take a window long to lay out. A message not completed is ended after a second.
+struct BareServer
+{
+    explicit BareServer(unsigned threads = 0);
+    quint16 port() const { return quint16(settings.port); }
+    bool start() { return engine.start(settings); }
+    // Every line told so far, with the time stamps shown as "<ts>".
+    QString flow();
+
+    settings_t settings;
+    Engine engine;
+    QString lines;
 };
 
 // A field device on loopback. It collects every byte that the server sends.

@@ -81,11 +81,10 @@ QByteArray readFileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeConfigFile(const QByteArray& bytes)
+void writeFile(const QString& path, const QByteArray& bytes)
 {
-    QFile file(QStringLiteral("config.cfg"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 QString messageWindowText(const QWidget* mainWindow)

@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <optional>
+
 // Every test runs in a working directory of its own, since the program reads and writes
 // config.cfg and its data files relative to it. Restores the previous directory when it goes.
 class ScopedWorkDir
@@ -31,6 +33,21 @@ public:
 // at a loopback service that hangs up, so that no test ever talks to the real service. For initTestCase.
 void initStilwaterTests();
 
+// The base of every test object: the program set up for tests once, and each test function, each
+// row of it, in a working directory of its own.
+class StilwaterTest : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase() { initStilwaterTests(); }
+    void init() { workDir.emplace(); }
+    void cleanup() { workDir.reset(); }
+
+private:
+    std::optional<ScopedWorkDir> workDir;
+};
+
 // A TCP port on 127.0.0.1 that was free a moment ago.
 quint16 freeLoopbackPort();
 
@@ -44,7 +61,8 @@ QString answering(QMessageBox::StandardButton answer, const std::function<void()
 
 QByteArray readFileBytes(const QString& path);
 
-void writeConfigFile(const QByteArray& bytes);
+// Creates the file, or replaces what it holds.
+void writeFile(const QString& path, const QByteArray& bytes);
 
 // The text of the main window's message window, read through a property every text editor has.
 // Lines reach it in batches a few times a second: read it inside QTRY_COMPARE / QTRY_VERIFY.

@@ -116,7 +116,7 @@ QString fileOf(int device)
 
 } // namespace
 
-class PowerCutTest final : public QObject
+class PowerCutTest final : public StilwaterTest
 {
     Q_OBJECT
 
@@ -141,15 +141,13 @@ private slots:
     void everyAcknowledgedMessageSurvivesACut()
     {
         QFETCH(bool, durable);
-        ScopedWorkDir dir;
         changes.clear();
         setFileOps(recordingOps);
         const auto systemOps = qScopeGuard([] { setFileOps({}); });
-        settings_t settings;
-        settings.port = freeLoopbackPort();
-        auto engine = std::make_unique<Engine>();
-        engine->setDurableAcknowledgements(durable);
-        QVERIFY(engine->start(settings));
+        auto server = std::make_unique<BareServer>();
+        server->engine.setDurableAcknowledgements(durable);
+        QVERIFY(server->start());
+        const settings_t settings = server->settings;
         constexpr int devices = 12;
         constexpr int perDevice = 40;
         std::vector<std::unique_ptr<Device>> fleet;
@@ -166,7 +164,7 @@ private slots:
             device.send(message(d, 0));
         }
         QTRY_COMPARE_WITH_TIMEOUT(acknowledged.size(), std::size_t(devices * perDevice), 30000);
-        engine.reset(); // its files closed, its threads gone
+        server.reset(); // its files closed, its threads gone
         setFileOps({});
 
         std::minstd_rand chance(7);
@@ -186,10 +184,8 @@ private slots:
         for (int round = 0; round < 4; ++round) {
             ScopedWorkDir after;
             const QHash<QByteArray, QByteArray> disk = diskAfterCut(changes.size() * (round + 1) / 5, chance);
-            for (auto it = disk.cbegin(); it != disk.cend(); ++it) {
-                QFile file(QString::fromLatin1(it.key()));
-                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(*it) == it->size());
-            }
+            for (auto it = disk.cbegin(); it != disk.cend(); ++it)
+                writeFile(QString::fromLatin1(it.key()), *it);
             Engine again;
             QVERIFY(again.start(settings));
             for (int d = 0; d < devices; ++d) {

@@ -107,13 +107,11 @@ QSet<QString> deviceNames(const QString& instance)
 // program. stilwater-server as systemd runs it, restarted on systemd's socket under load, and two of
 // them behind HAProxy, balancing by source address and asking each whether it answers, one killed
 // or stopped while devices that reconnect and resend send through it.
-class SimulatorTest final : public QObject
+class SimulatorTest final : public StilwaterTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initStilwaterTests(); }
-
     void judgesEveryReply_data()
     {
         QTest::addColumn<QString>("arguments");
@@ -141,7 +139,6 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(int, status);
         QFETCH(QString, says);
-        ScopedWorkDir dir;
         TestConfig config;
         config.errorChks = "CE";
         config.errorSyntax = "SE";
@@ -152,9 +149,8 @@ private slots:
         QProcess sim;
         QSignalSpy finished(&sim, &QProcess::finished);
         sim.setProcessChannelMode(QProcess::MergedChannels);
-        sim.start(QStringLiteral(STILWATER_SIM),
-            QStringList {QStringLiteral("--port"), QString::number(server.port())}
-                + arguments.replace(QStringLiteral("%1"), deadPort).split(QLatin1Char(' ')));
+        const QString options = u"--port %1 "_s.arg(server.port()) + arguments.replace(u"%1"_s, deadPort);
+        sim.start(QStringLiteral(STILWATER_SIM), options.split(u' '));
         QVERIFY(finished.wait(30000));
         QCOMPARE(sim.exitCode(), status);
         says.replace(QStringLiteral("%1"), deadPort);
@@ -213,7 +209,6 @@ private slots:
         QFETCH(QByteArray, configTail);
         QFETCH(int, status);
         QFETCH(QString, says);
-        ScopedWorkDir dir;
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
         TestConfig config;
@@ -253,13 +248,11 @@ private slots:
     void serviceServesUntilSignalled()
     {
         QFETCH(int, signal);
-        ScopedWorkDir dir;
         TestConfig config;
-        config.port = QByteArray::number(freeLoopbackPort());
         // Far more than the system buffers of both ends hold, so that replies wait unsent.
         config.ack = QByteArray(3'000'000, 'k');
         config.errorChks = "C E"; // read as "CE": a written file would differ
-        writeConfig(config);
+        config = writeConfig(config);
         const QByteArray configBefore = readFileBytes(u"config.cfg"_s);
         NotifySocket notify;
         QProcess service;
@@ -303,16 +296,11 @@ private slots:
     // stayed connected.
     void serviceReadsTheKnownDevicesOnSighup()
     {
-        ScopedWorkDir dir;
-        TestConfig config;
-        config.port = QByteArray::number(freeLoopbackPort());
-        writeConfig(config);
+        const TestConfig config = writeConfig({});
         // Backup copies beside the data files do not count as devices of their own.
         for (const QString& name : {u"ABC_12-log_2026-12-06.txt"_s, u"SIM1-log_2026-12-07.txt"_s,
-                 u"bak_SIM1-log_2026-12-07.txt"_s, u"SIM2-log_2026-12-07.csv"_s}) {
-            QFile file(name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+                 u"bak_SIM1-log_2026-12-07.txt"_s, u"SIM2-log_2026-12-07.csv"_s})
+            writeFile(name, {});
         QProcess lister;
         lister.start(QStringLiteral(STILWATER_SERVER), {u"--list-devices"_s});
         QVERIFY(lister.waitForFinished(10000));
@@ -325,9 +313,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((output += service.readAllStandardOutput()).contains("Szerver elindítva."), 20000);
         Device device(quint16(config.port.toInt()));
         QTRY_VERIFY((output += service.readAllStandardOutput()).contains("Új kapcsolat."));
-        QFile list(u"ismert_eszkozok.txt"_s);
-        QVERIFY(list.open(QIODevice::WriteOnly) && list.write("SIM1\n") > 0);
-        list.close();
+        writeFile(u"ismert_eszkozok.txt"_s, "SIM1\n");
         ::kill(static_cast<pid_t>(service.processId()), SIGHUP);
         QTRY_VERIFY((output += service.readAllStandardOutput()).contains("1 eszköz."));
         QVERIFY(device.connected());
@@ -349,10 +335,7 @@ private slots:
     // the devices that connect meanwhile wait in its queue; none is refused, every message answered.
     void restartWithSystemdSocketRefusesNoDevice()
     {
-        ScopedWorkDir dir;
-        TestConfig config;
-        config.port = QByteArray::number(freeLoopbackPort());
-        writeConfig(config);
+        TestConfig config = writeConfig({});
         const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address {};
         address.sin_family = AF_INET;
@@ -422,7 +405,6 @@ private slots:
         QFETCH(QString, arguments);
         if (!QFileInfo::exists(haproxy))
             QSKIP("HAProxy is not installed (apt install haproxy); scripts/test installs it.");
-        ScopedWorkDir dir;
         QList<quint16> ports;
         std::vector<std::unique_ptr<QProcess>> servers;
         for (const QString& name : {u"a"_s, u"b"_s}) {
@@ -442,11 +424,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(name + u"/lines.txt"_s).contains("Szerver elindítva."), 20000);
         }
         const quint16 front = freeLoopbackPort();
-        QFile config(u"haproxy.cfg"_s);
-        QVERIFY(config.open(QIODevice::WriteOnly) && config.write(haproxyConfig(front, ports.at(0), ports.at(1))) > 0);
-        config.close();
+        writeFile(u"haproxy.cfg"_s, haproxyConfig(front, ports.at(0), ports.at(1)));
         QProcess balancer;
-        balancer.start(haproxy, {u"-f"_s, config.fileName(), u"-db"_s});
+        balancer.start(haproxy, {u"-f"_s, u"haproxy.cfg"_s, u"-db"_s});
 
         // The devices retry until HAProxy listens.
         QStringList sources;
@@ -500,10 +480,7 @@ private slots:
     // that keeps the connections and a summary each second, not the messages.
     void serviceIsWatchedUnderLoad()
     {
-        ScopedWorkDir dir;
-        TestConfig config;
-        config.port = QByteArray::number(freeLoopbackPort());
-        writeConfig(config);
+        const TestConfig config = writeConfig({});
         QVERIFY(QFile(u"ev\"il\\\nname-log_2026-12-01.txt"_s).open(QIODevice::WriteOnly));
         const QString metricsPort = QString::number(freeLoopbackPort());
         QProcess service;
