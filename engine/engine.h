@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/devicetable.h"
 #include "engine/admission.h"
+#include "engine/devicetable.h"
 #include "engine/knowndevices.h"
 #include "engine/linequeue.h"
 

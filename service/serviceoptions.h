@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/monitoring.h"
 #include "engine/admission.h"
+#include "service/monitoring.h"
 
 #include <QString>
 #include <QStringList>

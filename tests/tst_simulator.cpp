@@ -196,9 +196,8 @@ private slots:
                                        << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
         QTest::newRow("metrics address held") << u"--metrics %1"_s << QByteArray() << 1
                                               << u"stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"_s;
-        QTest::newRow("metrics address wrong")
-            << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
-            << u"stilwater-server: Not an [ADDRESS:]PORT for --metrics: 1.2.3.4:."_s;
+        QTest::newRow("metrics address wrong") << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
+                                               << u"stilwater-server: Not an [ADDRESS:]PORT for --metrics: 1.2.3.4:."_s;
         QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
                                            << u"stilwater-server: cannot work in the directory missing.\n"_s;
     }
@@ -419,8 +418,9 @@ private slots:
             auto& server = servers.emplace_back(std::make_unique<QProcess>());
             server->setWorkingDirectory(name);
             server->setStandardOutputFile(QDir(name).absoluteFilePath(u"lines.txt"_s));
-            server->start(QStringLiteral(STILWATER_SERVER), {u"--listen"_s, u"127.0.0.1"_s, u"--health"_s,
-                QString::number(config.port.toInt() + 1), u"--balancer"_s, u"127.0.0.1"_s});
+            server->start(QStringLiteral(STILWATER_SERVER),
+                {u"--listen"_s, u"127.0.0.1"_s, u"--health"_s, QString::number(config.port.toInt() + 1),
+                    u"--balancer"_s, u"127.0.0.1"_s});
             QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(name + u"/lines.txt"_s).contains("Szerver elindítva."), 20000);
         }
         const quint16 front = freeLoopbackPort();
