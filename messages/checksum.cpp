@@ -11,8 +11,7 @@ int settings_t::calcChks(const QString& message, int* computed)
         return verdict::wrongLength;
     // No device's data holds control characters. Stored, a line feed would forge a line of its own
     // in the data file, an escape sequence would drive the terminal of whoever reads it.
-    const auto control = [](QChar character) { return character.category() == QChar::Other_Control; };
-    if (std::any_of(message.cbegin(), message.cend(), control))
+    if (std::any_of(message.cbegin(), message.cend(), isControlCharacter))
         return verdict::controlCharacter;
 
     // Devices sum in one byte: only the low 8 bits of the total count.

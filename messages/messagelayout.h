@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QChar>
+
 // A device message: "$", 130 characters and a two-digit decimal checksum.
 constexpr int messageLength = 133;
 
@@ -15,3 +17,11 @@ constexpr int noLeadingDollar = 2;
 constexpr int wrongLength = 3;
 constexpr int controlCharacter = 4;
 } // namespace verdict
+
+// Unicode's control characters (category Cc): C0, DEL and C1. Every character of every message is
+// checked, so this is the range itself rather than a look-up in Qt's character tables.
+constexpr bool isControlCharacter(QChar character)
+{
+    const char16_t code = character.unicode();
+    return code < 0x20 || (code >= 0x7f && code <= 0x9f);
+}

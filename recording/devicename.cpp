@@ -6,7 +6,7 @@ namespace {
 
 bool refusedInFileName(QChar character)
 {
-    return character.category() == QChar::Other_Control || QStringView(u"/\\<>:\"|?*").contains(character);
+    return isControlCharacter(character) || QStringView(u"/\\<>:\"|?*").contains(character);
 }
 
 bool onlyDots(const QString& name)
