@@ -3,37 +3,66 @@
 #include "settings/clock.h"
 #include "settings/settings.h"
 
+#include <limits>
+
+namespace {
+
+QString joined(const QString& stamp, const QStringList& lines)
+{
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += stamp.size() + line.size();
+    QString event;
+    event.reserve(size);
+    for (const QString& line : lines) {
+        event += stamp;
+        event += line;
+    }
+    return event;
+}
+
+// The stamp of this second, formatted once a second on each pushing thread: turning the time into
+// local time looks at the time-zone file on disk.
+const QString& stampOf(qint64 second)
+{
+    thread_local qint64 formattedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString formatted;
+    if (second != formattedSecond) {
+        formattedSecond = second;
+        formatted = formatTimeStamp(QDateTime::fromSecsSinceEpoch(second));
+    }
+    return formatted;
+}
+
+} // namespace
+
 LineQueue::LineQueue(std::size_t capacity) : capacity(capacity) { }
 
 void LineQueue::push(const QStringList& lines)
 {
+    // The event is built before the lock, so that the threads that push wait for each other as little
+    // as they can.
+    const qint64 second = clockNowMSecs() / 1000;
+    const QString& stamp = stampOf(second);
+    QString event = joined(stamp, lines);
     bool first = false;
     {
         const std::lock_guard lock(mutex);
         first = pending.events.isEmpty() && pending.dropped == 0;
         if (static_cast<std::size_t>(pending.events.size()) >= capacity)
             pending.dropped += lineCount(pending.events.takeFirst());
-        const QString& stamped = stamp();
-        QString event;
-        for (const QString& line : lines)
-            event += stamped + line;
+        // Another thread has pushed a later second meanwhile: this event takes that stamp, so the
+        // stamps never run backwards.
+        if (second < stampSecond)
+            event = joined(stampText, lines);
+        else if (second > stampSecond) {
+            stampSecond = second;
+            stampText = stamp;
+        }
         pending.events.append(std::move(event));
     }
     if (first && wake)
         wake();
-}
-
-const QString& LineQueue::stamp()
-{
-    // Read under the lock, so that an entry never joins the queue with an earlier stamp than the one
-    // before it; formatted once a second for all of them.
-    const QDateTime now = clockNow();
-    const qint64 second = now.toSecsSinceEpoch();
-    if (second != stampSecond) {
-        stampSecond = second;
-        stampText = formatTimeStamp(now);
-    }
-    return stampText;
 }
 
 LineQueue::Batch LineQueue::take()

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <mutex>
 
 // Carries message-window lines from the server's threads to whoever shows them. The server never
@@ -37,13 +38,11 @@ public:
     void onFirstLine(std::function<void()> wake);
 
 private:
-    const QString& stamp();
-
     std::mutex mutex;
     Batch pending;
     std::size_t capacity;
     std::function<void()> wake;
-    qint64 stampSecond = -1;
+    qint64 stampSecond = std::numeric_limits<qint64>::min(); // the latest stamp pushed
     QString stampText;
 };
 

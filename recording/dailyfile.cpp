@@ -22,7 +22,7 @@ QByteArray encodedLine(const QString& data)
 QStringList targetNames(const QString& data, const settings_t& settings)
 {
     const QString name = deviceName(data);
-    const QDate today = clockNow().date();
+    const QDate today = clockToday();
     QStringList names {dailyFileName(settings.file, name, today)};
     if (settings.make_backup)
         names << dailyFileName(settings.backup, name, today);
@@ -51,8 +51,14 @@ stored_message_t appendToEach(
 
 QString dailyFileName(const filename_t& naming, const QString& name, const QDate& date)
 {
-    return naming.path + naming.prefix + name + QStringLiteral("-log_") + date.toString(QStringLiteral("yyyy-MM-dd"))
-        + naming.ext;
+    // Every message needs its file's name: the date's text is formatted once a day on each thread.
+    thread_local QDate formattedDate;
+    thread_local QString dateText;
+    if (date != formattedDate) {
+        formattedDate = date;
+        dateText = date.toString(QStringLiteral("yyyy-MM-dd"));
+    }
+    return naming.path + naming.prefix + name + QStringLiteral("-log_") + dateText + naming.ext;
 }
 
 stored_message_t saveData(const QString& data, const settings_t& settings)
