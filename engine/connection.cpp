@@ -1,7 +1,7 @@
 #include "engine/connection.h"
 
+#include "engine/commitbatch.h"
 #include "engine/framing.h"
-#include "engine/groupcommit.h"
 #include "engine/knowndevices.h"
 #include "engine/linequeue.h"
 #include "engine/peeraddress.h"
@@ -40,12 +40,13 @@ QString endOfConnectionText(int closeReason)
 
 } // namespace
 
-Connection::Connection(
-    asio::ip::tcp::socket socket, ServingContext& context, DayFileCache& files, quint64 serial, QString peer)
+Connection::Connection(asio::ip::tcp::socket socket, ServingContext& context, DayFileCache& files, CommitBatch* commits,
+    quint64 serial, QString peer)
     : socket(std::move(socket))
     , executor_(this->socket.get_executor())
     , context(context)
     , files(files)
+    , commits(commits)
     , serial(serial)
     , source(peer)
     , peer(std::move(peer))
@@ -179,10 +180,13 @@ void Connection::handle(QString message)
         return;
     }
     if (std::optional<stored_message_t> done = saveDataToExistingFiles(message, context.settings, files)) {
-        if (context.commits && done->dataFile)
-            waitUntilDurable(std::move(message), verdict, computed, std::move(*done));
-        else
+        if (commits && done->dataFile) {
+            storing = true;
+            pauseDeviceTime();
+            finishWhenDurable(std::move(message), verdict, computed, std::move(*done));
+        } else {
             stored(message, verdict, computed, done->saved);
+        }
         return;
     }
     storing = true;
@@ -191,29 +195,21 @@ void Connection::handle(QString message)
         if (self->context.beforeCreatingFiles)
             self->context.beforeCreatingFiles(message);
         stored_message_t done = saveData(message, self->context.settings);
-        if (self->context.commits && done.dataFile)
-            self->finishWhenDurable(message, verdict, computed, std::move(done));
-        else
-            asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)] {
+        asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)]() mutable {
+            if (self->commits && done.dataFile)
+                self->finishWhenDurable(std::move(message), verdict, computed, std::move(done));
+            else
                 self->storedAfterPause(message, verdict, computed, done);
-            });
+        });
     });
 }
 
 // The acknowledgement leaves once the line is on the disk; meanwhile the connection goes no further,
 // and other devices' lines join the same sync.
-void Connection::waitUntilDurable(QString message, int verdict, int computed, stored_message_t done)
-{
-    storing = true;
-    pauseDeviceTime();
-    finishWhenDurable(std::move(message), verdict, computed, std::move(done));
-}
-
-// Touches nothing of the connection's own, so that a file thread may call it too.
 void Connection::finishWhenDurable(QString message, int verdict, int computed, stored_message_t done)
 {
     std::shared_ptr<DayFile> file = done.dataFile;
-    context.commits->commit(std::move(file),
+    commits->commit(std::move(file),
         [self = shared_from_this(), message = std::move(message), verdict, computed, done = std::move(done)](
             bool durable) mutable {
             done.saved.first().written = durable;
@@ -356,15 +352,30 @@ void Connection::socketTimedOut()
     endWhenQuiet(TimedOut);
 }
 
+// A message that arrives whole moves the deadline on and nothing more: the timer, a system call
+// to set and another to stop, is waited on once and then only moved on when it runs out early.
 void Connection::restartMessageTimer()
 {
     if (halted)
         return;
-    const quint64 run = ++messageTimerRun;
-    messageTimer.expires_after(std::chrono::milliseconds(timerInterval(context.settings.msg_timeout).value_or(0)));
-    messageTimer.async_wait([self = shared_from_this(), run](const asio::error_code& error) {
-        if (error || run != self->messageTimerRun || self->ended || self->halted || self->ending)
+    messageDeadline = std::chrono::steady_clock::now()
+        + std::chrono::milliseconds(timerInterval(context.settings.msg_timeout).value_or(0));
+    if (!messageTimerWaiting)
+        waitForMessageDeadline();
+}
+
+void Connection::waitForMessageDeadline()
+{
+    messageTimerWaiting = true;
+    messageTimer.expires_at(*messageDeadline);
+    messageTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+        self->messageTimerWaiting = false;
+        if (error || !self->messageDeadline || self->ended || self->halted || self->ending)
             return;
+        if (std::chrono::steady_clock::now() < *self->messageDeadline) {
+            self->waitForMessageDeadline();
+            return;
+        }
         // A read is pending all the while a message collects, and goes on with whatever comes next.
         self->handOver();
         self->account();
@@ -373,8 +384,7 @@ void Connection::restartMessageTimer()
 
 void Connection::stopMessageTimer()
 {
-    ++messageTimerRun;
-    messageTimer.cancel();
+    messageDeadline.reset();
 }
 
 void Connection::endWhenQuiet(CloseReason reason)
@@ -430,6 +440,7 @@ void Connection::end()
     ++socketTimerRun;
     socketTimer.cancel();
     stopMessageTimer();
+    messageTimer.cancel();
     graceTimer.cancel();
     presence.ended();
     // A balancer's connection that ends before its first byte was a health check, not worth a line.
@@ -456,6 +467,7 @@ void Connection::halt(std::function<void()> quiet)
     ++socketTimerRun;
     socketTimer.cancel();
     stopMessageTimer();
+    messageTimer.cancel();
     // A grace already running for another end now serves the stop's.
     graceTimer.cancel();
     graceRunning = false;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+class CommitBatch;
 class DayFileCache;
 struct ServingContext;
 
@@ -31,9 +32,10 @@ public:
     // Replies beyond this many bytes that the device has not taken yet stop the reading.
     static constexpr qsizetype unsentBound = 16 * 1024;
 
-    // `files` are the day files kept open on the connection's event loop.
-    Connection(
-        asio::ip::tcp::socket socket, ServingContext& context, DayFileCache& files, quint64 serial, QString peer);
+    // `files` are the day files kept open on the connection's event loop, `commits` where its
+    // acknowledgements wait for the disk (none: they do not wait).
+    Connection(asio::ip::tcp::socket socket, ServingContext& context, DayFileCache& files, CommitBatch* commits,
+        quint64 serial, QString peer);
 
     // The event loop that the connection lives on.
     asio::any_io_executor executor() const { return executor_; }
@@ -59,7 +61,6 @@ private:
     void consume();
     bool handOver();
     void handle(QString message);
-    void waitUntilDurable(QString message, int verdict, int computed, stored_message_t done);
     void finishWhenDurable(QString message, int verdict, int computed, stored_message_t done);
     void storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done);
     void stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved);
@@ -73,6 +74,7 @@ private:
     void resumeDeviceTime();
     void socketTimedOut();
     void restartMessageTimer();
+    void waitForMessageDeadline();
     void stopMessageTimer();
     void endWhenQuiet(CloseReason reason);
     void endIfQuiet();
@@ -86,6 +88,7 @@ private:
     const asio::any_io_executor executor_;
     ServingContext& context;
     DayFileCache& files;
+    CommitBatch* const commits;
     const quint64 serial;
     const QString source; // the address it was accepted from
     QString peer; // the device's own: the source's, or the one a balancer's PROXY header names
@@ -113,7 +116,8 @@ private:
     std::optional<std::chrono::steady_clock::time_point> socketDeadline;
     std::optional<std::chrono::steady_clock::duration> socketTimeLeft; // while the server is not reading
     quint64 socketTimerRun = 0; // tells a stale expiry from the current one
-    quint64 messageTimerRun = 0;
+    std::optional<std::chrono::steady_clock::time_point> messageDeadline; // while a message collects
+    bool messageTimerWaiting = false;
 
     std::optional<CloseReason> ending; // set when the end is decided, reported once it is reached
     bool graceRunning = false;

@@ -5,6 +5,7 @@
 #include <QHash>
 
 #include <fcntl.h>
+#include <iterator>
 
 namespace {
 
@@ -38,11 +39,14 @@ GroupCommit::~GroupCommit()
     thread.join();
 }
 
-void GroupCommit::commit(std::shared_ptr<DayFile> file, std::function<void(bool durable)> done)
+void GroupCommit::commit(std::vector<Waiter> waiters)
 {
     {
         const std::lock_guard lock(mutex);
-        pending.push_back({std::move(file), std::move(done)});
+        if (pending.empty())
+            pending.swap(waiters);
+        else
+            std::move(waiters.begin(), waiters.end(), std::back_inserter(pending));
     }
     wake.notify_one();
 }

@@ -21,15 +21,14 @@ public:
 
     // `done` is called on the commit thread once what has been written to `file` so far is on stable
     // storage (true), or could not be made so (false).
-    void commit(std::shared_ptr<DayFile> file, std::function<void(bool durable)> done);
-
-private:
     struct Waiter
     {
         std::shared_ptr<DayFile> file;
         std::function<void(bool durable)> done;
     };
+    void commit(std::vector<Waiter> waiters);
 
+private:
     void run();
     static void syncRound(std::vector<Waiter>& round);
 

@@ -14,7 +14,6 @@
 
 class Connection;
 class DeviceTable;
-class GroupCommit;
 class KnownDevices;
 class LineQueue;
 
@@ -39,7 +38,6 @@ struct ServingContext
     settings_t settings; // as they were at the start; the operator may edit the window's own meanwhile
     LineQueue& lines;
     asio::thread_pool& slowFiles; // where files are created, so that nobody else waits for the disk
-    GroupCommit* commits; // where acknowledgements wait for the disk; none when they do not
     ConnectionRegistry registry;
     // Called on the ending connection's thread with the address it was accepted from.
     std::function<void(const QString& source)> connectionEnded;

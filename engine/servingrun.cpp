@@ -1,6 +1,7 @@
 #include "engine/servingrun.h"
 
 #include "engine/acceptrefusal.h"
+#include "engine/commitbatch.h"
 #include "engine/connection.h"
 #include "engine/devicetable.h"
 #include "engine/groupcommit.h"
@@ -62,6 +63,17 @@ std::vector<std::unique_ptr<DayFileCache>> makeDayFileCaches(std::size_t loops, 
     return caches;
 }
 
+std::vector<std::unique_ptr<CommitBatch>> makeCommitBatches(
+    GroupCommit* commits, const std::vector<std::unique_ptr<asio::io_context>>& loops)
+{
+    std::vector<std::unique_ptr<CommitBatch>> batches;
+    if (commits) {
+        for (const auto& loop : loops)
+            batches.push_back(std::make_unique<CommitBatch>(*commits, loop->get_executor()));
+    }
+    return batches;
+}
+
 } // namespace
 
 ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned threads, bool durable,
@@ -70,7 +82,8 @@ ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned th
     , dayFiles(makeDayFileCaches(loops.size(), descriptorsScarce))
     , slowFiles(slowFileThreads)
     , commits(durable ? std::make_unique<GroupCommit>() : nullptr)
-    , context {settings, lines, slowFiles, commits.get(), {}, {}, std::move(beforeCreatingFiles), {}, {}, devices}
+    , commitBatches(makeCommitBatches(commits.get(), loops))
+    , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}, devices}
     , acceptRetry(*loops.front())
     , totalLimit(connectionCeiling())
     , refusalTimer(*loops.front())
@@ -157,7 +170,8 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
         return;
     }
     const quint64 serial = ++nextSerial;
-    auto connection = std::make_shared<Connection>(std::move(socket), context, *dayFiles[loop], serial, peer);
+    auto connection = std::make_shared<Connection>(std::move(socket), context, *dayFiles[loop],
+        commitBatches.empty() ? nullptr : commitBatches[loop].get(), serial, peer);
     context.registry.add(serial, connection);
     // A balancer's connection is told once its header names the device.
     if (balancer)

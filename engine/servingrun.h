@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+class CommitBatch;
 class DayFileCache;
 class GroupCommit;
 
@@ -66,6 +67,7 @@ private:
     std::vector<std::unique_ptr<DayFileCache>> dayFiles; // one for each event loop
     asio::thread_pool slowFiles;
     std::unique_ptr<GroupCommit> commits;
+    std::vector<std::unique_ptr<CommitBatch>> commitBatches; // one for each event loop, when durable
     ServingContext context;
 
     // On the first event loop.

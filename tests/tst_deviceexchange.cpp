@@ -240,28 +240,34 @@ private slots:
         QTRY_VERIFY(messageWindowText(&server.window()).endsWith(reply + u'\n'));
     }
 
-    // Half a message is sent, or a whole one, whose handing over stops its timer.
+    // Half a message is sent, or a whole one, whose handing over stops its timer; `earlier` goes
+    // 400 ms before it.
     void timersEndMessagesAndConnections_data()
     {
+        QTest::addColumn<QByteArray>("earlier");
         QTest::addColumn<QByteArray>("socketTimeout");
         QTest::addColumn<int>("messageTimeout");
         QTest::addColumn<bool>("clientCloses");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("lines");
         const QByteArray half = "$08half";
-        QTest::newRow("message timer hands it over")
-            << QByteArray("30") << 1 << false << half << exchange(half, u"Syntax error. Válasz: <nincs>"_s);
+        QTest::newRow("message timer hands it over") << QByteArray() << QByteArray("30") << 1 << false << half
+                                                     << exchange(half, u"Syntax error. Válasz: <nincs>"_s);
         QTest::newRow("a whole message: nothing after it")
-            << QByteArray("30") << 1 << false << messages::zeros() << accepted(messages::zeros());
+            << QByteArray() << QByteArray("30") << 1 << false << messages::zeros() << accepted(messages::zeros());
+        QTest::newRow("the next message's timer counts from its own start")
+            << messages::zeros() << QByteArray("30") << 1 << false << half
+            << accepted(messages::zeros()) + exchange(half, u"Syntax error. Válasz: <nincs>"_s);
         const QString clientCloses = line(u"A kapcsolatot a kliens bontotta.\n"_s);
         QTest::newRow("no socket timeout when negative, client closes: lost")
-            << QByteArray("-1") << 1 << true << half << clientCloses;
-        QTest::newRow("socket timeout first: lost")
-            << QByteArray("1") << 5 << false << half << line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
+            << QByteArray() << QByteArray("-1") << 1 << true << half << clientCloses;
+        QTest::newRow("socket timeout first: lost") << QByteArray() << QByteArray("1") << 5 << false << half
+                                                    << line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
     }
 
     void timersEndMessagesAndConnections()
     {
+        QFETCH(QByteArray, earlier);
         QFETCH(QByteArray, socketTimeout);
         QFETCH(int, messageTimeout);
         QFETCH(bool, clientCloses);
@@ -274,6 +280,11 @@ private slots:
         server.pressStart();
         Device device(server.port());
         QTRY_COMPARE(server.openConnections(), 1);
+        if (!earlier.isEmpty()) {
+            device.send(earlier);
+            const QDeadlineTimer gap(400);
+            QTRY_VERIFY(gap.hasExpired());
+        }
         const QDeadlineTimer early(900);
         device.send(sent);
         if (clientCloses)
