@@ -91,7 +91,8 @@ Outcome measure(bool guarded, int seconds)
     QTcpServer busy;
     waitUntil([&] { return !busy.listen(QHostAddress::LocalHost, quint16(settings.port)); }, 20000);
 
-    const QStringList fleet {u"--devices"_s, QString::number(realDevices), u"--duration"_s, QString::number(seconds)};
+    const QStringList fleet {
+        u"--devices"_s, QString::number(realDevices), u"--duration"_s, QString::number(seconds), u"--json"_s};
     const SimResult alone = runSim(QStringLiteral(STILWATER_SIM), quint16(settings.port), fleet);
     std::vector<std::unique_ptr<QProcess>> attackers;
     for (const QStringList& attack : attacks(seconds)) {
