@@ -2,43 +2,43 @@
 
 #include "messages/messagelayout.h"
 
-FrameStep frameStep(const QString& buffer, QChar character)
+namespace {
+
+bool dropped(char byte)
 {
-    if (character == QLatin1Char('\r') || character.isNull())
-        return FrameStep::Drop;
-    if (character == QLatin1Char('$'))
-        return buffer.isEmpty() ? FrameStep::Start : FrameStep::HandOverAndStart;
-    return buffer.size() + 1 == messageLength ? FrameStep::AppendCompletes : FrameStep::Append;
+    return byte == '\r' || byte == '\0';
 }
+
+} // namespace
 
 qsizetype frameChunk(
     QString& buffer, QByteArrayView chunk, const std::function<bool()>& handOver, const std::function<void()>& started)
 {
-    for (qsizetype at = 0; at < chunk.size(); ++at) {
-        const QChar character = QChar::fromLatin1(chunk[at]);
-        switch (frameStep(buffer, character)) {
-        case FrameStep::Drop:
-            break;
-        case FrameStep::Append:
-            buffer += character;
-            break;
-        case FrameStep::AppendCompletes:
-            buffer += character;
-            if (!handOver())
-                return at + 1;
-            break;
-        case FrameStep::HandOverAndStart:
+    qsizetype at = 0;
+    while (at < chunk.size()) {
+        const char byte = chunk[at];
+        if (dropped(byte)) {
+            ++at;
+        } else if (byte == '$') {
             // The "$" is left unframed when the server stops here: on an empty buffer it starts the
             // next message once framing goes on.
-            if (!handOver())
+            if (!buffer.isEmpty() && !handOver())
                 return at;
-            buffer = character;
+            buffer.reserve(messageLength);
+            buffer += QLatin1Char('$');
             started();
-            break;
-        case FrameStep::Start:
-            buffer = character;
-            started();
-            break;
+            ++at;
+        } else {
+            // Plain characters join the buffer a run at a time, up to a whole message: junk costs
+            // one copy per message, not one per byte.
+            const qsizetype room = messageLength - buffer.size();
+            qsizetype end = at + 1;
+            while (end < chunk.size() && end - at < room && !dropped(chunk[end]) && chunk[end] != '$')
+                ++end;
+            buffer += QLatin1StringView(chunk.data() + at, end - at);
+            at = end;
+            if (buffer.size() == messageLength && !handOver())
+                return at;
         }
     }
     return chunk.size();
