@@ -130,8 +130,9 @@ private slots:
             << "--messages 3 --noise 1 --bad-length 1 --expect-syntax SE" << 0 << "replies: 4 right, 0 wrong";
         QTest::newRow("wrong expectation") << "--expect-ack yes --messages 1" << 1 << "replies: 0 right, 1 wrong";
         QTest::newRow("unreachable") << "--port %1" << 2 << "stilwater-sim: cannot reach 127.0.0.1:%1: ";
-        QTest::newRow("unknown option") << "--bogus" << 2 << "stilwater-sim: Unknown option 'bogus'. See --help.";
-        QTest::newRow("missing value") << "--host" << 2 << "stilwater-sim: Missing value after '--host'. See --help.";
+        QTest::newRow("unknown option") << "--bogus" << 2
+                                        << "stilwater-sim: Ismeretlen kapcsoló: „bogus”. Súgó: --help.";
+        QTest::newRow("missing value") << "--host" << 2 << "stilwater-sim: Hiányzik a --host értéke. Súgó: --help.";
     }
 
     void judgesEveryReply()
@@ -154,7 +155,7 @@ private slots:
         QVERIFY(finished.wait(30000));
         QCOMPARE(sim.exitCode(), status);
         says.replace(QStringLiteral("%1"), deadPort);
-        QVERIFY2(sim.readAll().contains(says.toLatin1()), qPrintable(says));
+        QVERIFY2(sim.readAll().contains(says.toUtf8()), qPrintable(says));
     }
 
     // Ends of the service before it serves, each with its sentence and status, and never a word to
