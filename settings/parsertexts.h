@@ -8,7 +8,6 @@
 class HungarianParserTexts final : public QTranslator
 {
 public:
-    bool isEmpty() const override { return false; }
     QString translate(
         const char* context, const char* sourceText, const char* disambiguation = nullptr, int n = -1) const override;
 };
