@@ -3,6 +3,7 @@
 #include "app/productinfo.h"
 #include "app/windowoptions.h"
 #include "engine/openfiles.h"
+#include "settings/parsertexts.h"
 
 #include <QApplication>
 
@@ -12,6 +13,8 @@ int main(int argc, char* argv[])
     raiseOpenFileLimit();
     QApplication application(argc, argv);
     QApplication::setApplicationVersion(productVersion());
+    HungarianParserTexts hungarian;
+    QApplication::installTranslator(&hungarian);
     const WindowOptions options = parseWindowOptions(QApplication::arguments());
     useFormFont();
     // Desktops find the menu entry, and with it the name and icon, by the entry's file name.

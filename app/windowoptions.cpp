@@ -5,13 +5,14 @@
 WindowOptions parseWindowOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Stilwater: the data server for field devices, with its window."));
+    parser.setApplicationDescription(QStringLiteral("Stilwater: a terepi eszközök adatszervere, ablakkal."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption noSync(QStringLiteral("no-sync"),
-        QStringLiteral("Acknowledge a message once its line is handed to the system, without waiting for the disk: "
-                       "faster, but a power cut or a system crash can lose messages that were acknowledged. "
-                       "By default a message is acknowledged only once its line is on the disk."));
+        QStringLiteral("Már akkor nyugtázza az üzenetet, amikor a sorát átadta a rendszernek, a lemezt nem várja meg: "
+                       "gyorsabb, de áramszünetkor vagy a rendszer összeomlásakor már nyugtázott üzenetek is "
+                       "elveszhetnek. Alapértelmezés szerint csak akkor nyugtáz egy üzenetet, amikor a sora már a "
+                       "lemezen van."));
     parser.addOption(noSync);
     parser.process(arguments);
     return {!parser.isSet(noSync)};

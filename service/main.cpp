@@ -8,6 +8,7 @@
 #include "service/serving.h"
 #include "service/settingsline.h"
 #include "settings/configfile.h"
+#include "settings/parsertexts.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
@@ -51,17 +52,20 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("stilwater-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(STILWATER_VERSION));
+    HungarianParserTexts hungarian;
+    QCoreApplication::installTranslator(&hungarian);
 
     ServiceOptions options;
     const QString usage = parseServiceOptions(QCoreApplication::arguments(), &options);
     QTextStream out(stdout);
     QTextStream err(stderr);
     if (!usage.isEmpty()) {
-        err << "stilwater-server: " << usage << " See --help.\n";
+        err << "stilwater-server: " << usage << " Súgó: --help.\n";
         return 2;
     }
     if (!options.directory.isEmpty() && !QDir::setCurrent(options.directory)) {
-        err << "stilwater-server: cannot work in the directory " << options.directory << ".\n";
+        err << "stilwater-server: "
+            << QStringLiteral("Nem lehet ebben a mappában dolgozni: %1.\n").arg(options.directory);
         return 2;
     }
 

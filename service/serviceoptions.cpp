@@ -9,16 +9,16 @@
 
 namespace {
 
-const char* const description = R"(The Stilwater data server without a window, for systemd and headless machines.
+const char* const description = R"(A Stilwater adatszerver ablak nélkül, systemd alá és képernyő nélküli gépekre.
 
-It reads config.cfg from its working directory, as the window does, serves at once and writes the
-data files there; it never writes config.cfg. A config.cfg that exists but cannot be read or does not
-have 13 lines stops it; without one the defaults serve. It writes the settings in use on a line of
-their own, then every line that the window would show to standard output, errors to standard error.
-A listening socket passed by systemd (stilwater-server.socket) is served instead of the port of
-config.cfg. SIGTERM or SIGINT closes every connection and ends it with status 0; a config.cfg or a
-port that cannot serve ends it with status 1, a usage error with 2. SIGHUP reads the list of known
-devices (ismert_eszkozok.txt) again without dropping any connection.)";
+A munkamappájából olvassa a config.cfg-t, ahogy az ablakos program is, azonnal kiszolgál, és oda írja az
+adatfájlokat; a config.cfg-t sosem írja. Ha a config.cfg létezik, de nem olvasható, vagy nem 13 soros, el
+sem indul; ha nincs, az alapértékek szolgálnak. A használt beállításokat külön sorba írja, utána minden
+sort, amelyet az ablak mutatna, a szabványos kimenetre, a hibákat a szabványos hibakimenetre. Ha a systemd
+átad egy figyelő socketet (stilwater-server.socket), a config.cfg portja helyett azon szolgál ki.
+SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg vagy a port
+miatt nem tud kiszolgálni, 1-es kóddal lép ki, hibás parancssornál 2-essel. SIGHUP hatására újra beolvassa
+az ismert eszközök listáját (ismert_eszkozok.txt), és közben egy kapcsolatot sem bont.)";
 
 // A limit's value: a positive whole number, or nothing when it is not one.
 std::optional<int> limitValue(const QString& text)
@@ -37,52 +37,56 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption directoryOption(QStringLiteral("directory"),
-        QStringLiteral("Work in DIR: config.cfg and the data files are there (default: the current directory)."),
-        QStringLiteral("DIR"));
+        QStringLiteral("Munkamappa: itt van a config.cfg és ide kerülnek az adatfájlok (alapértelmezés: az aktuális "
+                       "mappa)."),
+        QStringLiteral("MAPPA"));
     parser.addOption(directoryOption);
     const QCommandLineOption listenOption(QStringLiteral("listen"),
-        QStringLiteral("Listen on ADDRESS only, IPv4 or IPv6 (default: every address, IPv6 and IPv4)."),
-        QStringLiteral("ADDRESS"));
+        QStringLiteral("Csak ezen a címen figyel, IPv4 vagy IPv6 (alapértelmezés: minden cím, IPv6 és IPv4)."),
+        QStringLiteral("CÍM"));
     parser.addOption(listenOption);
     const QCommandLineOption healthOption(QStringLiteral("health"),
-        QStringLiteral("Answer HTTP GET /ready on PORT of the same address: 200 while the server's event "
-                       "loops answer, 503 when they do not (for load balancers' health checks)."),
+        QStringLiteral("HTTP GET /ready kérésre válaszol ezen a porton, ugyanazon a címen: 200, amíg a szerver "
+                       "eseményhurkai válaszolnak, 503, ha nem (a terheléselosztók állapotellenőrzéséhez)."),
         QStringLiteral("PORT"));
     parser.addOption(healthOption);
     const QCommandLineOption checkOption(QStringLiteral("check"),
-        QStringLiteral("Print the settings that would serve and whether config.cfg loads (status 0) or "
-                       "not (status 1), then end without serving."));
+        QStringLiteral("Kiírja a beállításokat, amelyekkel kiszolgálna, és hogy a config.cfg betölthető-e (0-s "
+                       "kód) vagy sem (1-es kód), majd kiszolgálás nélkül kilép."));
     parser.addOption(checkOption);
     const QCommandLineOption noSyncOption(QStringLiteral("no-sync"),
-        QStringLiteral("Acknowledge a message once its line is handed to the system, without waiting for the "
-                       "disk: faster, but a power cut or a system crash can lose messages that were "
-                       "acknowledged. By default a message is acknowledged only once its line is on the disk."));
+        QStringLiteral("Már akkor nyugtázza az üzenetet, amikor a sorát átadta a rendszernek, a lemezt nem várja "
+                       "meg: gyorsabb, de áramszünetkor vagy a rendszer összeomlásakor már nyugtázott üzenetek is "
+                       "elveszhetnek. Alapértelmezés szerint csak akkor nyugtáz egy üzenetet, amikor a sora már a "
+                       "lemezen van."));
     parser.addOption(noSyncOption);
     const QCommandLineOption metricsOption(QStringLiteral("metrics"),
-        QStringLiteral("Serve Prometheus metrics over HTTP at /metrics on PORT of ADDRESS (default: 127.0.0.1, "
-                       "this machine only)."),
-        QStringLiteral("[ADDRESS:]PORT"));
+        QStringLiteral("Prometheus-metrikákat ad HTTP-n ezen a címen és porton, a /metrics útvonalon "
+                       "(alapértelmezett cím: 127.0.0.1, csak erről a gépről érhető el)."),
+        QStringLiteral("[CÍM:]PORT"));
     parser.addOption(metricsOption);
     const QCommandLineOption quietOption(QStringLiteral("quiet-messages"),
-        QStringLiteral("Leave out the two lines of every message and its reply; connection events, errors and "
-                       "storing failures stay, and a summary line comes every --summary-interval."));
+        QStringLiteral("Elhagyja minden üzenet és válaszának két sorát; a kapcsolatok eseményei, a hibák és a "
+                       "mentési hibák maradnak, és --summary-interval időnként összesítő sor jön."));
     parser.addOption(quietOption);
     const QCommandLineOption summaryOption(QStringLiteral("summary-interval"),
-        QStringLiteral("Seconds between the summary lines of --quiet-messages (default 60)."), QStringLiteral("S"));
+        QStringLiteral("Ennyi másodperc telik el a --quiet-messages összesítő sorai között (alapértelmezés: 60)."),
+        QStringLiteral("MP"));
     parser.addOption(summaryOption);
     const QCommandLineOption listDevicesOption(QStringLiteral("list-devices"),
-        QStringLiteral("Print the names of the devices that have day files, one a line, and end: the first list of "
-                       "known devices."));
+        QStringLiteral("Kiírja azoknak az eszközöknek a nevét, amelyeknek van napi fájljuk, soronként egyet, és "
+                       "kilép: ebből lesz az ismert eszközök első listája."));
     const QCommandLineOption balancerOption(QStringLiteral("balancer"),
-        QStringLiteral("Take the PROXY protocol (version 1 or 2) from the load balancer at ADDRESS, and only from "
-                       "it; repeat for more balancers."),
-        QStringLiteral("ADDRESS"));
+        QStringLiteral("Az ezen a címen álló terheléselosztótól fogadja a PROXY protokollt (1-es vagy 2-es "
+                       "változat), és csak tőle; több terheléselosztóhoz ismételhető."),
+        QStringLiteral("CÍM"));
     const QCommandLineOption perAddressOption(QStringLiteral("max-per-address"),
-        QStringLiteral("Refuse more than N connections at a time from one address (default: any number)."),
+        QStringLiteral("Egy címről egyszerre legfeljebb N kapcsolatot fogad, a többit elutasítja (alapértelmezés: "
+                       "akármennyit)."),
         QStringLiteral("N"));
     const QCommandLineOption totalOption(QStringLiteral("max-connections"),
-        QStringLiteral("Refuse more than N connections at a time (default and most: the descriptor limit less a "
-                       "thirty-second of it, at least 256)."),
+        QStringLiteral("Egyszerre legfeljebb N kapcsolatot fogad, a többit elutasítja (alapértelmezés és felső "
+                       "határ: a fájlleíró-korlát 31/32 része, de legalább 256)."),
         QStringLiteral("N"));
     parser.addOptions({listDevicesOption, balancerOption, perAddressOption, totalOption});
 
@@ -95,28 +99,28 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
     if (parser.isSet(versionOption))
         parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Unknown argument: %1.").arg(parser.positionalArguments().first());
+        return QStringLiteral("Ismeretlen argumentum: %1.").arg(parser.positionalArguments().first());
     options->directory = parser.value(directoryOption);
     options->listen = parser.value(listenOption);
     if (parser.isSet(listenOption) && !isListenAddress(options->listen.toStdString()))
-        return QStringLiteral("Not an IPv4 or IPv6 address: %1.").arg(options->listen);
+        return QStringLiteral("Nem IPv4- vagy IPv6-cím: %1.").arg(options->listen);
     if (parser.isSet(healthOption)) {
         bool number = false;
         options->healthPort = parser.value(healthOption).toInt(&number);
         if (!number || options->healthPort < 1 || options->healthPort > 65535)
-            return QStringLiteral("Not a port from 1 to 65535: %1.").arg(parser.value(healthOption));
+            return QStringLiteral("Nem 1 és 65535 közötti portszám: %1.").arg(parser.value(healthOption));
     }
     options->check = parser.isSet(checkOption);
     options->durableAcknowledgements = !parser.isSet(noSyncOption);
     monitoring_t* monitoring = &options->monitoring;
     if (parser.isSet(metricsOption) && !parseMetricsAddress(parser.value(metricsOption), monitoring))
-        return QStringLiteral("Not an [ADDRESS:]PORT for --metrics: %1.").arg(parser.value(metricsOption));
+        return QStringLiteral("A --metrics értéke nem [CÍM:]PORT alakú: %1.").arg(parser.value(metricsOption));
     monitoring->quietMessages = parser.isSet(quietOption);
     if (parser.isSet(summaryOption)) {
         bool number = false;
         const int seconds = parser.value(summaryOption).toInt(&number);
         if (!number || seconds < 1)
-            return QStringLiteral("Not a number of seconds for --summary-interval: %1.")
+            return QStringLiteral("A --summary-interval értéke nem pozitív egész számú másodperc: %1.")
                 .arg(parser.value(summaryOption));
         monitoring->summaryInterval = std::chrono::seconds(seconds);
     }
@@ -125,7 +129,7 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         asio::error_code error;
         const asio::ip::address address = asio::ip::make_address(balancer.toStdString(), error);
         if (error)
-            return QStringLiteral("Not an IP address: --balancer %1.").arg(balancer);
+            return QStringLiteral("Nem IP-cím: --balancer %1.").arg(balancer);
         options->admission.balancers.insert(peerAddressText(address));
     }
     for (const auto& [option, limit] : {std::pair(&perAddressOption, &options->admission.perAddress),
@@ -134,7 +138,7 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
             continue;
         const std::optional<int> value = limitValue(parser.value(*option));
         if (!value)
-            return QStringLiteral("Not a positive whole number: --%1 %2.")
+            return QStringLiteral("Nem pozitív egész szám: --%1 %2.")
                 .arg(option->names().first(), parser.value(*option));
         *limit = *value;
     }

@@ -130,8 +130,9 @@ private slots:
             << "--messages 3 --noise 1 --bad-length 1 --expect-syntax SE" << 0 << "replies: 4 right, 0 wrong";
         QTest::newRow("wrong expectation") << "--expect-ack yes --messages 1" << 1 << "replies: 0 right, 1 wrong";
         QTest::newRow("unreachable") << "--port %1" << 2 << "stilwater-sim: cannot reach 127.0.0.1:%1: ";
-        QTest::newRow("unknown option") << "--bogus" << 2 << "stilwater-sim: Unknown option 'bogus'. See --help.";
-        QTest::newRow("missing value") << "--host" << 2 << "stilwater-sim: Missing value after '--host'. See --help.";
+        QTest::newRow("unknown option") << "--bogus" << 2
+                                        << "stilwater-sim: Ismeretlen kapcsoló: „bogus”. Súgó: --help.";
+        QTest::newRow("missing value") << "--host" << 2 << "stilwater-sim: Hiányzik a --host értéke. Súgó: --help.";
     }
 
     void judgesEveryReply()
@@ -154,7 +155,7 @@ private slots:
         QVERIFY(finished.wait(30000));
         QCOMPARE(sim.exitCode(), status);
         says.replace(QStringLiteral("%1"), deadPort);
-        QVERIFY2(sim.readAll().contains(says.toLatin1()), qPrintable(says));
+        QVERIFY2(sim.readAll().contains(says.toUtf8()), qPrintable(says));
     }
 
     // Ends of the service before it serves, each with its sentence and status, and never a word to
@@ -184,22 +185,25 @@ private slots:
         QTest::newRow("check of a broken config.cfg")
             << u"--check"_s << "x\n"_ba << 1
             << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
-        QTest::newRow("listen on a name")
-            << u"--listen localhost"_s << QByteArray() << 2
-            << u"stilwater-server: Not an IPv4 or IPv6 address: localhost. See --help.\n"_s;
-        QTest::newRow("help") << u"--help"_s << QByteArray() << 0 << u"--directory <DIR>"_s;
+        QTest::newRow("listen on a name") << u"--listen localhost"_s << QByteArray() << 2
+                                          << u"stilwater-server: Nem IPv4- vagy IPv6-cím: localhost. Súgó: --help.\n"_s;
+        QTest::newRow("help") << u"--help"_s << QByteArray() << 0 << u"--directory <MAPPA>"_s;
+        QTest::newRow("help's head, Qt's lines too")
+            << u"--help"_s << QByteArray() << 0
+            << u"Használat: " STILWATER_SERVER " [kapcsolók]\nA Stilwater adatszerver ablak nélkül"_s;
         QTest::newRow("version") << u"--version"_s << QByteArray() << 0
                                  << u"stilwater-server " STILWATER_VERSION "\n"_s;
         QTest::newRow("unknown option") << u"--bogus"_s << QByteArray() << 2
-                                        << u"stilwater-server: Unknown option 'bogus'. See --help.\n"_s;
+                                        << u"stilwater-server: Ismeretlen kapcsoló: „bogus”. Súgó: --help.\n"_s;
         QTest::newRow("missing value") << u"--directory"_s << QByteArray() << 2
-                                       << u"stilwater-server: Missing value after '--directory'. See --help.\n"_s;
+                                       << u"stilwater-server: Hiányzik a --directory értéke. Súgó: --help.\n"_s;
         QTest::newRow("metrics address held") << u"--metrics %1"_s << QByteArray() << 1
                                               << u"stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"_s;
-        QTest::newRow("metrics address wrong") << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
-                                               << u"stilwater-server: Not an [ADDRESS:]PORT for --metrics: 1.2.3.4:."_s;
+        QTest::newRow("metrics address wrong")
+            << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
+            << u"stilwater-server: A --metrics értéke nem [CÍM:]PORT alakú: 1.2.3.4:."_s;
         QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
-                                           << u"stilwater-server: cannot work in the directory missing.\n"_s;
+                                           << u"stilwater-server: Nem lehet ebben a mappában dolgozni: missing.\n"_s;
     }
 
     void serviceEndsOnItsOwn()

@@ -1,6 +1,7 @@
 // stilwater-sim: simulated field devices; see --help.
 
 #include "engine/openfiles.h"
+#include "settings/parsertexts.h"
 #include "tools/sim/simattack.h"
 #include "tools/sim/simfleet.h"
 #include "tools/sim/simoptions.h"
@@ -13,11 +14,13 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("stilwater-sim"));
+    HungarianParserTexts hungarian;
+    QCoreApplication::installTranslator(&hungarian);
 
     SimOptions options;
     QString problem = parseSimOptions(QCoreApplication::arguments(), &options);
     if (!problem.isEmpty()) {
-        QTextStream(stderr) << "stilwater-sim: " << problem << " See --help.\n";
+        QTextStream(stderr) << "stilwater-sim: " << problem << " Súgó: --help.\n";
         return 2;
     }
     // Thousands of devices need thousands of sockets.

@@ -5,25 +5,25 @@
 
 namespace {
 
-const char* const description = R"(Simulated field devices for a Stilwater data server.
+const char* const description = R"(Szimulált terepi eszközök egy Stilwater adatszerverhez.
 
-Each device opens its own TCP connection, sends messages in the devices' format ("$08", a 32-character
-name field, 96 digits that carry the device and sequence numbers, two checksum digits) and checks every
-reply. Exit status: 0 when every reply was the expected one, 1 when any was not, 2 for a usage error (an
-unknown option, a missing or wrong value) or a server that cannot be reached.
+Minden eszköz saját TCP-kapcsolatot nyit, az eszközök formátumában küld üzeneteket („$08”, 32 karakteres
+névmező, 96 számjegy, amely az eszköz számát és az üzenet sorszámát hordozza, két ellenőrzőösszeg-számjegy),
+és minden választ ellenőriz. Kilépési kód: 0, ha minden válasz a várt volt, 1, ha valamelyik nem, 2 hibás
+parancssornál (ismeretlen kapcsoló, hiányzó vagy hibás érték) vagy ha a szerver nem érhető el.
 
-Examples:
+Példák:
   stilwater-sim --host 192.0.2.10 --port 10001 --messages 5
-      one device, five messages, the default "ok" acknowledgement expected
+      egy eszköz, öt üzenet, az alapértelmezett „ok” nyugtázást várja
   stilwater-sim --devices 20 --messages 1000 --bad-checksum 0.1 --expect-chks CE --noise 0.05 --expect-syntax SE
-      20 devices, a tenth of the messages with a wrong checksum, one in twenty after noise
+      20 eszköz, az üzenetek tizede hibás ellenőrzőösszeggel, minden huszadik zaj után
   stilwater-sim --devices 10000 --rate 0.1 --duration 60 --json
-      10,000 devices, each sending one message every ten seconds for a minute; summary as JSON
+      10 000 eszköz, mindegyik tíz másodpercenként küld egy üzenetet egy percig; összesítés JSON-ban
   stilwater-sim --devices 16 --duration 10 --reconnect --from 127.0.0.2,127.0.0.3 --ack-log acks
-      16 devices from two source addresses that reconnect and send again what was not acknowledged,
-      as real devices do when a server behind a load balancer goes away)
+      16 eszköz két forráscímről, amelyek újra kapcsolódnak, és újra elküldik, amit a szerver nem
+      nyugtázott, ahogy a valódi eszközök, amikor egy terheléselosztó mögötti szerver kiesik
   stilwater-sim --attack names --attack-rate 1000 --duration 5
-      a hostile client on loopback: a thousand invented device names a second for five seconds)";
+      ellenséges kliens a loopback címen: másodpercenként ezer kitalált eszköznév öt másodpercig)";
 
 bool readProportion(const QString& text, double* value)
 {
@@ -44,93 +44,98 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
         parser.addOption(option);
         return option;
     };
-    const auto host
-        = add(QStringLiteral("host"), QStringLiteral("Server address (default 127.0.0.1)."), QStringLiteral("address"));
-    const auto port
-        = add(QStringLiteral("port"), QStringLiteral("Server port (default 10001)."), QStringLiteral("port"));
+    const auto host = add(
+        QStringLiteral("host"), QStringLiteral("A szerver címe (alapértelmezés: 127.0.0.1)."), QStringLiteral("cím"));
+    const auto port = add(
+        QStringLiteral("port"), QStringLiteral("A szerver portja (alapértelmezés: 10001)."), QStringLiteral("port"));
     const auto devices = add(QStringLiteral("devices"),
-        QStringLiteral("Number of devices, each on its own connection (default 1)."), QStringLiteral("N"));
-    const auto messages
-        = add(QStringLiteral("messages"), QStringLiteral("Messages per device (default 10)."), QStringLiteral("M"));
+        QStringLiteral("Az eszközök száma, mindegyik saját kapcsolaton (alapértelmezés: 1)."), QStringLiteral("N"));
+    const auto messages = add(QStringLiteral("messages"),
+        QStringLiteral("Üzenetek száma eszközönként (alapértelmezés: 10)."), QStringLiteral("M"));
     const auto duration = add(QStringLiteral("duration"),
-        QStringLiteral("Send for S seconds instead of a number of messages, counted once every device is connected."),
-        QStringLiteral("S"));
+        QStringLiteral("Adott számú üzenet helyett MP másodpercig küld, attól számítva, hogy minden eszköz "
+                       "kapcsolódott."),
+        QStringLiteral("MP"));
     const auto rate = add(QStringLiteral("rate"),
-        QStringLiteral("Messages per second per device, e.g. 0.1 for one every ten seconds; 0 (default): each "
-                       "device sends its next message as soon as the reply to the last one is in."),
+        QStringLiteral("Üzenetek másodpercenként eszközönként, pl. 0.1: tíz másodpercenként egy; 0 (alapértelmezés): "
+                       "minden eszköz azonnal küldi a következő üzenetét, amint megjött a válasz az előzőre."),
         QStringLiteral("R"));
     const auto prefix = add(QStringLiteral("name-prefix"),
-        QStringLiteral("Name field of device k: TEXT followed by k (default SIM, so SIM1, SIM2, ...). The "
-                       "server's daily files are named after it."),
-        QStringLiteral("TEXT"));
+        QStringLiteral("A k-adik eszköz névmezője: SZÖVEG, utána k (alapértelmezés: SIM, tehát SIM1, SIM2, ...). "
+                       "A szerver napi fájljai erről kapják a nevüket."),
+        QStringLiteral("SZÖVEG"));
     const auto badChecksum = add(QStringLiteral("bad-checksum"),
-        QStringLiteral("Proportion P (0 to 1) of messages sent with a wrong checksum; their reply is "
+        QStringLiteral("Az üzenetek P hányada (0 és 1 között) hibás ellenőrzőösszeggel megy; a válasz rájuk a "
                        "--expect-chks."),
         QStringLiteral("P"));
     const auto badLength = add(QStringLiteral("bad-length"),
-        QStringLiteral("Proportion P of messages sent two characters short; their reply is --expect-syntax. The "
-                       "server answers a short message only when the next one begins, so the device sends "
-                       "that one at once, and a device's last message is never short."),
+        QStringLiteral("Az üzenetek P hányada két karakterrel rövidebb; a válasz rájuk a --expect-syntax. A szerver "
+                       "csak a következő üzenet kezdetekor válaszol a rövidre, ezért az eszköz azt azonnal "
+                       "küldi, és egy eszköz utolsó üzenete sosem rövid."),
         QStringLiteral("P"));
     const auto noise = add(QStringLiteral("noise"),
-        QStringLiteral("Proportion P of messages preceded by a few characters of noise; the noise gets its own "
-                       "--expect-syntax reply before the message's reply."),
+        QStringLiteral("Az üzenetek P hányada előtt néhány karakternyi zaj megy; a zajra külön --expect-syntax "
+                       "válasz jön, az üzenet válasza előtt."),
         QStringLiteral("P"));
-    const auto split = add(
-        QStringLiteral("split"), QStringLiteral("Write each message in K pieces (default 1)."), QStringLiteral("K"));
+    const auto split = add(QStringLiteral("split"),
+        QStringLiteral("Minden üzenetet K darabban ír (alapértelmezés: 1)."), QStringLiteral("K"));
     const auto crlf = add(QStringLiteral("crlf"),
-        QStringLiteral("End each message with CR LF. The server answers the line feed as text of its own "
-                       "(--expect-syntax) when the next message begins."));
+        QStringLiteral("Minden üzenet végére CR LF kerül. A soremelésre a szerver mint külön szövegre válaszol "
+                       "(--expect-syntax), amikor a következő üzenet elkezdődik."));
     const auto expectAck = add(QStringLiteral("expect-ack"),
-        QStringLiteral("Reply expected to an accepted message (default ok)."), QStringLiteral("TEXT"));
+        QStringLiteral("Az elfogadott üzenetre várt válasz (alapértelmezés: ok)."), QStringLiteral("SZÖVEG"));
     const auto expectChks = add(QStringLiteral("expect-chks"),
-        QStringLiteral("Reply expected to a checksum error (default empty)."), QStringLiteral("TEXT"));
+        QStringLiteral("Az ellenőrzőösszeg-hibára várt válasz (alapértelmezés: üres)."), QStringLiteral("SZÖVEG"));
     const auto expectSyntax = add(QStringLiteral("expect-syntax"),
-        QStringLiteral("Reply expected to a syntax error (default empty). An empty expectation means no reply: "
-                       "the device waits --reply-timeout and counts silence as right."),
-        QStringLiteral("TEXT"));
+        QStringLiteral("A szintaktikai hibára várt válasz (alapértelmezés: üres). Üres elvárásnál nem vár választ: "
+                       "az eszköz kivárja a --reply-timeout idejét, és a csendet helyesnek számítja."),
+        QStringLiteral("SZÖVEG"));
     const auto replyTimeout = add(QStringLiteral("reply-timeout"),
-        QStringLiteral("Milliseconds to wait for a reply (default 1000); a reply that does not come in time is "
-                       "wrong."),
+        QStringLiteral("Ennyi ezredmásodpercig vár a válaszra (alapértelmezés: 1000); az időben meg nem érkező "
+                       "válasz hibás."),
         QStringLiteral("MS"));
     const auto idle = add(QStringLiteral("idle"),
-        QStringLiteral("Also open N connections that never send, held until the end (for load tests)."),
+        QStringLiteral("N további kapcsolatot is nyit, amelyek sosem küldenek, és a végéig nyitva maradnak "
+                       "(terheléses próbákhoz)."),
         QStringLiteral("N"));
     const auto connectTimeout = add(QStringLiteral("connect-timeout"),
-        QStringLiteral("Give up when not every connection is made within S seconds (default 60)."),
-        QStringLiteral("S"));
+        QStringLiteral("Feladja, ha MP másodpercen belül nem jön létre minden kapcsolat (alapértelmezés: 60)."),
+        QStringLiteral("MP"));
     const auto reconnect = add(QStringLiteral("reconnect"),
-        QStringLiteral("A device that loses its connection (closed by the server, reset, refused) or whose "
-                       "acknowledgement does not come within --reply-timeout connects again, after 50 to 100 ms "
-                       "growing to 1 s between attempts, and sends again every message not yet acknowledged; "
-                       "the summary counts them as resent. A refused first connection is tried again the same way "
-                       "until --connect-timeout; a device that cannot connect again for --connect-timeout seconds "
-                       "gives up, its unacknowledged messages counted wrong."));
+        QStringLiteral("Az az eszköz, amelynek megszakad a kapcsolata (a szerver bontja, RST-vel megszakítja vagy "
+                       "visszautasítja), "
+                       "vagy amelynek a nyugtázása nem jön meg --reply-timeout időn belül, újra kapcsolódik, "
+                       "előbb 50–100 ms, majd 1 mp-ig növekvő várakozással a próbálkozások között, és újra "
+                       "elküld minden még nem nyugtázott üzenetet; az összesítés ezeket újraküldöttnek számolja. "
+                       "Az elutasított első kapcsolódást ugyanígy próbálja újra --connect-timeout idejéig; az "
+                       "az eszköz, amely --connect-timeout másodpercig nem tud újra kapcsolódni, feladja, és a "
+                       "nem nyugtázott üzenetei hibásnak számítanak."));
     const auto from = add(QStringLiteral("from"),
-        QStringLiteral("Connect from these local addresses, separated by commas: device k from the k-th, "
-                       "round the list (e.g. 127.0.0.2,127.0.0.3 on loopback, where a load balancer that "
-                       "balances by source address tells them apart)."),
-        QStringLiteral("ADDRESSES"));
+        QStringLiteral("Ezekről a vesszővel elválasztott helyi címekről kapcsolódik: a k-adik eszköz a k-adikról, "
+                       "körbe a listán (pl. 127.0.0.2,127.0.0.3 a loopbacken, ahol a forráscím szerint elosztó "
+                       "terheléselosztó így különbözteti meg őket)."),
+        QStringLiteral("CÍMEK"));
     const auto ackLog = add(QStringLiteral("ack-log"),
-        QStringLiteral("Write every acknowledged message to FILE, one per line, so that the server's data "
-                       "files can be checked against it."),
-        QStringLiteral("FILE"));
+        QStringLiteral("Minden nyugtázott üzenetet beír a FÁJL fájlba, soronként egyet, hogy a szerver adatfájljait "
+                       "össze lehessen vetni vele."),
+        QStringLiteral("FÁJL"));
     const auto json = add(QStringLiteral("json"),
-        QStringLiteral("Print the summary as one JSON object: sent, right, wrong, seconds, rate, p50_ms, p95_ms, "
-                       "p99_ms, max_ms, connect_ms, closed_by_server, resent, refused."));
+        QStringLiteral("Az összesítést egyetlen JSON-objektumként írja ki: sent, right, wrong, seconds, rate, "
+                       "p50_ms, p95_ms, p99_ms, max_ms, connect_ms, closed_by_server, resent, refused."));
 
     const auto attack = add(QStringLiteral("attack"),
-        QStringLiteral("Instead of devices, attack the server on loopback for --duration seconds (at most 300): "
-                       "names (well-formed messages, each with a new invented name), silent (connections that "
-                       "never send), endless (bytes that never hold a \"$\"), junk (\"$\" and 999 characters, "
-                       "again and again). Prints what it did."),
-        QStringLiteral("MODE"));
+        QStringLiteral("Eszközök helyett megtámadja a loopback címen futó szervert --duration másodpercig (legfeljebb "
+                       "300): names (jól formált üzenetek, mindegyik új, kitalált névvel), silent (kapcsolatok, "
+                       "amelyek sosem küldenek), endless (bájtok, amelyek között sosem jön „$”), junk („$” és 999 "
+                       "karakter, újra meg újra). Kiírja, mit tett."),
+        QStringLiteral("MÓD"));
     const auto attackConnections = add(QStringLiteral("attack-connections"),
-        QStringLiteral("Connections the attack keeps open, 1 to 10000 (default 1); a closed one is opened again."),
+        QStringLiteral("Ennyi kapcsolatot tart nyitva a támadás, 1 és 10000 között (alapértelmezés: 1); a bezárt "
+                       "kapcsolatot újra megnyitja."),
         QStringLiteral("N"));
     const auto attackRate = add(QStringLiteral("attack-rate"),
-        QStringLiteral("Names a second (names), or bytes a second over all connections (endless, junk); 0 "
-                       "(default): as fast as this machine goes."),
+        QStringLiteral("Nevek másodpercenként (names), vagy bájtok másodpercenként az összes kapcsolaton együtt "
+                       "(endless, junk); 0 (alapértelmezés): amilyen gyorsan ez a gép bírja."),
         QStringLiteral("R"));
 
     // process() would exit with 1 on a usage error; scripts tell a wrong call by 2.
@@ -140,7 +145,7 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
     if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp();
     if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Unknown argument: %1.").arg(parser.positionalArguments().first());
+        return QStringLiteral("Ismeretlen argumentum: %1.").arg(parser.positionalArguments().first());
 
     const auto integer = [&parser](const QCommandLineOption& option, int minimum, int* value) {
         if (!parser.isSet(option))
@@ -162,23 +167,23 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
 
     int portNumber = options->port;
     if (!integer(port, 1, &portNumber) || portNumber > 65535)
-        return QStringLiteral("--port needs a number from 1 to 65535.");
+        return QStringLiteral("A --port értéke csak 1 és 65535 közötti szám lehet.");
     options->port = static_cast<quint16>(portNumber);
     if (!integer(devices, 1, &options->devices) || !integer(messages, 1, &options->messages)
         || !integer(split, 1, &options->split) || !integer(replyTimeout, 1, &options->replyTimeoutMs)
         || !integer(idle, 0, &options->idle) || !integer(connectTimeout, 1, &options->connectTimeoutS))
-        return QStringLiteral("--devices, --messages, --split, --reply-timeout and --connect-timeout need a "
-                              "positive whole number, --idle zero or more.");
+        return QStringLiteral("A --devices, --messages, --split, --reply-timeout és --connect-timeout értéke csak "
+                              "pozitív egész szám lehet, a --idle értéke nulla vagy több.");
     if (!real(duration, &options->duration) || !real(rate, &options->rate))
-        return QStringLiteral("--duration and --rate need a number of zero or more.");
+        return QStringLiteral("A --duration és a --rate értéke csak nulla vagy annál nagyobb szám lehet.");
     if (!proportion(badChecksum, &options->badChecksum) || !proportion(badLength, &options->badLength)
         || !proportion(noise, &options->noise))
-        return QStringLiteral("--bad-checksum, --bad-length and --noise need a proportion from 0 to 1.");
+        return QStringLiteral("A --bad-checksum, --bad-length és --noise értéke csak 0 és 1 közötti arány lehet.");
     if (parser.isSet(from)) {
         options->sourceAddresses = parser.value(from).split(QLatin1Char(','));
         for (const QString& address : std::as_const(options->sourceAddresses)) {
             if (QHostAddress(address).isNull())
-                return QStringLiteral("--from needs addresses separated by commas, e.g. 127.0.0.2,127.0.0.3.");
+                return QStringLiteral("A --from értéke vesszővel elválasztott címek sora, pl. 127.0.0.2,127.0.0.3.");
         }
     }
     if (parser.isSet(host))
@@ -188,14 +193,14 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
             QStringLiteral("names"), QStringLiteral("silent"), QStringLiteral("endless"), QStringLiteral("junk")};
         const qsizetype mode = modes.indexOf(parser.value(attack));
         if (mode < 0)
-            return QStringLiteral("--attack needs names, silent, endless or junk.");
+            return QStringLiteral("A --attack értéke names, silent, endless vagy junk lehet.");
         options->attack = SimOptions::Attack(mode + 1);
         if (!QHostAddress(options->host).isLoopback())
-            return QStringLiteral("--attack only against a loopback address.");
+            return QStringLiteral("A --attack csak loopback cím ellen indítható.");
         if (!integer(attackConnections, 1, &options->attackConnections) || options->attackConnections > 10000
             || !real(attackRate, &options->attackRate) || options->duration <= 0)
-            return QStringLiteral("--attack needs --duration, --attack-connections from 1 to 10000, --attack-rate "
-                                  "of zero or more.");
+            return QStringLiteral("A --attack mellé --duration kell, a --attack-connections értéke 1 és 10000 "
+                                  "közötti, a --attack-rate értéke nulla vagy több lehet.");
     }
     if (parser.isSet(prefix))
         options->namePrefix = parser.value(prefix);
