@@ -75,13 +75,17 @@ Outcome measure(bool guarded, int seconds)
     settings.port = freePort();
     QFile config(dir.filePath(configFileName()));
     QStringList options {u"--directory"_s, dir.path()};
-    if (!config.open(QIODevice::WriteOnly) || config.write(configText(settings)) < 0)
-        return {0, 0, 0, 0, u"no config.cfg"_s};
+    if (!config.open(QIODevice::WriteOnly) || config.write(configText(settings)) < 0) {
+        outcome.problem = u"no config.cfg"_s;
+        return outcome;
+    }
     config.close();
     if (guarded) {
         QFile list(dir.filePath(u"ismert_eszkozok.txt"_s));
-        if (!list.open(QIODevice::WriteOnly))
-            return {0, 0, 0, 0, u"no list"_s};
+        if (!list.open(QIODevice::WriteOnly)) {
+            outcome.problem = u"no list"_s;
+            return outcome;
+        }
         for (int device = 1; device <= realDevices; ++device)
             list.write(QByteArray("SIM") + QByteArray::number(device) + '\n');
         options << u"--max-per-address"_s << u"64"_s;

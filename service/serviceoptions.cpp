@@ -1,6 +1,7 @@
 #include "service/serviceoptions.h"
 
 #include "engine/listening.h"
+#include "engine/nosyncoption.h"
 #include "engine/peeraddress.h"
 
 #include <QCommandLineParser>
@@ -54,12 +55,8 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("Kiírja a beállításokat, amelyekkel kiszolgálna, és hogy a config.cfg betölthető-e (0-s "
                        "kód) vagy sem (1-es kód), majd kiszolgálás nélkül kilép."));
     parser.addOption(checkOption);
-    const QCommandLineOption noSyncOption(QStringLiteral("no-sync"),
-        QStringLiteral("Már akkor nyugtázza az üzenetet, amikor a sorát átadta a rendszernek, a lemezt nem várja "
-                       "meg: gyorsabb, de áramszünetkor vagy a rendszer összeomlásakor már nyugtázott üzenetek is "
-                       "elveszhetnek. Alapértelmezés szerint csak akkor nyugtáz egy üzenetet, amikor a sora már a "
-                       "lemezen van."));
-    parser.addOption(noSyncOption);
+    const QCommandLineOption noSync = noSyncOption();
+    parser.addOption(noSync);
     const QCommandLineOption metricsOption(QStringLiteral("metrics"),
         QStringLiteral("Prometheus-metrikákat ad HTTP-n ezen a címen és porton, a /metrics útvonalon "
                        "(alapértelmezett cím: 127.0.0.1, csak erről a gépről érhető el)."),
@@ -111,7 +108,7 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
             return QStringLiteral("Nem 1 és 65535 közötti portszám: %1.").arg(parser.value(healthOption));
     }
     options->check = parser.isSet(checkOption);
-    options->durableAcknowledgements = !parser.isSet(noSyncOption);
+    options->durableAcknowledgements = !parser.isSet(noSync);
     monitoring_t* monitoring = &options->monitoring;
     if (parser.isSet(metricsOption) && !parseMetricsAddress(parser.value(metricsOption), monitoring))
         return QStringLiteral("A --metrics értéke nem [CÍM:]PORT alakú: %1.").arg(parser.value(metricsOption));
