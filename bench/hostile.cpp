@@ -1,5 +1,6 @@
 #include "bench/hostile.h"
 
+#include "bench/freeport.h"
 #include "bench/simrun.h"
 #include "bench/waituntil.h"
 #include "settings/configfile.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -38,13 +38,6 @@ QList<QStringList> attacks(int seconds)
     };
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
 qint64 peakResidentBytes(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -72,7 +65,7 @@ Outcome measure(bool guarded, int seconds)
     Outcome outcome;
     QTemporaryDir dir;
     settings_t settings;
-    settings.port = freePort();
+    settings.port = freeServerPort();
     QFile config(dir.filePath(configFileName()));
     QStringList options {u"--directory"_s, dir.path()};
     if (!config.open(QIODevice::WriteOnly) || config.write(configText(settings)) < 0) {
@@ -141,7 +134,8 @@ bool measureHostile(QTextStream& out, int seconds)
 {
     out << "\nhostile: 20 devices while names (1,000/s), 1,000 silent connections, endless bytes and junk (8 MB/s "
            "each) come from four addresses\n"
-           "server | devices alone msg/s (before and after) | under attack msg/s | share | files for invented names | peak resident\n";
+           "server | devices alone msg/s (before and after) | under attack msg/s | share | files for invented names | "
+           "peak resident\n";
     bool made = true;
     for (const bool guarded : {false, true}) {
         const Outcome o = measure(guarded, seconds);

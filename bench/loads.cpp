@@ -1,6 +1,7 @@
 #include "bench/loads.h"
 
 #include "app/mainwindow.h"
+#include "bench/freeport.h"
 #include "bench/stallmeters.h"
 #include "bench/storedcheck.h"
 #include "bench/threadcpu.h"
@@ -13,19 +14,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <malloc.h>
 
 namespace {
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 // The program's defaults with the given port and a socket timeout far beyond any run.
 settings_t benchSettings(quint16 port)
@@ -106,7 +100,7 @@ ProgramFigures measureProgram(const Load& load)
     QTemporaryDir dir;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    const settings_t settings = benchSettings(freeLoopbackPort());
+    const settings_t settings = benchSettings(freeServerPort());
     QFile config(QStringLiteral("config.cfg"));
     if (config.open(QIODevice::WriteOnly))
         config.write(configText(settings));
