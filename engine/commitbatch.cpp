@@ -2,11 +2,11 @@
 
 #include <asio/post.hpp>
 
-void CommitBatch::commit(std::shared_ptr<DayFile> file, std::function<void(bool durable)> done)
+void CommitBatch::commit(GroupCommit::Waiter waiter)
 {
     if (staged.empty()) {
         // Posted behind the completions that the loop has already taken in, it runs after them.
         asio::post(loop, [this] { commits.commit(std::exchange(staged, {})); });
     }
-    staged.push_back({std::move(file), std::move(done)});
+    staged.push_back(std::move(waiter));
 }

@@ -15,7 +15,7 @@ public:
     CommitBatch(GroupCommit& commits, asio::any_io_executor loop) : commits(commits), loop(std::move(loop)) { }
 
     // As GroupCommit::commit, from the loop's thread.
-    void commit(std::shared_ptr<DayFile> file, std::function<void(bool durable)> done);
+    void commit(GroupCommit::Waiter waiter);
 
 private:
     GroupCommit& commits;

@@ -14,6 +14,7 @@
 #include "recording/dayfilecache.h"
 #include "recording/devicename.h"
 
+#include <algorithm>
 #include <asio/post.hpp>
 #include <asio/write.hpp>
 
@@ -191,32 +192,56 @@ void Connection::handle(QString message)
     }
     storing = true;
     pauseDeviceTime();
-    asio::post(context.slowFiles, [self = shared_from_this(), message = std::move(message), verdict, computed] {
-        if (self->context.beforeCreatingFiles)
-            self->context.beforeCreatingFiles(message);
-        stored_message_t done = saveData(message, self->context.settings);
-        asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)]() mutable {
-            if (self->commits && done.dataFile)
-                self->finishWhenDurable(std::move(message), verdict, computed, std::move(done));
-            else
-                self->storedAfterPause(message, verdict, computed, done);
+    createFiles(std::move(message), verdict, computed, true);
+}
+
+// On a file thread. Where the day files kept open have taken the last descriptors, every event loop
+// lets its own go, and the files are tried once more; a line already written is never written again.
+void Connection::createFiles(QString message, int verdict, int computed, bool mayRetry)
+{
+    asio::post(
+        context.slowFiles, [self = shared_from_this(), message = std::move(message), verdict, computed, mayRetry] {
+            if (self->context.beforeCreatingFiles)
+                self->context.beforeCreatingFiles(message);
+            stored_message_t done = saveData(message, self->context.settings);
+            const bool nothingWritten = std::none_of(
+                done.saved.cbegin(), done.saved.cend(), [](const saved_line_t& line) { return line.written; });
+            if (done.descriptorsRanOut && nothingWritten && mayRetry) {
+                self->context.descriptorsRanOut();
+                asio::post(self->executor_,
+                    [self, message, verdict, computed] { self->createFiles(message, verdict, computed, false); });
+                return;
+            }
+            asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)]() mutable {
+                if (self->commits && done.dataFile)
+                    self->finishWhenDurable(std::move(message), verdict, computed, std::move(done));
+                else
+                    self->storedAfterPause(message, verdict, computed, done);
+            });
         });
-    });
 }
 
 // The acknowledgement leaves once the line is on the disk; meanwhile the connection goes no further,
 // and other devices' lines join the same sync.
 void Connection::finishWhenDurable(QString message, int verdict, int computed, stored_message_t done)
 {
-    std::shared_ptr<DayFile> file = done.dataFile;
-    commits->commit(std::move(file),
-        [self = shared_from_this(), message = std::move(message), verdict, computed, done = std::move(done)](
-            bool durable) mutable {
-            done.saved.first().written = durable;
-            asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)] {
-                self->storedAfterPause(message, verdict, computed, done);
-            });
+    GroupCommit::Waiter waiter {done.dataFile, {}, {}};
+    if (files.givingWay()) {
+        // A device waiting for the disk holds no descriptor then: a burst of thousands of them would
+        // take the ones that the next devices' files need. Its line is synced through the folder.
+        waiter.folder = done.dataFile->folderPath();
+        waiter.file.reset();
+        done.dataFile.reset();
+        done.opened.clear();
+    }
+    waiter.done = [self = shared_from_this(), message = std::move(message), verdict, computed, done = std::move(done)](
+                      bool durable) mutable {
+        done.saved.first().written = durable;
+        asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)] {
+            self->storedAfterPause(message, verdict, computed, done);
         });
+    };
+    commits->commit(std::move(waiter));
 }
 
 void Connection::storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done)

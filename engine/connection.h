@@ -61,6 +61,7 @@ private:
     void consume();
     bool handOver();
     void handle(QString message);
+    void createFiles(QString message, int verdict, int computed, bool mayRetry);
     void finishWhenDurable(QString message, int verdict, int computed, stored_message_t done);
     void storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done);
     void stored(const QString& message, int verdict, int computed, const QList<saved_line_t>& saved);

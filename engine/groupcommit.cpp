@@ -25,6 +25,17 @@ bool syncFolder(const QByteArray& folder)
     return synced;
 }
 
+// Through the folder, for lines whose files are closed already.
+bool syncFileSystemOf(const QByteArray& folder)
+{
+    const int descriptor = fileOps().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (descriptor < 0)
+        return false;
+    const bool synced = fileOps().syncfs(descriptor) == 0;
+    fileOps().close(descriptor);
+    return synced;
+}
+
 } // namespace
 
 GroupCommit::GroupCommit() : thread([this] { run(); }) { }
@@ -71,18 +82,25 @@ void GroupCommit::syncRound(std::vector<Waiter>& round)
 {
     QHash<const DayFile*, bool> durable;
     QHash<const DayFile*, QByteArray> newFileFolders;
+    const Waiter* closedFile = nullptr;
     for (const Waiter& waiter : round) {
+        if (!waiter.file) {
+            closedFile = &waiter;
+            continue;
+        }
         if (durable.contains(waiter.file.get()))
             continue;
         durable.insert(waiter.file.get(), true);
         if (waiter.file->takeFolderSync())
             newFileFolders.insert(waiter.file.get(), waiter.file->folderPath());
     }
-    if (static_cast<std::size_t>(durable.size()) > filesSyncedOneByOne) {
+    bool wholeFileSystem = false;
+    if (closedFile || static_cast<std::size_t>(durable.size()) > filesSyncedOneByOne) {
         // Folders included: all of the file system's changes reach the disk.
-        const bool synced = fileOps().syncfs(round.front().file->descriptor()) == 0;
+        wholeFileSystem = durable.isEmpty() ? syncFileSystemOf(closedFile->folder)
+                                            : fileOps().syncfs(durable.begin().key()->descriptor()) == 0;
         for (bool& fileDurable : durable)
-            fileDurable = synced;
+            fileDurable = wholeFileSystem;
     } else {
         QHash<QByteArray, bool> folderSynced;
         for (const QByteArray& folder : std::as_const(newFileFolders)) {
@@ -96,8 +114,8 @@ void GroupCommit::syncRound(std::vector<Waiter>& round)
         }
     }
     for (Waiter& waiter : round) {
-        const bool fileDurable = durable.value(waiter.file.get());
-        if (!fileDurable)
+        const bool fileDurable = waiter.file ? durable.value(waiter.file.get()) : wholeFileSystem;
+        if (waiter.file && !fileDurable)
             waiter.file->folderSyncAgain();
         waiter.done(fileDurable);
     }

@@ -2,6 +2,8 @@
 
 #include "recording/dayfile.h"
 
+#include <QByteArray>
+
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -20,11 +22,13 @@ public:
     ~GroupCommit(); // after the rounds in hand
 
     // `done` is called on the commit thread once what has been written to `file` so far is on stable
-    // storage (true), or could not be made so (false).
+    // storage (true), or could not be made so (false). Without a file, what has been written to the
+    // file system of `folder` so far: a file that was closed after its line, for want of descriptors.
     struct Waiter
     {
         std::shared_ptr<DayFile> file;
         std::function<void(bool durable)> done;
+        QByteArray folder;
     };
     void commit(std::vector<Waiter> waiters);
 

@@ -42,6 +42,9 @@ struct ServingContext
     // Called on the ending connection's thread with the address it was accepted from.
     std::function<void(const QString& source)> connectionEnded;
     std::function<void(const QString& message)> beforeCreatingFiles; // on a file thread; for tests
+    // Called on any thread when a day file could not be opened for want of a descriptor: the day
+    // files kept open give way.
+    std::function<void()> descriptorsRanOut;
     std::atomic<quint64> bytesReceived {0};
     std::atomic<qint64> bytesHeld {0}; // read but not yet handled, or replies not yet taken by the sockets
     DeviceTable& devices; // the engine's, kept from run to run

@@ -88,12 +88,13 @@ ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned th
     , slowFiles(slowFileThreads())
     , commits(durable ? std::make_unique<GroupCommit>() : nullptr)
     , commitBatches(makeCommitBatches(commits.get(), loops))
-    , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}, devices}
+    , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}, {}, devices}
     , acceptRetry(*loops.front())
     , totalLimit(connectionCeiling())
     , refusalTimer(*loops.front())
     , aliveTimer(*loops.front())
 {
+    context.descriptorsRanOut = [this] { releaseKeptFiles(); };
     context.connectionEnded = [this](const QString& source) {
         asio::post(*loops.front(), [this, source] {
             released(source);
@@ -158,7 +159,7 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
     }
     if (error) {
         if (error == std::errc::too_many_files_open || error == std::errc::too_many_files_open_in_system)
-            descriptorsScarce = true;
+            releaseKeptFiles();
         pauseAccepting(refusalText(error));
         return;
     }
@@ -197,13 +198,22 @@ bool ServingRun::admits(asio::ip::tcp::socket& socket)
     if (openFileLimit() - highestDescriptor > descriptorsSurelyFree)
         return true;
     // From now on the connections need the descriptors that open day files hold.
-    descriptorsScarce = true;
+    releaseKeptFiles();
     if (descriptorsToSpare(descriptorsKeptFree, descriptor))
         return true;
     context.devices.totals().descriptorRefusals.fetch_add(1, std::memory_order_relaxed);
     asio::error_code ignored;
     socket.close(ignored);
     return false;
+}
+
+// Once, for the rest of the run: the loops that are busy elsewhere, or idle, close theirs too.
+void ServingRun::releaseKeptFiles()
+{
+    if (descriptorsScarce.exchange(true))
+        return;
+    for (std::size_t loop = 0; loop < loops.size(); ++loop)
+        asio::post(*loops[loop], [files = dayFiles[loop].get()] { files->clear(); });
 }
 
 bool ServingRun::withinLimits(const QString& peer, bool balancer)

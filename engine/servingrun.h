@@ -49,6 +49,7 @@ private:
     void accepted(const asio::error_code& error, asio::ip::tcp::socket socket, std::size_t loop);
     bool admits(asio::ip::tcp::socket& socket);
     bool withinLimits(const QString& peer, bool balancer);
+    void releaseKeptFiles();
     void refuse(const QString& peer, int& counter);
     void released(const QString& source);
     void pauseAccepting(const QString& reason);

@@ -65,9 +65,14 @@ stored_message_t saveData(const QString& data, const settings_t& settings)
 {
     const QStringList names = targetNames(data, settings);
     std::vector<std::shared_ptr<DayFile>> files;
-    for (const QString& name : names)
+    bool descriptorsRanOut = false;
+    for (const QString& name : names) {
         files.push_back(DayFile::open(name, DayFile::Missing::Create));
-    return appendToEach(names, files, data);
+        descriptorsRanOut = descriptorsRanOut || (!files.back() && (errno == EMFILE || errno == ENFILE));
+    }
+    stored_message_t stored = appendToEach(names, files, data);
+    stored.descriptorsRanOut = descriptorsRanOut;
+    return stored;
 }
 
 std::optional<stored_message_t> saveDataToExistingFiles(
@@ -85,7 +90,8 @@ std::optional<stored_message_t> saveDataToExistingFiles(
                 cache.clear();
                 file = DayFile::open(name, DayFile::Missing::Fail, &outcome);
             }
-            if (outcome == DayFile::Outcome::Absent)
+            // Creating it, or waiting for descriptors to come free, is the slower lane's work.
+            if (outcome == DayFile::Outcome::Absent || (!file && errno == EMFILE))
                 return std::nullopt;
             if (file)
                 cache.keep(file);

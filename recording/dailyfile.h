@@ -27,6 +27,7 @@ struct stored_message_t
     QList<saved_line_t> saved; // the data file first, then the backup file when backups are on
     std::shared_ptr<DayFile> dataFile; // when its line was written: what makes it durable is synced
     std::vector<std::shared_ptr<DayFile>> opened; // every file written, to be kept open for the next lines
+    bool descriptorsRanOut = false; // a file could not be opened for want of a descriptor
 };
 
 // folder + prefix + device name + "-log_" + date + extension, joined without separators.
@@ -38,8 +39,8 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
 stored_message_t saveData(const QString& data, const settings_t& settings);
 
 // The same, but only while every file that the message goes to is open in `cache` or exists
-// already: otherwise nothing is written and nothing is returned. Creating a file can take the disk a
-// while, appending to one hardly ever does, so the caller may do this much at once and leave the
+// already, and there is a descriptor to open it: otherwise nothing is written and nothing is returned. Creating a file
+// can take the disk a while, appending to one hardly ever does, so the caller may do this much at once and leave the
 // rest to a slower lane. Files opened here are kept in `cache`.
 std::optional<stored_message_t> saveDataToExistingFiles(
     const QString& data, const settings_t& settings, DayFileCache& cache);

@@ -24,6 +24,8 @@ public:
     void keep(const std::shared_ptr<DayFile>& file);
     // Lets every file go, for a system short of descriptors.
     void clear();
+    // Whether the system is short of them: nothing is kept then.
+    bool givingWay() const { return scarce.load(std::memory_order_relaxed); }
 
 private:
     using Order = std::list<std::shared_ptr<DayFile>>; // most recently written first
