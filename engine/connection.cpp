@@ -184,6 +184,10 @@ void Connection::handle(QString message)
         if (commits && done->dataFile) {
             storing = true;
             pauseDeviceTime();
+            // While descriptors are short, a device waiting for the disk holds none: a burst of
+            // thousands would take those that the next devices' files need.
+            if (files.givingWay())
+                closeFiles(*done);
             finishWhenDurable(std::move(message), verdict, computed, std::move(*done));
         } else {
             stored(message, verdict, computed, done->saved);
@@ -212,8 +216,11 @@ void Connection::createFiles(QString message, int verdict, int computed, bool ma
                     [self, message, verdict, computed] { self->createFiles(message, verdict, computed, false); });
                 return;
             }
+            // Its descriptors go at once, not once the loop comes to it.
+            if (self->files.givingWay())
+                closeFiles(done);
             asio::post(self->executor_, [self, message, verdict, computed, done = std::move(done)]() mutable {
-                if (self->commits && done.dataFile)
+                if (self->commits && (done.dataFile || !done.closedDataFolder.isEmpty()))
                     self->finishWhenDurable(std::move(message), verdict, computed, std::move(done));
                 else
                     self->storedAfterPause(message, verdict, computed, done);
@@ -225,15 +232,7 @@ void Connection::createFiles(QString message, int verdict, int computed, bool ma
 // and other devices' lines join the same sync.
 void Connection::finishWhenDurable(QString message, int verdict, int computed, stored_message_t done)
 {
-    GroupCommit::Waiter waiter {done.dataFile, {}, {}};
-    if (files.givingWay()) {
-        // A device waiting for the disk holds no descriptor then: a burst of thousands of them would
-        // take the ones that the next devices' files need. Its line is synced through the folder.
-        waiter.folder = done.dataFile->folderPath();
-        waiter.file.reset();
-        done.dataFile.reset();
-        done.opened.clear();
-    }
+    GroupCommit::Waiter waiter {done.dataFile, {}, done.closedDataFolder};
     waiter.done = [self = shared_from_this(), message = std::move(message), verdict, computed, done = std::move(done)](
                       bool durable) mutable {
         done.saved.first().written = durable;

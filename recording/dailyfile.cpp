@@ -75,6 +75,14 @@ stored_message_t saveData(const QString& data, const settings_t& settings)
     return stored;
 }
 
+void closeFiles(stored_message_t& stored)
+{
+    if (stored.dataFile)
+        stored.closedDataFolder = stored.dataFile->folderPath();
+    stored.dataFile.reset();
+    stored.opened.clear();
+}
+
 std::optional<stored_message_t> saveDataToExistingFiles(
     const QString& data, const settings_t& settings, DayFileCache& cache)
 {

@@ -2,6 +2,7 @@
 
 #include "recording/dayfile.h"
 
+#include <QByteArray>
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -28,7 +29,12 @@ struct stored_message_t
     std::shared_ptr<DayFile> dataFile; // when its line was written: what makes it durable is synced
     std::vector<std::shared_ptr<DayFile>> opened; // every file written, to be kept open for the next lines
     bool descriptorsRanOut = false; // a file could not be opened for want of a descriptor
+    QByteArray closedDataFolder; // the data file's folder, once its line is written and its file closed
 };
+
+// Closes the files that `stored` holds, for a system short of descriptors; what makes the line durable
+// then is a sync of the data file's folder's file system.
+void closeFiles(stored_message_t& stored);
 
 // folder + prefix + device name + "-log_" + date + extension, joined without separators.
 QString dailyFileName(const filename_t& naming, const QString& name, const QDate& date);

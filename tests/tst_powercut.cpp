@@ -3,8 +3,14 @@
 #include "settings/clock.h"
 #include "tests/serverfixture.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
 #include <fcntl.h>
 #include <random>
+#include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -63,6 +69,25 @@ const FileOps recordingOps {
         pathOf.remove(descriptor);
         return ::close(descriptor);
     },
+};
+
+// A disk that takes writes at once but holds every sync until it is let go.
+std::atomic<bool> syncsHeld {false};
+
+int heldSync(int (*sync)(int), int descriptor)
+{
+    while (syncsHeld)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return sync(descriptor);
+}
+
+const FileOps slowSyncOps {
+    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+    ::write,
+    [](int descriptor) { return heldSync(::fdatasync, descriptor); },
+    [](int descriptor) { return heldSync(::fsync, descriptor); },
+    [](int descriptor) { return heldSync(::syncfs, descriptor); },
+    ::close,
 };
 
 // What the disk holds after a power cut before change `cut`: what a sync made durable, and of the
@@ -199,6 +224,52 @@ private slots:
             again.stop(Engine::StopLine::Omit, {});
             QTRY_VERIFY(!again.running());
         }
+    }
+
+    // Near the descriptor limit, devices whose lines wait for the disk hold no descriptor meanwhile:
+    // a burst of them would take those that the next devices' files need, and those devices would go
+    // unacknowledged. Here every descriptor but three is taken while eight devices wait.
+    void devicesWaitingForTheDiskHoldNoDescriptors()
+    {
+        setFileOps(slowSyncOps);
+        const auto systemOps = qScopeGuard([] { setFileOps({}); });
+        BareServer server;
+        QVERIFY(server.start());
+        syncsHeld = true;
+        const auto syncsGo = qScopeGuard([] { syncsHeld = false; }); // before the server stops
+        int highestUsed = 0;
+        for (const QString& descriptor : QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System))
+            highestUsed = std::max(highestUsed, descriptor.toInt());
+        constexpr int devices = 8;
+        rlimit previous {};
+        getrlimit(RLIMIT_NOFILE, &previous);
+        const rlimit lowered {rlim_t(highestUsed + 4 * devices + 40), previous.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        std::vector<int> taken;
+        const auto restore = qScopeGuard([&] {
+            for (const int descriptor : taken)
+                ::close(descriptor);
+            setrlimit(RLIMIT_NOFILE, &previous);
+        });
+        std::vector<std::unique_ptr<Device>> fleet;
+        for (int d = 0; d < devices; ++d)
+            fleet.push_back(std::make_unique<Device>(server.port()));
+        QTRY_COMPARE(server.engine.connectionCount(), std::size_t(devices));
+        for (int descriptor; (descriptor = ::open("/dev/null", O_RDONLY)) >= 0;)
+            taken.push_back(descriptor);
+        for (int i = 0; i < 3; ++i) {
+            ::close(taken.back());
+            taken.pop_back();
+        }
+        for (int d = 0; d < devices; ++d)
+            fleet[d]->send(message(d, 0));
+        // Every line is written while every sync waits.
+        QTRY_VERIFY(std::all_of(
+            fleet.cbegin(), fleet.cend(), [d = 0](const auto&) mutable { return QFile::exists(fileOf(d++)); }));
+        syncsHeld = false;
+        for (const auto& device : fleet)
+            QTRY_COMPARE(device->received(), QByteArray("ok"));
+        QVERIFY(!server.flow().contains(u"Mentési hiba"_s));
     }
 };
 
