@@ -15,23 +15,14 @@ namespace {
 // files: a file alone is all that fdatasync is cheaper for, and it leaves others' data alone.
 constexpr std::size_t filesSyncedOneByOne = 1;
 
-bool syncFolder(const QByteArray& folder)
+// `sync` is fsync for the folder's own entries, syncfs for its whole file system (lines whose files
+// are closed already).
+bool syncThroughFolder(const QByteArray& folder, int (*sync)(int descriptor))
 {
     const int descriptor = fileOps().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (descriptor < 0)
         return false;
-    const bool synced = fileOps().fsync(descriptor) == 0;
-    fileOps().close(descriptor);
-    return synced;
-}
-
-// Through the folder, for lines whose files are closed already.
-bool syncFileSystemOf(const QByteArray& folder)
-{
-    const int descriptor = fileOps().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (descriptor < 0)
-        return false;
-    const bool synced = fileOps().syncfs(descriptor) == 0;
+    const bool synced = sync(descriptor) == 0;
     fileOps().close(descriptor);
     return synced;
 }
@@ -97,7 +88,7 @@ void GroupCommit::syncRound(std::vector<Waiter>& round)
     bool wholeFileSystem = false;
     if (closedFile || static_cast<std::size_t>(durable.size()) > filesSyncedOneByOne) {
         // Folders included: all of the file system's changes reach the disk.
-        wholeFileSystem = durable.isEmpty() ? syncFileSystemOf(closedFile->folder)
+        wholeFileSystem = durable.isEmpty() ? syncThroughFolder(closedFile->folder, fileOps().syncfs)
                                             : fileOps().syncfs(durable.begin().key()->descriptor()) == 0;
         for (bool& fileDurable : durable)
             fileDurable = wholeFileSystem;
@@ -105,7 +96,7 @@ void GroupCommit::syncRound(std::vector<Waiter>& round)
         QHash<QByteArray, bool> folderSynced;
         for (const QByteArray& folder : std::as_const(newFileFolders)) {
             if (!folderSynced.contains(folder))
-                folderSynced.insert(folder, syncFolder(folder));
+                folderSynced.insert(folder, syncThroughFolder(folder, fileOps().fsync));
         }
         for (auto it = durable.begin(); it != durable.end(); ++it) {
             const auto folder = newFileFolders.constFind(it.key());
