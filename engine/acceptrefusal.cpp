@@ -13,7 +13,9 @@ bool isTransientAcceptError(const std::error_code& error)
     case EPROTO:
     case ENETDOWN:
     case ENETUNREACH:
+#ifdef EHOSTDOWN // Linux's; Windows has no such error
     case EHOSTDOWN:
+#endif
     case EHOSTUNREACH:
     case ENOPROTOOPT:
     case EOPNOTSUPP:

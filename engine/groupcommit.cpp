@@ -4,7 +4,6 @@
 
 #include <QHash>
 
-#include <fcntl.h>
 #include <iterator>
 
 namespace {
@@ -15,15 +14,15 @@ namespace {
 // files: a file alone is all that fdatasync is cheaper for, and it leaves others' data alone.
 constexpr std::size_t filesSyncedOneByOne = 1;
 
-// `sync` is fsync for the folder's own entries, syncfs for its whole file system (lines whose files
-// are closed already).
-bool syncThroughFolder(const QByteArray& folder, int (*sync)(int descriptor))
+// `sync` syncs the folder's own entries, or its whole file system (lines whose files are closed
+// already).
+bool syncThroughFolder(const QByteArray& folder, bool (*sync)(FileHandle folder))
 {
-    const int descriptor = fileOps().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (descriptor < 0)
+    const FileHandle handle = fileOps().open(folder, FileOpen::Folder);
+    if (handle < 0)
         return false;
-    const bool synced = sync(descriptor) == 0;
-    fileOps().close(descriptor);
+    const bool synced = sync(handle);
+    fileOps().close(handle);
     return synced;
 }
 
@@ -85,23 +84,26 @@ void GroupCommit::syncRound(std::vector<Waiter>& round)
         if (waiter.file->takeFolderSync())
             newFileFolders.insert(waiter.file.get(), waiter.file->folderPath());
     }
+    const FileOps& ops = fileOps();
+    // Where the platform cannot sync a whole file system, each file is synced by itself, and lines
+    // whose files are closed already cannot be made durable.
     bool wholeFileSystem = false;
-    if (closedFile || static_cast<std::size_t>(durable.size()) > filesSyncedOneByOne) {
+    if (ops.syncFileSystem && (closedFile || static_cast<std::size_t>(durable.size()) > filesSyncedOneByOne)) {
         // Folders included: all of the file system's changes reach the disk.
-        wholeFileSystem = durable.isEmpty() ? syncThroughFolder(closedFile->folder, fileOps().syncfs)
-                                            : fileOps().syncfs(durable.begin().key()->descriptor()) == 0;
+        wholeFileSystem = durable.isEmpty() ? syncThroughFolder(closedFile->folder, ops.syncFileSystem)
+                                            : ops.syncFileSystem(durable.begin().key()->handle());
         for (bool& fileDurable : durable)
             fileDurable = wholeFileSystem;
     } else {
         QHash<QByteArray, bool> folderSynced;
         for (const QByteArray& folder : std::as_const(newFileFolders)) {
             if (!folderSynced.contains(folder))
-                folderSynced.insert(folder, syncThroughFolder(folder, fileOps().fsync));
+                folderSynced.insert(folder, syncThroughFolder(folder, ops.syncFolder));
         }
         for (auto it = durable.begin(); it != durable.end(); ++it) {
             const auto folder = newFileFolders.constFind(it.key());
             it.value() = (folder == newFileFolders.cend() || folderSynced.value(*folder))
-                && fileOps().fdatasync(it.key()->descriptor()) == 0;
+                && ops.syncFile(it.key()->handle());
         }
     }
     for (Waiter& waiter : round) {

@@ -7,8 +7,6 @@
 
 #include <QStringEncoder>
 
-#include <cerrno>
-
 namespace {
 
 QByteArray encodedLine(const QString& data)
@@ -29,20 +27,29 @@ QStringList targetNames(const QString& data, const settings_t& settings)
     return names;
 }
 
+// A file to write, or why there is none.
+struct Target
+{
+    std::shared_ptr<DayFile> file;
+    DayFile::Outcome outcome = DayFile::Outcome::Opened;
+};
+
 // One whole line in one write, appended at the file's end, so a line is never split by another
 // writer or by the program being killed.
-stored_message_t appendToEach(
-    const QStringList& names, const std::vector<std::shared_ptr<DayFile>>& files, const QString& data)
+stored_message_t appendToEach(const QStringList& names, const std::vector<Target>& targets, const QString& data)
 {
     const QByteArray line = encodedLine(data);
     stored_message_t stored;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const bool written = files[i] && files[i]->append(line);
-        stored.saved << saved_line_t {names[static_cast<qsizetype>(i)], written};
-        if (files[i])
-            stored.opened.push_back(files[i]);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const std::shared_ptr<DayFile>& file = targets[i].file;
+        bool locked = targets[i].outcome == DayFile::Outcome::Locked;
+        const bool written = file && file->append(line, &locked);
+        stored.saved << saved_line_t {names[static_cast<qsizetype>(i)], written, !written && locked};
+        stored.descriptorsRanOut = stored.descriptorsRanOut || targets[i].outcome == DayFile::Outcome::OutOfHandles;
+        if (file)
+            stored.opened.push_back(file);
         if (i == 0 && written)
-            stored.dataFile = files[i];
+            stored.dataFile = file;
     }
     return stored;
 }
@@ -64,15 +71,10 @@ QString dailyFileName(const filename_t& naming, const QString& name, const QDate
 stored_message_t saveData(const QString& data, const settings_t& settings)
 {
     const QStringList names = targetNames(data, settings);
-    std::vector<std::shared_ptr<DayFile>> files;
-    bool descriptorsRanOut = false;
-    for (const QString& name : names) {
-        files.push_back(DayFile::open(name, DayFile::Missing::Create));
-        descriptorsRanOut = descriptorsRanOut || (!files.back() && (errno == EMFILE || errno == ENFILE));
-    }
-    stored_message_t stored = appendToEach(names, files, data);
-    stored.descriptorsRanOut = descriptorsRanOut;
-    return stored;
+    std::vector<Target> targets(static_cast<std::size_t>(names.size()));
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        targets[i].file = DayFile::open(names[qsizetype(i)], DayFile::Missing::Create, &targets[i].outcome);
+    return appendToEach(names, targets, data);
 }
 
 void closeFiles(stored_message_t& stored)
@@ -87,24 +89,23 @@ std::optional<stored_message_t> saveDataToExistingFiles(
     const QString& data, const settings_t& settings, DayFileCache& cache)
 {
     const QStringList names = targetNames(data, settings);
-    std::vector<std::shared_ptr<DayFile>> files;
+    std::vector<Target> targets;
     for (const QString& name : names) {
-        std::shared_ptr<DayFile> file = cache.find(name);
-        if (!file) {
-            DayFile::Outcome outcome = DayFile::Outcome::Opened;
-            file = DayFile::open(name, DayFile::Missing::Fail, &outcome);
-            if (!file && errno == EMFILE) {
-                // The files kept open give way to a system short of descriptors.
-                cache.clear();
-                file = DayFile::open(name, DayFile::Missing::Fail, &outcome);
-            }
-            // Creating it, or waiting for descriptors to come free, is the slower lane's work.
-            if (outcome == DayFile::Outcome::Absent || (!file && errno == EMFILE))
-                return std::nullopt;
-            if (file)
-                cache.keep(file);
+        Target& target = targets.emplace_back();
+        target.file = cache.find(name);
+        if (target.file)
+            continue;
+        target.file = DayFile::open(name, DayFile::Missing::Fail, &target.outcome);
+        if (target.outcome == DayFile::Outcome::OutOfHandles) {
+            // The files kept open give way to a system short of descriptors.
+            cache.clear();
+            target.file = DayFile::open(name, DayFile::Missing::Fail, &target.outcome);
         }
-        files.push_back(std::move(file));
+        // Creating it, or waiting for descriptors to come free, is the slower lane's work.
+        if (target.outcome == DayFile::Outcome::Absent || target.outcome == DayFile::Outcome::OutOfHandles)
+            return std::nullopt;
+        if (target.file)
+            cache.keep(target.file);
     }
-    return appendToEach(names, files, data);
+    return appendToEach(names, targets, data);
 }

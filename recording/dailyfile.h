@@ -20,6 +20,7 @@ struct saved_line_t
 {
     QString fileName;
     bool written = false;
+    bool locked = false; // not written because another program holds the file locked
 };
 
 // What storing one message did.

@@ -1,25 +1,10 @@
 #include "recording/fileops.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
-
-int openFile(const char* path, int flags, mode_t mode)
-{
-    return ::open(path, flags, mode);
-}
-
-int syncFileSystem(int descriptor)
-{
-    return ::syncfs(descriptor);
-}
-
-const FileOps systemOps {openFile, ::write, ::fdatasync, ::fsync, syncFileSystem, ::close};
 
 FileOps& current()
 {
-    static FileOps ops = systemOps;
+    static FileOps ops = systemFileOps();
     return ops;
 }
 
@@ -32,5 +17,5 @@ const FileOps& fileOps()
 
 void setFileOps(const FileOps& ops)
 {
-    current() = ops.open ? ops : systemOps;
+    current() = ops.open ? ops : systemFileOps();
 }

@@ -80,3 +80,18 @@ void Device::sendInChunks(const QByteArray& data, int size, const Engine& server
         QVERIFY(QTest::qWaitFor([&] { return server.bytesReceived() == taken; }));
     }
 }
+
+QByteArray messages::numbered(int device, int count)
+{
+    QByteArray text = "08" + QStringLiteral("D%1").arg(device).toLatin1().leftJustified(32, ' ')
+        + QByteArray::number(count).rightJustified(96, '0');
+    unsigned char sum = 0;
+    for (const char c : text)
+        sum += static_cast<unsigned char>(c);
+    return '$' + text + QByteArray::number(sum % 100).rightJustified(2, '0');
+}
+
+QString messages::fileOfNumbered(int device)
+{
+    return QStringLiteral("D%1-log_2026-12-05.txt").arg(device);
+}

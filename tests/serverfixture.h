@@ -105,4 +105,8 @@ struct messages
     {
         return "$08ABC 12" + QByteArray(26, ' ') + QByteArray(96, '0') + checksum;
     }
+    // Of device "D<device>", carrying `count`, with its checksum worked out here.
+    static QByteArray numbered(int device, int count);
+    // Its day file on 2026-12-05.
+    static QString fileOfNumbered(int device);
 };

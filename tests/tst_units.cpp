@@ -9,23 +9,14 @@
 #include "recording/dailyfile.h"
 #include "recording/dayfilecache.h"
 #include "recording/devicename.h"
-#include "service/metricstext.h"
-#include "service/monitoring.h"
-#include "service/outputtext.h"
-#include "service/quietoutput.h"
-#include "service/readiness.h"
 #include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
+#include "tests/platformfaults.h"
 #include "tests/serverfixture.h"
 
 #include <climits>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -78,50 +69,6 @@ private slots:
         QFETCH(int, seconds);
         QFETCH(int, milliseconds);
         QCOMPARE(::timerInterval(seconds).value_or(-1), milliseconds);
-    }
-
-    // Texts that a function turns into others: "name", a device's file name from a message's name
-    // field, whose checksum is not looked at; "label", a metrics label value escaped; "metrics", the
-    // --metrics address read as "host port", empty when refused.
-    void textIsTurned_data()
-    {
-        QTest::addColumn<QString>("function");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("name: leading spaces") << u"name"_s << u"  AB"_s << u"__AB"_s;
-        QTest::newRow("name: only spaces") << u"name"_s << QString() << QString();
-        QTest::newRow("name: ordinary characters kept") << u"name"_s << u"a.b-c_1"_s << u"a.b-c_1"_s;
-        QTest::newRow("name: refused by Windows") << u"name"_s << u"<>:\"|?*"_s << u"_______"_s;
-        QTest::newRow("name: control characters") << u"name"_s << u"a\tb\x7f"_s << u"a_b_"_s;
-        QTest::newRow("name: leading dot, not hidden") << u"name"_s << u".a.b"_s << u"_a.b"_s;
-        QTest::newRow("name: leading hyphen, no option") << u"name"_s << u"--rf"_s << u"_-rf"_s;
-        QTest::newRow("label: quote") << u"label"_s << u"a\"b"_s << u"a\\\"b"_s;
-        QTest::newRow("label: backslash, also before n") << u"label"_s << u"a\\n"_s << u"a\\\\n"_s;
-        QTest::newRow("label: line feed") << u"label"_s << u"a\nb"_s << u"a\\nb"_s;
-        QTest::newRow("label: accents and braces kept") << u"label"_s << u"Tűző}{="_s << u"Tűző}{="_s;
-        QTest::newRow("metrics: port only, loopback") << u"metrics"_s << u"9310"_s << u"127.0.0.1 9310"_s;
-        QTest::newRow("metrics: IPv4") << u"metrics"_s << u"0.0.0.0:9310"_s << u"0.0.0.0 9310"_s;
-        QTest::newRow("metrics: IPv6") << u"metrics"_s << u"[::1]:80"_s << u"::1 80"_s;
-        QTest::newRow("metrics: IPv6 without brackets") << u"metrics"_s << u"::1:80"_s << QString();
-        QTest::newRow("metrics: port 0") << u"metrics"_s << u"0"_s << QString();
-        QTest::newRow("metrics: port too high") << u"metrics"_s << u"65536"_s << QString();
-        QTest::newRow("metrics: no port") << u"metrics"_s << u"host:"_s << QString();
-    }
-
-    void textIsTurned()
-    {
-        QFETCH(QString, function);
-        QFETCH(QString, text);
-        QFETCH(QString, result);
-        monitoring_t metrics;
-        if (function == u"name"_s)
-            QCOMPARE(::deviceName(u"$08"_s + text.leftJustified(32, u' ') + QString(98, u'0')), result);
-        else if (function == u"label"_s)
-            QCOMPARE(escapedLabelValue(text), result);
-        else if (parseMetricsAddress(text, &metrics))
-            QCOMPARE(metrics.metricsHost + u' ' + QString::number(metrics.metricsPort), result);
-        else
-            QCOMPARE(QString(), result);
     }
 
     // "$08" + 128 * "0" + "04" with the "0" at position 70 replaced, the checksum worked out by hand
@@ -285,53 +232,10 @@ private slots:
             else if (action == u"create"_s)
                 QVERIFY(QFile(day).open(QIODevice::WriteOnly));
             else
-                QVERIFY(QFile::link(u"moved"_s, day));
+                QVERIFY(makeSymbolicLink(u"moved"_s, day));
         }
         QCOMPARE(save(), !step.endsWith(u"link"_s));
         QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
-    }
-
-    // Only a regular file takes a line (links, and a FIFO without a reader: the tests around).
-    void onlyARegularFileIsWritten_data()
-    {
-        QTest::addColumn<QString>("inTheWay");
-        QTest::newRow("FIFO with a reader") << u"FIFO"_s;
-        QTest::newRow("full disk: the file at the size limit") << u"full file"_s;
-    }
-
-    void onlyARegularFileIsWritten()
-    {
-        QFETCH(QString, inTheWay);
-        setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
-        const auto systemClock = qScopeGuard([] { setClock({}); });
-        const QByteArray name = "AB-log_2026-12-05.txt";
-        const QByteArray before = "earlier\r\n";
-        const int reader = inTheWay == u"FIFO" && ::mkfifo(name, 0600) == 0 ? ::open(name, O_RDONLY | O_NONBLOCK) : -1;
-        QFile full(QString::fromLatin1(name));
-        QVERIFY(reader >= 0 || (full.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && full.write(before) == 9));
-        rlimit fileSize {};
-        ::getrlimit(RLIMIT_FSIZE, &fileSize);
-        const rlimit limit {reader < 0 ? rlim_t(before.size()) : fileSize.rlim_cur, fileSize.rlim_max};
-        ::signal(SIGXFSZ, SIG_IGN); // a write beyond the limit fails instead of ending the test
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const stored_message_t stored = saveData(u"$08AB"_s + QString(30, u' ') + QString(98, u'0'), settings_t());
-        ::setrlimit(RLIMIT_FSIZE, &fileSize);
-        QVERIFY(!stored.saved.first().written);
-        if (reader < 0)
-            QCOMPARE(readFileBytes(full.fileName()), before);
-        ::close(reader);
-    }
-
-    // The file that the service's package brings to start from holds the defaults.
-    void shippedConfigHoldsTheDefaults()
-    {
-        QCOMPARE(readFileBytes(u"" STILWATER_SOURCE_DIR "/service/default-config.cfg"_s), configText(settings_t()));
-    }
-
-    // The service's standard output for a batch of the engine's lines, some dropped before it.
-    void serviceOutputCountsDroppedLines()
-    {
-        QCOMPARE(withoutTimeStamps(QString::fromUtf8(outputText({{u"c\n\n"_s}, 7}))), u"<ts>… 7 sor kihagyva …\nc\n"_s);
     }
 
     // Events beyond the cap push out the oldest whole, and their lines are counted; each line gets a
@@ -403,27 +307,6 @@ private slots:
         QCOMPARE(!error, taken);
     }
 
-    // The readiness check says 200 while the engine reports, 503 once it has been silent too long.
-    void readinessFollowsTheEngine()
-    {
-        const auto status = [](quint16 port) {
-            QTcpSocket client;
-            client.connectToHost(QHostAddress::LocalHost, port);
-            client.write("GET /ready HTTP/1.0\r\n\r\n");
-            while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(5000)) { }
-            return client.readAll().left(12);
-        };
-        Readiness readiness(std::chrono::milliseconds(300));
-        const quint16 port = freeLoopbackPort();
-        QVERIFY(readiness.listen(u"127.0.0.1"_s, port));
-        readiness.serve();
-        QCOMPARE(status(port), "HTTP/1.1 200");
-        QTRY_COMPARE(status(port), "HTTP/1.1 503");
-        readiness.alive();
-        QCOMPARE(status(port), "HTTP/1.1 200");
-        QVERIFY(!Readiness(std::chrono::milliseconds(300)).listen(u"127.0.0.1"_s, port));
-    }
-
     // A scripted day: a device connects, sends each verdict, hangs up; midnight starts new counts;
     // a restart knows the devices from their day files. Syntax errors go to the connection's device.
     void deviceTableKeepsTheDay()
@@ -482,46 +365,6 @@ private slots:
         restarted.seed(filename_t(u"p_"_s, u".txt"_s, QString()));
         QCOMPARE(deviceRows(restarted),
             QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, u"a\"b\nc 05 23:59  0 0/0/0/0 01 00:00"_s}));
-    }
-
-    void metricsText()
-    {
-        metrics_t metrics {
-            3, 10, 7, 2, 1, 4, 9000, 5, 6, 2, 8, {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}};
-        const QString text = QString::fromUtf8(::metricsText(metrics));
-        for (const QString& line : {u"stilwater_connections_open 3"_s, u"stilwater_connections_accepted_total 10"_s,
-                 u"stilwater_messages_total{verdict=\"accepted\"} 7"_s,
-                 u"stilwater_messages_total{verdict=\"checksum_error\"} 2"_s,
-                 u"stilwater_messages_total{verdict=\"syntax_error\"} 1"_s, u"stilwater_storing_failures_total 4"_s,
-                 u"stilwater_received_bytes_total 9000"_s, u"stilwater_output_dropped_lines_total 5"_s,
-                 u"stilwater_descriptor_refusals_total 6"_s, u"stilwater_devices_connected 2"_s,
-                 u"stilwater_devices_known 2"_s, u"stilwater_unlisted_messages_total 8"_s,
-                 u"# TYPE stilwater_device_last_message_timestamp_seconds gauge"_s,
-                 u"stilwater_device_last_message_timestamp_seconds{device=\"K\\\"1\\\\\\n\"} 1765000000.250"_s,
-                 u"stilwater_device_last_message_timestamp_seconds{device=\"M2\"} 1765000001.000"_s})
-            QVERIFY2(text.split(u'\n').contains(line), qPrintable(line));
-        // Nine single series of three lines, the verdicts' five, the devices' four.
-        QCOMPARE(text.count(u'\n'), 36);
-    }
-
-    // Under --quiet-messages: a message and its reply go, events, errors and storing failures stay.
-    void quietOutputKeepsEvents_data()
-    {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<bool>("perMessage");
-        QTest::newRow("reply") << u"Válasz: ok"_s << true;
-        QTest::newRow("checksum error") << u"Chks error. Számolt: 4. Válasz: <nincs>"_s << true;
-        QTest::newRow("syntax error") << u"Syntax error. Válasz: SE"_s << true;
-        QTest::newRow("storing failure") << u"Mentési hiba: AB-log_2026-12-05.txt"_s << false;
-    }
-
-    void quietOutputKeepsEvents()
-    {
-        QFETCH(QString, body);
-        QFETCH(bool, perMessage);
-        const QString stamp = formatTimeStamp(QDateTime(QDate(2026, 12, 5), QTime(9, 0)));
-        QCOMPARE(perMessageLine(stamp + u"[::1] "_s + body + u'\n'), perMessage);
-        QVERIFY(!perMessageLine(stamp + body));
     }
 
     void localAddressChoice_data()

@@ -1,30 +1,22 @@
 #include "engine/openfiles.h"
 
-#include <QtGlobal>
-
-#include <limits>
-
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <limits>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
-#endif
 
 void raiseOpenFileLimit()
 {
-#ifdef Q_OS_UNIX
     rlimit limit {};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
         return;
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
-#endif
 }
 
 bool descriptorsToSpare(int count, long long existing)
 {
-#ifdef Q_OS_UNIX
     std::vector<int> trial;
     trial.reserve(count);
     for (int i = 0; i < count; ++i) {
@@ -36,19 +28,12 @@ bool descriptorsToSpare(int count, long long existing)
     for (const int descriptor : trial)
         ::close(descriptor);
     return static_cast<int>(trial.size()) == count;
-#else
-    Q_UNUSED(count)
-    Q_UNUSED(existing)
-    return true;
-#endif
 }
 
 long long openFileLimit()
 {
-#ifdef Q_OS_UNIX
     rlimit limit {};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         return static_cast<long long>(limit.rlim_cur);
-#endif
     return std::numeric_limits<long long>::max();
 }

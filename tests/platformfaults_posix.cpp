@@ -1,0 +1,15 @@
+#include "tests/platformfaults.h"
+
+#include <QFile>
+
+#include <sys/socket.h>
+
+bool makeSymbolicLink(const QString& target, const QString& link)
+{
+    return QFile::link(target, link);
+}
+
+bool halfClose(qintptr socketDescriptor)
+{
+    return ::shutdown(static_cast<int>(socketDescriptor), SHUT_WR) == 0;
+}
