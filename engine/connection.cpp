@@ -275,6 +275,8 @@ void Connection::stored(const QString& message, int verdict, int computed, const
     for (const saved_line_t& line : saved) {
         if (!line.written)
             lines << QStringLiteral("Mentési hiba: ") + line.fileName + QLatin1Char('\n');
+        if (line.locked)
+            lines << QStringLiteral("A fájlt egy másik program zárolja: ") + line.fileName + QLatin1Char('\n');
     }
     report(std::move(lines));
 }
