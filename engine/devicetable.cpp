@@ -1,5 +1,6 @@
 #include "engine/devicetable.h"
 
+#include "engine/datafiles.h"
 #include "messages/messagelayout.h"
 #include "recording/dailyfile.h"
 #include "recording/devicename.h"
@@ -7,7 +8,6 @@
 #include "settings/settings.h"
 
 #include <QDirIterator>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -93,29 +93,26 @@ void DeviceTable::disconnected(const QString& name)
     stamp(*found);
 }
 
-void DeviceTable::seed(const filename_t& naming)
+void DeviceTable::seed(const settings_t& settings)
 {
-    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(naming.prefix)
-            + QStringLiteral("(.*)-log_(\\d{4}-\\d{2}-\\d{2})") + QRegularExpression::escape(naming.ext)
-            + QLatin1Char('$'),
-        QRegularExpression::DotMatchesEverythingOption); // a name on Linux may hold a line feed
+    const DataFileNames dataFiles(settings);
     struct found_t
     {
         qint64 last = 0;
         QDate oldest;
     };
     QHash<QString, found_t> files;
-    QDirIterator entries(naming.path.isEmpty() ? QStringLiteral(".") : naming.path, QDir::Files);
+    const QString folder = settings.file.path;
+    QDirIterator entries(folder.isEmpty() ? QStringLiteral(".") : folder, QDir::Files);
     while (entries.hasNext()) {
         entries.next();
-        const QRegularExpressionMatch match = pattern.match(entries.fileName());
-        const QDate date = QDate::fromString(match.captured(2), QStringLiteral("yyyy-MM-dd"));
-        if (!match.hasMatch() || !date.isValid())
+        const std::optional<DataFileNames::data_file_t> file = dataFiles.match(entries.fileName());
+        if (!file)
             continue;
-        found_t& device = files[match.captured(1)];
+        found_t& device = files[file->device];
         device.last = std::max(device.last, entries.fileInfo().lastModified().toMSecsSinceEpoch());
-        if (!device.oldest.isValid() || date < device.oldest)
-            device.oldest = date;
+        if (!device.oldest.isValid() || file->day < device.oldest)
+            device.oldest = file->day;
     }
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         shard_t& shard = shardOf(file.key());

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-struct filename_t;
+class settings_t;
 struct saved_line_t;
 
 // What the server knows of one device, by the name that its messages give its day files.
@@ -57,9 +57,9 @@ public:
     bool message(const QString& name, const QString& peer, bool checksumError, bool storingFailed, bool connecting);
     void syntaxError(const QString& name);
     void disconnected(const QString& name);
-    // Learns the devices that have day files named by `naming`, with their files' last change, and
-    // leaves devices it knows already as they are.
-    void seed(const filename_t& naming);
+    // Learns the devices that have data files, with their files' last change, and leaves devices it
+    // knows already as they are.
+    void seed(const settings_t& settings);
 
     // Rows changed after version `since` (0: all), their counts as of today.
     std::vector<device_row_t> rowsChangedSince(quint64 since) const;

@@ -34,14 +34,14 @@ bool Engine::start(const settings_t& settings, const ListenPlace& place)
         stopper.join();
     auto starting
         = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles, deviceTable);
-    starting->guard(admission, knownDevices);
+    starting->guard(admission, *knownDevices);
     if (!starting->listen(place))
         return false;
     lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
     reloadKnownDevices(false);
     if (seeder.joinable())
         seeder.join();
-    seeder = std::thread([this, naming = settings.file] { deviceTable.seed(naming); });
+    seeder = std::thread([this, settings] { deviceTable.seed(settings); });
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);
@@ -99,7 +99,7 @@ void Engine::beforeCreatingFiles(std::function<void(const QString& message)> hoo
 
 void Engine::reloadKnownDevices(bool force)
 {
-    const QString outcome = knownDevices.reload(force);
+    const QString outcome = knownDevices->reload(force);
     if (!outcome.isEmpty())
         lineQueue.push(outcome);
 }

@@ -71,6 +71,9 @@ public:
     // call it (the window now and then, the service on SIGHUP), always from the same thread, which
     // also starts the server; a start looks too.
     void reloadKnownDevices(bool force);
+    // Where the list of known devices is read from, from the next start on: several instances share
+    // one list, so that a device that moves from one to another is known at both.
+    void readKnownDevicesFrom(const QString& path) { knownDevices = std::make_unique<KnownDevices>(path); }
 
     LineQueue& lines() { return lineQueue; }
     // The devices seen from this engine's first start on, and those that the data folder knew then.
@@ -86,7 +89,7 @@ private:
     std::function<void(const QString& message)> creatingFiles;
     bool durableAcks = true;
     AdmissionRules admission;
-    KnownDevices knownDevices;
+    std::unique_ptr<KnownDevices> knownDevices = std::make_unique<KnownDevices>();
 
     mutable std::mutex mutex; // guards `run` and `stopper` against the stopping thread
     std::unique_ptr<ServingRun> run;

@@ -2,11 +2,9 @@
 
 #include "messages/messagelayout.h"
 #include "recording/devicename.h"
-#include "settings/settings.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <atomic>
 
@@ -38,27 +36,6 @@ std::optional<QSet<QString>> parseKnownDevices(const QByteArray& text, int* faul
         names.insert(name);
     }
     return names;
-}
-
-QStringList devicesWithDayFiles(const QStringList& fileNames, const settings_t& settings)
-{
-    const QString pattern = QStringLiteral("^%1(.+)-log_\\d{4}-\\d\\d-\\d\\d%2$");
-    const QRegularExpression dayFile(
-        pattern.arg(QRegularExpression::escape(settings.file.prefix), QRegularExpression::escape(settings.file.ext)));
-    const QRegularExpression backupFile(pattern.arg(
-        QRegularExpression::escape(settings.backup.prefix), QRegularExpression::escape(settings.backup.ext)));
-    // Backup copies beside the data files would otherwise add their prefix to a device's name.
-    const bool backupsBeside
-        = settings.backup.path == settings.file.path && settings.backup.prefix != settings.file.prefix;
-    QSet<QString> names;
-    for (const QString& fileName : fileNames) {
-        const QRegularExpressionMatch match = dayFile.match(fileName);
-        if (match.hasMatch() && !(backupsBeside && backupFile.match(fileName).hasMatch()))
-            names.insert(match.captured(1));
-    }
-    QStringList sorted(names.cbegin(), names.cend());
-    sorted.sort();
-    return sorted;
 }
 
 bool KnownDevices::admits(const QString& name) const

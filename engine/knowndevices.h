@@ -8,8 +8,6 @@
 #include <memory>
 #include <optional>
 
-class settings_t;
-
 // The file beside config.cfg that names the devices allowed to store data, one a line, in the form
 // their day files' names use.
 inline const QString knownDevicesFileName = QStringLiteral("ismert_eszkozok.txt");
@@ -18,9 +16,6 @@ inline const QString knownDevicesFileName = QStringLiteral("ismert_eszkozok.txt"
 // number of the first faulty line in `faultyLine`, when a line is not a name that a day file can
 // carry.
 std::optional<QSet<QString>> parseKnownDevices(const QByteArray& text, int* faultyLine);
-
-// The devices that have day files among `fileNames` (a data folder's files), sorted, each once.
-QStringList devicesWithDayFiles(const QStringList& fileNames, const settings_t& settings);
 
 // The list as the message path sees it: read by every event loop without a lock, replaced as a whole
 // when the file changes. Without a file every device is known.

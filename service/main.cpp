@@ -1,5 +1,6 @@
 // stilwater-server: the data server without a window; see --help.
 
+#include "engine/datafiles.h"
 #include "engine/engine.h"
 #include "engine/knowndevices.h"
 #include "engine/openfiles.h"

@@ -5,6 +5,7 @@
 #include "engine/peeraddress.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -19,7 +20,7 @@ sort, amelyet az ablak mutatna, a szabványos kimenetre, a hibákat a szabványo
 átad egy figyelő socketet (stilwater-server.socket), a config.cfg portja helyett azon szolgál ki.
 SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg vagy a port
 miatt nem tud kiszolgálni, 1-es kóddal lép ki, hibás parancssornál 2-essel. SIGHUP hatására újra beolvassa
-az ismert eszközök listáját (ismert_eszkozok.txt), és közben egy kapcsolatot sem bont.)";
+az ismert eszközök listáját (ismert_eszkozok.txt vagy a --known-devices fájlja), és közben egy kapcsolatot sem bont.)";
 
 // A limit's value: a positive whole number, or nothing when it is not one.
 std::optional<int> limitValue(const QString& text)
@@ -85,7 +86,11 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("Egyszerre legfeljebb N kapcsolatot fogad, a többit elutasítja (alapértelmezés és felső "
                        "határ: a fájlleíró-korlát 31/32 része, de legalább 256)."),
         QStringLiteral("N"));
-    parser.addOptions({listDevicesOption, balancerOption, perAddressOption, totalOption});
+    const QCommandLineOption knownDevicesOption(QStringLiteral("known-devices"),
+        QStringLiteral("Az ismert eszközök listája ebből a fájlból (alapértelmezés: ismert_eszkozok.txt a "
+                       "munkamappában); több példány egy közös listát olvashat."),
+        QStringLiteral("FÁJL"));
+    parser.addOptions({listDevicesOption, knownDevicesOption, balancerOption, perAddressOption, totalOption});
 
     // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -122,6 +127,9 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         monitoring->summaryInterval = std::chrono::seconds(seconds);
     }
     options->listDevices = parser.isSet(listDevicesOption);
+    // Named from where the command was given, before --directory moves the working folder.
+    if (parser.isSet(knownDevicesOption))
+        options->knownDevicesFile = QFileInfo(parser.value(knownDevicesOption)).absoluteFilePath();
     for (const QString& balancer : parser.values(balancerOption)) {
         asio::error_code error;
         const asio::ip::address address = asio::ip::make_address(balancer.toStdString(), error);

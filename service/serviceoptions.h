@@ -17,6 +17,7 @@ struct ServiceOptions
     monitoring_t monitoring; // the metrics endpoint and the journal's form
     AdmissionRules admission; // balancers and limits, for a port on the open internet
     bool listDevices = false; // print the names of the devices with day files, and end
+    QString knownDevicesFile; // the list of known devices, or empty for the one beside config.cfg
 };
 
 // Reads the command line (argv[0] included) into `options`. Returns the sentence that explains a

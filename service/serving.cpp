@@ -55,6 +55,8 @@ public:
         const int healthPort = options.healthPort;
         engine.setDurableAcknowledgements(options.durableAcknowledgements);
         engine.admit(options.admission);
+        if (!options.knownDevicesFile.isEmpty())
+            engine.readKnownDevicesFrom(options.knownDevicesFile);
         auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
         const bool watchdog = interval.count() > 0;
         if (healthPort > 0) {

@@ -350,19 +350,23 @@ private slots:
             QStringList({u"00000000000000000000000000000000 05 09:01 10.0.0.3 0 0/0/0/0 05 09:01"_s,
                 u"ABC_12 05 09:01 10.0.0.2 0 0/0/0/0 05 09:00"_s}));
 
-        // Files of two days of one device, another device's, a backup and a stranger; the clock's
-        // own day is not what counts, the files' days and times are.
+        // Files of two days of one device, another device's, a backup beside them whose name would
+        // pass for a device's and a stranger; the clock's own day is not what counts, the files'
+        // days and times are.
         const QDateTime yesterday(QDate(2026, 12, 5), QTime(23, 59));
         for (const QString& name :
             {u"p_ABC_12-log_2026-12-04.txt"_s, u"p_ABC_12-log_2026-12-05.txt"_s, u"p_a\"b\nc-log_2026-12-01.txt"_s,
-                u"bak_p_X-log_2026-12-05.txt"_s, u"p_Y-log_2026-13-05.txt"_s, u"notes.txt"_s}) {
+                u"p_bak_X-log_2026-12-05.txt"_s, u"p_Y-log_2026-13-05.txt"_s, u"notes.txt"_s}) {
             QFile file(name);
             QVERIFY(file.open(QIODevice::WriteOnly));
             QVERIFY(file.setFileTime(
                 name.contains(u"12-04"_s) ? yesterday.addDays(-1) : yesterday, QFileDevice::FileModificationTime));
         }
         DeviceTable restarted;
-        restarted.seed(filename_t(u"p_"_s, u".txt"_s, QString()));
+        settings_t naming;
+        naming.file.prefix = u"p_"_s;
+        naming.backup.prefix = u"p_bak_"_s;
+        restarted.seed(naming);
         QCOMPARE(deviceRows(restarted),
             QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, u"a\"b\nc 05 23:59  0 0/0/0/0 01 00:00"_s}));
     }
