@@ -50,6 +50,7 @@ Var DataFolder
 !define MUI_DIRECTORYPAGE_TEXT_TOP "$(DataExplained)"
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "$(DataFolderCaption)"
 !define MUI_DIRECTORYPAGE_VARIABLE $DataFolder
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW HideSpaceTexts
 !insertmacro MUI_PAGE_DIRECTORY
 
 !insertmacro MUI_PAGE_INSTFILES
@@ -86,6 +87,15 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $DataFolder $1
   ${EndIf}
+FunctionEnd
+
+; The space needed is the program's, on the first page; the data folder's page does not repeat it.
+Function HideSpaceTexts
+  FindWindow $0 "#32770" "" $HWNDPARENT
+  GetDlgItem $1 $0 1023
+  ShowWindow $1 ${SW_HIDE}
+  GetDlgItem $1 $0 1024
+  ShowWindow $1 ${SW_HIDE}
 FunctionEnd
 
 Function StartInDataFolder
