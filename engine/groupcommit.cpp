@@ -102,8 +102,8 @@ void GroupCommit::syncRound(std::vector<Waiter>& round)
         }
         for (auto it = durable.begin(); it != durable.end(); ++it) {
             const auto folder = newFileFolders.constFind(it.key());
-            it.value() = (folder == newFileFolders.cend() || folderSynced.value(*folder))
-                && ops.syncFile(it.key()->handle());
+            it.value()
+                = (folder == newFileFolders.cend() || folderSynced.value(*folder)) && ops.syncFile(it.key()->handle());
         }
     }
     for (Waiter& waiter : round) {

@@ -69,8 +69,11 @@ std::shared_ptr<DayFile> DayFile::open(const QString& fileName, Missing missing,
 }
 
 DayFile::DayFile(QString name, QByteArray nativeName, FileHandle file, bool created)
-    : name(std::move(name)), nativeName(std::move(nativeName)), file(file),
-      newFolderEntry(created && fileOps().syncFolder), folderSyncDue(newFolderEntry)
+    : name(std::move(name))
+    , nativeName(std::move(nativeName))
+    , file(file)
+    , newFolderEntry(created && fileOps().syncFolder)
+    , folderSyncDue(newFolderEntry)
 { }
 
 DayFile::~DayFile()

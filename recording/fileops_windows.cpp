@@ -26,8 +26,8 @@ FileHandle openFile(const QByteArray& nativeName, FileOpen how)
     // Append-only access: every write goes to the end, whoever else writes. Read access, where it is
     // given, lets the last byte be looked at.
     const DWORD appending = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-    HANDLE file = CreateFileW(
-        wideName(nativeName), appending | FILE_READ_DATA, sharing, nullptr, disposition, flags, nullptr);
+    HANDLE file
+        = CreateFileW(wideName(nativeName), appending | FILE_READ_DATA, sharing, nullptr, disposition, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
         file = CreateFileW(wideName(nativeName), appending, sharing, nullptr, disposition, flags, nullptr);
     return file == INVALID_HANDLE_VALUE ? -1 : HandleToLong(file);
@@ -91,8 +91,7 @@ std::optional<FileFacts> factsOf(FileHandle file)
         return std::nullopt;
     const bool plain = GetFileType(handleOf(file)) == FILE_TYPE_DISK
         && !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
-    return FileFacts {plain,
-        {info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow},
+    return FileFacts {plain, {info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow},
         static_cast<long long>((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow)};
 }
 

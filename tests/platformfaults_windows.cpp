@@ -1,7 +1,7 @@
 #include "tests/platformfaults.h"
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 bool makeSymbolicLink(const QString& target, const QString& link)
 {

@@ -528,7 +528,6 @@ private slots:
         QTRY_COMPARE(server.flow(), lines);
         QCOMPARE(readFileBytes(u"ABC_12-log_2026-12-31.txt"_s), messages::abc12() + "\r\n");
     }
-
 };
 
 QTEST_MAIN(DeviceExchangeTest)

@@ -206,7 +206,6 @@ private slots:
             QTRY_VERIFY(!again.running());
         }
     }
-
 };
 
 QTEST_MAIN(PowerCutTest)

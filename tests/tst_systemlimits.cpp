@@ -80,7 +80,6 @@ private slots:
         ::close(reader);
     }
 
-
     void runningOutOfDescriptorsPausesAcceptingAndServesTheConnected()
     {
         ServerWindow server;
@@ -164,8 +163,8 @@ private slots:
         for (int d = 0; d < devices; ++d)
             fleet[d]->send(messages::numbered(d, 0));
         // Every line is written while every sync waits.
-        QTRY_VERIFY(std::all_of(
-            fleet.cbegin(), fleet.cend(), [d = 0](const auto&) mutable { return QFile::exists(messages::fileOfNumbered(d++)); }));
+        QTRY_VERIFY(std::all_of(fleet.cbegin(), fleet.cend(),
+            [d = 0](const auto&) mutable { return QFile::exists(messages::fileOfNumbered(d++)); }));
         syncsHeld = false;
         for (const auto& device : fleet)
             QTRY_COMPARE(device->received(), QByteArray("ok"));
