@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <chrono>
 #include <iterator>
 
 namespace {
@@ -14,11 +15,26 @@ namespace {
 // files: a file alone is all that fdatasync is cheaper for, and it leaves others' data alone.
 constexpr std::size_t filesSyncedOneByOne = 1;
 
+// Lines go to files that are closed at once only while descriptors are short, and the other
+// devices' files are being closed meanwhile: a descriptor for the folder comes free within moments,
+// so the open is tried again for a while before the lines are given up as not durable.
+FileHandle openFolder(const QByteArray& folder)
+{
+    constexpr int attempts = 100;
+    constexpr std::chrono::milliseconds pause(10);
+    for (int attempt = 1;; ++attempt) {
+        const FileHandle handle = fileOps().open(folder, FileOpen::Folder);
+        if (handle >= 0 || lastFileError() != FileError::OutOfHandles || attempt == attempts)
+            return handle;
+        std::this_thread::sleep_for(pause);
+    }
+}
+
 // `sync` syncs the folder's own entries, or its whole file system (lines whose files are closed
 // already).
 bool syncThroughFolder(const QByteArray& folder, bool (*sync)(FileHandle folder))
 {
-    const FileHandle handle = fileOps().open(folder, FileOpen::Folder);
+    const FileHandle handle = openFolder(folder);
     if (handle < 0)
         return false;
     const bool synced = sync(handle);
