@@ -3,8 +3,6 @@
 #include "settings/clock.h"
 #include "settings/settings.h"
 
-#include <limits>
-
 namespace {
 
 QString joined(const QString& stamp, const QStringList& lines)
@@ -21,19 +19,6 @@ QString joined(const QString& stamp, const QStringList& lines)
     return event;
 }
 
-// The stamp of this second, formatted once a second on each pushing thread: turning the time into
-// local time looks at the time-zone file on disk.
-const QString& stampOf(qint64 second)
-{
-    thread_local qint64 formattedSecond = std::numeric_limits<qint64>::min();
-    thread_local QString formatted;
-    if (second != formattedSecond) {
-        formattedSecond = second;
-        formatted = formatTimeStamp(QDateTime::fromSecsSinceEpoch(second));
-    }
-    return formatted;
-}
-
 } // namespace
 
 LineQueue::LineQueue(std::size_t capacity) : capacity(capacity) { }
@@ -43,7 +28,7 @@ void LineQueue::push(const QStringList& lines)
     // The event is built before the lock, so that the threads that push wait for each other as little
     // as they can.
     const qint64 second = clockNowMSecs() / 1000;
-    const QString& stamp = stampOf(second);
+    const QString stamp = timeStampOfSecond(second);
     QString event = joined(stamp, lines);
     bool first = false;
     {

@@ -4,6 +4,7 @@
 #include "recording/devicename.h"
 #include "settings/clock.h"
 #include "settings/settings.h"
+#include "settings/threadtextcache.h"
 
 #include <QStringEncoder>
 
@@ -59,13 +60,18 @@ stored_message_t appendToEach(const QStringList& names, const std::vector<Target
 QString dailyFileName(const filename_t& naming, const QString& name, const QDate& date)
 {
     // Every message needs its file's name: the date's text is formatted once a day on each thread.
-    thread_local QDate formattedDate;
-    thread_local QString dateText;
-    if (date != formattedDate) {
-        formattedDate = date;
-        dateText = date.toString(QStringLiteral("yyyy-MM-dd"));
-    }
-    return naming.path + naming.prefix + name + QStringLiteral("-log_") + dateText + naming.ext;
+    thread_local ThreadTextCache<QDate, 16> dateTexts;
+    const QStringView dateText
+        = dateTexts.textOf(date, [&date] { return date.toString(QStringLiteral("yyyy-MM-dd")); });
+    QString fileName;
+    fileName.reserve(naming.path.size() + naming.prefix.size() + name.size() + 5 + dateText.size() + naming.ext.size());
+    fileName.append(naming.path)
+        .append(naming.prefix)
+        .append(name)
+        .append(u"-log_")
+        .append(dateText)
+        .append(naming.ext);
+    return fileName;
 }
 
 stored_message_t saveData(const QString& data, const settings_t& settings)

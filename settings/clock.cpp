@@ -16,16 +16,7 @@ QDateTime clockNow()
 {
     if (replacedClock())
         return replacedClock()();
-    // Turning the system time into local time checks the time-zone file on disk each time, and
-    // every message needs the local time three times: each thread works it out once per second instead.
-    thread_local qint64 second = std::numeric_limits<qint64>::min();
-    thread_local QDateTime moment;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now / 1000 != second) {
-        second = now / 1000;
-        moment = QDateTime::fromMSecsSinceEpoch(now);
-    }
-    return moment;
+    return QDateTime::currentDateTime();
 }
 
 qint64 clockNowMSecs()

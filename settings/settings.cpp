@@ -1,22 +1,23 @@
 #include "settings/settings.h"
 
 #include "settings/clock.h"
+#include "settings/threadtextcache.h"
 
 QString formatTimeStamp(const QDateTime& moment)
 {
     return moment.toString(QStringLiteral("yyyy.MM.dd  hh:mm:ss  -  "));
 }
 
+QString timeStampOfSecond(qint64 second)
+{
+    // Two lines or more per message fall in the same second, and turning a moment into local time
+    // reads the time-zone file: each thread that writes lines formats a second once.
+    thread_local ThreadTextCache<qint64, 32> stamps;
+    return stamps.textOf(second, [second] { return formatTimeStamp(QDateTime::fromSecsSinceEpoch(second)); })
+        .toString();
+}
+
 QString settings_t::timeStamp() const
 {
-    // Two lines or more per message fall in the same second: formatted once for all of them, by
-    // each thread that writes lines.
-    thread_local QDateTime formatted;
-    thread_local QString stamp;
-    const QDateTime now = clockNow();
-    if (now != formatted) {
-        formatted = now;
-        stamp = formatTimeStamp(now);
-    }
-    return stamp;
+    return timeStampOfSecond(clockNowMSecs() / 1000);
 }

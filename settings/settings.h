@@ -17,6 +17,8 @@ struct filename_t
 
 // The message-window time stamp of a moment: 25 characters, ending in two spaces.
 QString formatTimeStamp(const QDateTime& moment);
+// The time stamp of a second since the epoch, in local time.
+QString timeStampOfSecond(qint64 second);
 
 class settings_t
 {
