@@ -1,37 +1,46 @@
 #include "engine/datafiles.h"
 
-#include "settings/settings.h"
-
 #include <QSet>
 
-namespace {
-
-QRegularExpression dayFilePattern(const filename_t& naming)
-{
-    // A name on Linux may hold a line feed.
-    return QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(naming.prefix)
-            + QStringLiteral("(.+)-log_(\\d{4}-\\d\\d-\\d\\d)") + QRegularExpression::escape(naming.ext)
-            + QLatin1Char('$'),
-        QRegularExpression::DotMatchesEverythingOption);
-}
-
-} // namespace
-
 DataFileNames::DataFileNames(const settings_t& settings)
-    : data(dayFilePattern(settings.file))
-    , backup(dayFilePattern(settings.backup))
+    : data(settings.file)
+    , backup(settings.backup)
     , backupsBeside(settings.backup.path == settings.file.path && settings.backup.prefix != settings.file.prefix)
 { }
 
-std::optional<DataFileNames::data_file_t> DataFileNames::match(const QString& fileName) const
+// Taken apart by hand rather than by a regular expression: this runs on a thread of its own, and
+// the regular expressions' per-thread stack crashes every such thread at its exit on MinGW-w64.
+std::optional<DataFileNames::data_file_t> DataFileNames::dayFileOf(const filename_t& naming, QStringView fileName)
 {
-    const QRegularExpressionMatch found = data.match(fileName);
-    if (!found.hasMatch() || (backupsBeside && backup.match(fileName).hasMatch()))
+    constexpr QLatin1String marker("-log_");
+    constexpr qsizetype dateLength = 10; // yyyy-MM-dd
+    if (fileName.size() < naming.prefix.size() + 1 + marker.size() + dateLength + naming.ext.size()
+        || !fileName.startsWith(naming.prefix) || !fileName.endsWith(naming.ext))
         return std::nullopt;
-    const QDate day = QDate::fromString(found.captured(2), QStringLiteral("yyyy-MM-dd"));
+    // A name on Linux may hold any character but "/", a line feed among them.
+    const QStringView middle = fileName.sliced(naming.prefix.size()).chopped(naming.ext.size());
+    const QStringView device = middle.chopped(marker.size() + dateLength);
+    const QStringView date = middle.last(dateLength);
+    const auto digitsAndDashes = [date] {
+        for (qsizetype i = 0; i < date.size(); ++i) {
+            if (i == 4 || i == 7 ? date[i] != u'-' : !(date[i] >= u'0' && date[i] <= u'9'))
+                return false;
+        }
+        return true;
+    };
+    if (!middle.sliced(device.size()).startsWith(marker) || !digitsAndDashes())
+        return std::nullopt;
+    const QDate day = QDate::fromString(date.toString(), QStringLiteral("yyyy-MM-dd"));
     if (!day.isValid())
         return std::nullopt;
-    return data_file_t {found.captured(1), day};
+    return data_file_t {device.toString(), day};
+}
+
+std::optional<DataFileNames::data_file_t> DataFileNames::match(const QString& fileName) const
+{
+    if (backupsBeside && dayFileOf(backup, fileName))
+        return std::nullopt;
+    return dayFileOf(data, fileName);
 }
 
 QStringList devicesWithDayFiles(const QStringList& fileNames, const settings_t& settings)

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "settings/settings.h"
+
 #include <QDate>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-class settings_t;
 
 // Tells a device's data files among a data folder's files: backup copies kept beside them would
 // otherwise pass for devices whose names start with the backup prefix.
@@ -25,8 +24,10 @@ public:
     std::optional<data_file_t> match(const QString& fileName) const;
 
 private:
-    QRegularExpression data;
-    QRegularExpression backup;
+    static std::optional<data_file_t> dayFileOf(const filename_t& naming, QStringView fileName);
+
+    filename_t data;
+    filename_t backup;
     bool backupsBeside = false;
 };
 
