@@ -13,3 +13,8 @@ bool halfClose(qintptr socketDescriptor)
 {
     return ::shutdown(static_cast<int>(socketDescriptor), SHUT_WR) == 0;
 }
+
+bool runsUnderWine()
+{
+    return false;
+}

@@ -6,8 +6,17 @@
 bool makeSymbolicLink(const QString& target, const QString& link)
 {
     // Qt's own link on Windows is a shortcut file, which the program rightly takes for a plain file.
-    return CreateSymbolicLinkW(reinterpret_cast<const wchar_t*>(link.utf16()),
-        reinterpret_cast<const wchar_t*>(target.utf16()), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const auto linkName = reinterpret_cast<const wchar_t*>(link.utf16());
+    if (!CreateSymbolicLinkW(
+            linkName, reinterpret_cast<const wchar_t*>(target.utf16()), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+        return false;
+    const DWORD attributes = GetFileAttributesW(linkName);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool runsUnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 bool halfClose(qintptr socketDescriptor)

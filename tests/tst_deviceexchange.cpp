@@ -3,6 +3,8 @@
 #include "tests/platformfaults.h"
 #include "tests/serverfixture.h"
 
+#include <QStringEncoder>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -137,8 +139,8 @@ private slots:
                 << streamFiles;
         }
         QTest::newRow("Latin-1 reply, ? outside it")
-            << QByteArrayList {"\xc5\x91\xc3\xa9", "", ""} << QStringList() << zeros << 1000 << QByteArray("?\xe9")
-            << exchange(zeros, u"Válasz: ?é"_s) << stored({{zerosName, zeros + "\r\n"}});
+            << QByteArrayList {QStringEncoder(QStringConverter::System)(u"€é"_s), "", ""} << QStringList() << zeros
+            << 1000 << QByteArray("?\xe9") << exchange(zeros, u"Válasz: ?é"_s) << stored({{zerosName, zeros + "\r\n"}});
         // "$08" + 128 * "0" needs "04": the computed checksum is shown without a leading zero.
         const QByteArray zeros05 = zeros.chopped(2) + "05";
         QTest::newRow("empty replies send nothing") << QByteArrayList {"", "", "SE"} << QStringList()
@@ -204,8 +206,10 @@ private slots:
         QFETCH(QString, lines);
         QFETCH(Files, files);
         for (const QString& thing : inTheWay) {
-            if (thing.contains(u'>'))
-                QVERIFY(makeSymbolicLink(thing.section(u'>', 1), thing.section(u'>', 0, 0)));
+            if (thing.contains(u'>')) {
+                if (!makeSymbolicLink(thing.section(u'>', 1), thing.section(u'>', 0, 0)))
+                    QSKIP("this system makes no symbolic links for this user");
+            }
 #ifdef Q_OS_UNIX
             else if (thing.endsWith(u'|'))
                 QCOMPARE(::mkfifo(QFile::encodeName(thing.chopped(1)), 0600), 0);
@@ -463,8 +467,15 @@ private slots:
     // and the reply sent.
     void aStopDeliversTheLastRepliesWithinTheGrace()
     {
+        // More than the kernel's buffers hold, so that the stop finds most of it still queued: Linux
+        // lets a loopback connection buffer megabytes, Windows far less.
+#ifdef Q_OS_WIN
+        constexpr int replySize = 1'000'000;
+#else
+        constexpr int replySize = 8'000'000;
+#endif
         BareServer server;
-        server.settings.ack = QString(8'000'000, u'k');
+        server.settings.ack = QString(replySize, u'k');
         QVERIFY(server.start());
         Device device(server.port(), QHostAddress(QHostAddress::LocalHost), Device::Reading::Stalls);
         device.send(messages::zeros());
@@ -473,7 +484,7 @@ private slots:
         QTest::qWait(1000); // the device reads only a second into the stop, well within the grace
         QVERIFY(device.connected());
         device.startReading();
-        QTRY_COMPARE(device.received().size(), 8'000'000);
+        QTRY_COMPARE(device.received().size(), replySize);
         QTRY_VERIFY(server.flow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
     }
 

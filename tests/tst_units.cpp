@@ -227,12 +227,14 @@ private slots:
         for (const QString& action : step.split(u';', Qt::SkipEmptyParts)) {
             if (action == u"move"_s)
                 QVERIFY(QFile::rename(day, u"moved"_s));
+            else if (action == u"delete"_s && runsUnderWine())
+                QSKIP("wine opens a deleted file at its name while the program holds it; Windows refuses");
             else if (action == u"delete"_s)
                 QVERIFY(QFile::remove(day));
             else if (action == u"create"_s)
                 QVERIFY(QFile(day).open(QIODevice::WriteOnly));
-            else
-                QVERIFY(makeSymbolicLink(u"moved"_s, day));
+            else if (!makeSymbolicLink(u"moved"_s, day))
+                QSKIP("this system makes no symbolic links for this user");
         }
         QCOMPARE(save(), !step.endsWith(u"link"_s));
         QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
@@ -354,9 +356,14 @@ private slots:
         // pass for a device's and a stranger; the clock's own day is not what counts, the files'
         // days and times are.
         const QDateTime yesterday(QDate(2026, 12, 5), QTime(23, 59));
-        for (const QString& name :
-            {u"p_ABC_12-log_2026-12-04.txt"_s, u"p_ABC_12-log_2026-12-05.txt"_s, u"p_a\"b\nc-log_2026-12-01.txt"_s,
-                u"p_bak_X-log_2026-12-05.txt"_s, u"p_Y-log_2026-13-05.txt"_s, u"notes.txt"_s}) {
+#ifdef Q_OS_WIN
+        const QString odd = u"a'b c"_s; // Windows takes no quotes or line breaks in a file name
+#else
+        const QString odd = u"a\"b\nc"_s;
+#endif
+        for (const QString& name : {u"p_ABC_12-log_2026-12-04.txt"_s, u"p_ABC_12-log_2026-12-05.txt"_s,
+                 u"p_"_s + odd + u"-log_2026-12-01.txt"_s, u"p_bak_X-log_2026-12-05.txt"_s, u"p_Y-log_2026-13-05.txt"_s,
+                 u"notes.txt"_s}) {
             QFile file(name);
             QVERIFY(file.open(QIODevice::WriteOnly));
             QVERIFY(file.setFileTime(
@@ -368,7 +375,7 @@ private slots:
         naming.backup.prefix = u"p_bak_"_s;
         restarted.seed(naming);
         QCOMPARE(deviceRows(restarted),
-            QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, u"a\"b\nc 05 23:59  0 0/0/0/0 01 00:00"_s}));
+            QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
     }
 
     void localAddressChoice_data()
