@@ -1,5 +1,6 @@
 #include "app/productinfo.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 QString productVersion()
@@ -9,7 +10,10 @@ QString productVersion()
 
 QString makerLink()
 {
-    const QUrl site(QStringLiteral(STILWATER_HOMEPAGE));
+    const QString configured = QStringLiteral(STILWATER_HOMEPAGE);
+    const QUrl site = configured.isEmpty()
+        ? QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/README.md"))
+        : QUrl(configured);
     // A local page, such as the installed guide, has no host to show.
     const QString shown = site.host().isEmpty() ? QStringLiteral("Stilwater") : site.host();
     return QStringLiteral("<a href=\"%1\">%2</a>")
