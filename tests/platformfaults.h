@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 // What a test puts in the program's way, made as each platform makes it.
 
 // A symbolic link at `link` naming `target`: a reparse point on Windows, which a user may make
@@ -15,3 +17,9 @@ bool runsUnderWine();
 
 // Ends the sending half of a connection: the peer reads the end of the stream, and can still answer.
 bool halfClose(qintptr socketDescriptor);
+
+#ifdef Q_OS_WIN
+// Opens `path`, made if need be, as a program that shares it with nobody does (a spreadsheet
+// editing it); calling the result lets it go.
+std::function<void()> holdLocked(const QString& path);
+#endif

@@ -23,3 +23,10 @@ bool halfClose(qintptr socketDescriptor)
 {
     return ::shutdown(static_cast<SOCKET>(socketDescriptor), SD_SEND) == 0;
 }
+
+std::function<void()> holdLocked(const QString& path)
+{
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return [file] { CloseHandle(file); };
+}

@@ -179,6 +179,15 @@ private slots:
             << usual << QStringList {dated(abc12) + u'>' + dated(zerosName)} << abc + zeros + "$08short$" << 1000
             << QByteArray("okSE") << notAcknowledged + dataFails + accepted(zeros) + syntaxError("$08short")
             << abcFails;
+#ifdef Q_OS_WIN // only there does a program lock a file against all others
+        QTest::newRow("locked by another program: said so, no acknowledgement")
+            << usual << QStringList {dated(abc12) + u'!'} << abc + zeros + "$08short$" << 1000 << QByteArray("okSE")
+            << notAcknowledged + dataFails + line(u"A fájlt egy másik program zárolja: "_s + dated(abc12))
+                + accepted(zeros) + syntaxError("$08short")
+            << Files {{dated(abc12), ""}, {dated(zerosName), zeros + "\r\n"}, {backup(zerosName), zeros + "\r\n"},
+                   { backup(abc12),
+                       abc + "\r\n" }};
+#endif
 #ifdef Q_OS_UNIX // FIFOs
         QTest::newRow("FIFO: not waited for, the next message served")
             << usual << QStringList {dated(abc12) + u'|'} << abc + zeros + "$08short$" << 1000 << QByteArray("okSE")
@@ -205,7 +214,14 @@ private slots:
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
         QFETCH(Files, files);
+        std::vector<std::function<void()>> locks;
         for (const QString& thing : inTheWay) {
+#ifdef Q_OS_WIN
+            if (thing.endsWith(u'!')) {
+                locks.push_back(holdLocked(thing.chopped(1)));
+                continue;
+            }
+#endif
             if (thing.contains(u'>')) {
                 if (!makeSymbolicLink(thing.section(u'>', 1), thing.section(u'>', 0, 0)))
                     QSKIP("this system makes no symbolic links for this user");
@@ -233,6 +249,8 @@ private slots:
         }
         QTRY_COMPARE(device.received(), replies);
         QTRY_COMPARE(server.flow(), opened + lines);
+        for (const auto& unlock : locks)
+            unlock();
         QCOMPARE(QDir::current().entryList({u"*-log_*"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name), files.keys());
         for (auto file = files.cbegin(); file != files.cend(); ++file)
             QCOMPARE(readFileBytes(file.key()), file.value());
