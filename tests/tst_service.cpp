@@ -27,7 +27,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("result");
         QTest::newRow("name: leading spaces") << u"name"_s << u"  AB"_s << u"__AB"_s;
-        QTest::newRow("name: only spaces") << u"name"_s << QString() << QString();
+        QTest::newRow("name: only spaces, no option") << u"name"_s << QString() << u"_"_s;
         QTest::newRow("name: ordinary characters kept") << u"name"_s << u"a.b-c_1"_s << u"a.b-c_1"_s;
         QTest::newRow("name: refused by Windows") << u"name"_s << u"<>:\"|?*"_s << u"_______"_s;
         QTest::newRow("name: control characters") << u"name"_s << u"a\tb\x7f"_s << u"a_b_"_s;
