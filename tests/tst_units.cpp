@@ -238,10 +238,14 @@ private slots:
         QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
     }
 
-    // Events beyond the cap push out the oldest whole, and their lines are counted; each line gets a
-    // stamp as its event joins, so that stamps never run backwards, whichever thread pushes.
+    // Events beyond the cap push out the oldest whole, and their lines are counted under the newest's
+    // stamp; each line gets a stamp as its event joins, so that stamps never run backwards, whichever
+    // thread pushes.
     void lineQueueKeepsTheNewestEventsInTimeOrder()
     {
+        std::atomic<qint64> second {0};
+        setClock([&second] { return QDateTime::fromSecsSinceEpoch(second++); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
         LineQueue queue(3);
         queue.push(u"a\n"_s);
         queue.push(QStringList {u"b\n"_s, u"c\n\n"_s});
@@ -250,6 +254,7 @@ private slots:
         const LineQueue::Batch batch = queue.take();
         QCOMPARE(withoutTimeStamps(batch.events.join(QString())), u"<ts>d\n<ts>e\n<ts>f\n"_s);
         QCOMPARE(batch.dropped, 3);
+        QCOMPARE(batch.droppedStamp, formatTimeStamp(QDateTime::fromSecsSinceEpoch(1)));
         QVERIFY(queue.isEmpty());
         // The engine's queue holds as many events as the message window keeps lines.
         Engine engine(1);
@@ -259,8 +264,6 @@ private slots:
         QCOMPARE(full.events.size(), 50000);
         QCOMPARE(full.dropped, 1);
 
-        std::atomic<qint64> second {0};
-        setClock([&second] { return QDateTime::fromSecsSinceEpoch(second++); });
         LineQueue shared(10000);
         const auto pushSome = [&shared] {
             for (int i = 0; i < 2000; ++i)
@@ -269,7 +272,6 @@ private slots:
         std::thread other(pushSome);
         pushSome();
         other.join();
-        setClock({});
         QStringList stamps;
         for (const QString& event : shared.take().events) {
             QCOMPARE(event.section(u"x\n"_s, 1).left(25), event.left(25)); // one stamp for an event
