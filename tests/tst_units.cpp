@@ -1,3 +1,4 @@
+#include "engine/admission.h"
 #include "engine/devicetable.h"
 #include "engine/engine.h"
 #include "engine/linequeue.h"
@@ -55,20 +56,32 @@ class UnitsTest final : public StilwaterTest
     }
 
 private slots:
-    void timerInterval_data()
+    // Numbers that a function turns into others: "timer", a timeout's seconds into a timer's
+    // milliseconds (-1: no timer); "ceiling", a descriptor limit into the connections it allows.
+    void numberIsTurned_data()
     {
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("milliseconds");
-        QTest::newRow("largest that fits") << 2147483 << 2147483000;
-        QTest::newRow("one more overflows int") << 2147484 << INT_MAX;
-        QTest::newRow("negative: no timer") << -5 << -1;
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<qint64>("number");
+        QTest::addColumn<qint64>("result");
+        QTest::newRow("timer: largest that fits") << u"timer"_s << 2147483LL << 2147483000LL;
+        QTest::newRow("timer: one more overflows int") << u"timer"_s << 2147484LL << qint64(INT_MAX);
+        QTest::newRow("timer: negative, no timer") << u"timer"_s << -5LL << -1LL;
+        QTest::newRow("ceiling: 8, a quarter kept") << u"ceiling"_s << 8LL << 6LL;
+        QTest::newRow("ceiling: 200, a quarter kept") << u"ceiling"_s << 200LL << 150LL;
+        QTest::newRow("ceiling: 1024, 256 kept") << u"ceiling"_s << 1024LL << 768LL;
+        QTest::newRow("ceiling: 4096, 256 kept") << u"ceiling"_s << 4096LL << 3840LL;
+        QTest::newRow("ceiling: 2^20, a thirty-second kept") << u"ceiling"_s << 1048576LL << 1015808LL;
     }
 
-    void timerInterval()
+    void numberIsTurned()
     {
-        QFETCH(int, seconds);
-        QFETCH(int, milliseconds);
-        QCOMPARE(::timerInterval(seconds).value_or(-1), milliseconds);
+        QFETCH(QString, function);
+        QFETCH(qint64, number);
+        QFETCH(qint64, result);
+        if (function == u"timer"_s)
+            QCOMPARE(::timerInterval(static_cast<int>(number)).value_or(-1), result);
+        else
+            QCOMPARE(static_cast<qint64>(connectionCeiling(number)), result);
     }
 
     // "$08" + 128 * "0" + "04" with the "0" at position 70 replaced, the checksum worked out by hand
