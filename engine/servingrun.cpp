@@ -148,13 +148,13 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
         return;
     }
     if (error) {
-        if (error == std::errc::too_many_files_open || error == std::errc::too_many_files_open_in_system)
+        if (isDescriptorShortage(error))
             releaseKeptFiles();
         pauseAccepting(refusalText(error));
         return;
     }
     if (!admits(socket)) {
-        pauseAccepting(refusalText(std::make_error_code(std::errc::too_many_files_open)));
+        pauseAccepting(refusalText(asio::error::no_descriptors));
         return;
     }
     asio::error_code ignored;

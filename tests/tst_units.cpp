@@ -1,3 +1,4 @@
+#include "engine/acceptrefusal.h"
 #include "engine/admission.h"
 #include "engine/devicetable.h"
 #include "engine/engine.h"
@@ -16,6 +17,8 @@
 #include "tests/platformfaults.h"
 #include "tests/serverfixture.h"
 
+#include <asio/error.hpp>
+#include <cerrno>
 #include <climits>
 #include <thread>
 
@@ -82,6 +85,37 @@ private slots:
             QCOMPARE(::timerInterval(static_cast<int>(number)).value_or(-1), result);
         else
             QCOMPARE(static_cast<qint64>(connectionCeiling(number)), result);
+    }
+
+    // Asio's codes for what accept() may meet, as its reactor reports them: the connection's own
+    // troubles are passed over, shortages stop accepting for a while with their line.
+    void acceptErrorsAreTold_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("told"); // empty: passed over
+        const QString start = u"Új kapcsolat nem fogadható: "_s;
+        QTest::newRow("EMFILE") << int(asio::error::no_descriptors) << start + u"elfogytak a fájlleírók.\n"_s;
+        QTest::newRow("ENFILE") << ENFILE << start + u"elfogytak a fájlleírók.\n"_s;
+        QTest::newRow("ENOBUFS") << int(asio::error::no_buffer_space) << start + u"elfogyott a rendszer memóriája.\n"_s;
+        QTest::newRow("ENOMEM") << int(asio::error::no_memory) << start + u"elfogyott a rendszer memóriája.\n"_s;
+        QTest::newRow("ECONNABORTED") << int(asio::error::connection_aborted) << QString();
+        QTest::newRow("EPROTO") << EPROTO << QString();
+        QTest::newRow("EINTR") << int(asio::error::interrupted) << QString();
+        QTest::newRow("EINVAL") << int(asio::error::invalid_argument)
+                                << start
+                + u"rendszerhiba (%1).\n"_s.arg(
+                    QString::fromStdString(asio::error_code(asio::error::invalid_argument).message()));
+    }
+
+    void acceptErrorsAreTold()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, told);
+        const std::error_code code(error, asio::system_category());
+        QCOMPARE(isTransientAcceptError(code), told.isEmpty());
+        if (!told.isEmpty())
+            QCOMPARE(refusalText(code), told);
+        QCOMPARE(isDescriptorShortage(code), told.contains(u"fájlleírók"_s));
     }
 
     // "$08" + 128 * "0" + "04" with the "0" at position 70 replaced, the checksum worked out by hand
