@@ -145,22 +145,27 @@ private slots:
     }
 
     // One line of a 13-line config.cfg changed: what the record takes from it, as the next save
-    // writes it. The window's own round trip is in the settings tests.
+    // writes it, and whether the service serves with it. The window's own round trip is in the
+    // settings tests.
     void configLineIsReadBack_data()
     {
         QTest::addColumn<int>("line");
         QTest::addColumn<QByteArray>("read");
         QTest::addColumn<QByteArray>("written");
-        QTest::newRow("spaces anywhere in a number") << 2 << QByteArray(" 10 0 01 ") << QByteArray("10001");
-        QTest::newRow("tabs stay") << 4 << QByteArray("\tp x") << QByteArray("\tpx");
-        QTest::newRow("port 0") << 2 << QByteArray("0") << QByteArray("0");
-        QTest::newRow("port above 65535 kept") << 2 << QByteArray("70000") << QByteArray("70000");
-        QTest::newRow("letters read as 0") << 3 << QByteArray("abc") << QByteArray("0");
-        QTest::newRow("too large reads as 0") << 3 << QByteArray("99999999999") << QByteArray("0");
-        QTest::newRow("backup spaced 1") << 7 << QByteArray(" 1 ") << QByteArray("1");
-        QTest::newRow("backup empty") << 7 << QByteArray() << QByteArray("0");
-        QTest::newRow("backup true") << 7 << QByteArray("true") << QByteArray("0");
-        QTest::newRow("backup 2") << 7 << QByteArray("2") << QByteArray("0");
+        QTest::addColumn<bool>("served");
+        QTest::newRow("spaces anywhere in a number") << 2 << QByteArray(" 10 0 01 ") << QByteArray("10001") << true;
+        QTest::newRow("tabs stay") << 4 << QByteArray("\tp x") << QByteArray("\tpx") << true;
+        QTest::newRow("port 0") << 2 << QByteArray("0") << QByteArray("0") << true;
+        QTest::newRow("port above 65535 kept") << 2 << QByteArray("70000") << QByteArray("70000") << true;
+        QTest::newRow("port of letters") << 2 << QByteArray("x") << QByteArray("0") << false;
+        QTest::newRow("letters read as 0") << 3 << QByteArray("abc") << QByteArray("0") << false;
+        QTest::newRow("a unit read as 0") << 3 << QByteArray("30s") << QByteArray("0") << false;
+        QTest::newRow("too large reads as 0") << 3 << QByteArray("99999999999") << QByteArray("0") << false;
+        QTest::newRow("negative timeout") << 3 << QByteArray("-1") << QByteArray("-1") << true;
+        QTest::newRow("backup spaced 1") << 7 << QByteArray(" 1 ") << QByteArray("1") << true;
+        QTest::newRow("backup empty") << 7 << QByteArray() << QByteArray("0") << true;
+        QTest::newRow("backup true") << 7 << QByteArray("true") << QByteArray("0") << true;
+        QTest::newRow("backup 2") << 7 << QByteArray("2") << QByteArray("0") << true;
     }
 
     void configLineIsReadBack()
@@ -168,10 +173,14 @@ private slots:
         QFETCH(int, line);
         QFETCH(QByteArray, read);
         QFETCH(QByteArray, written);
+        QFETCH(bool, served);
         QByteArrayList lines = custom;
         lines[line - 1] = read;
         settings_t s;
         QVERIFY(applyConfigText(joined(lines), s));
+        writeFile(configFileName(), joined(lines));
+        settings_t strictly;
+        QCOMPARE(loadConfigFileStrictly(strictly).isEmpty(), served);
         lines[line - 1] = written;
         QCOMPARE(configText(s), joined(lines));
     }
