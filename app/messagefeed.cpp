@@ -71,9 +71,10 @@ void MessageFeed::showPending()
         shown = 0;
         while (firstKept > 0 && shown + lineCounts[firstKept - 1] <= budget - 1)
             shown += lineCounts[--firstKept];
+        const QString stampOfNewestSkipped
+            = firstKept > 0 ? batch.events.at(firstKept - 1).left(timeStampLength) : batch.droppedStamp;
         batch.events.remove(0, firstKept);
-        const qsizetype skipped = batch.dropped + total - shown;
-        text = settings_t().timeStamp() + QStringLiteral("… %1 sor kihagyva …\n").arg(skipped);
+        text = skippedLinesLine(stampOfNewestSkipped, batch.dropped + total - shown);
     }
     text += batch.events.join(QString());
 

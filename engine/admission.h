@@ -3,7 +3,9 @@
 #include <QSet>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 
 // Who may connect, as the operator sets it.
 struct AdmissionRules
@@ -16,3 +18,13 @@ struct AdmissionRules
     // Refused connections are told in one line per this much time.
     std::chrono::milliseconds refusalSummary {10000};
 };
+
+// How many connections the descriptor limit `limit` allows at a time. The rest are kept for the files
+// being created and the program's own (the day files kept open give way near the limit): a
+// thirty-second of them, at least 256, but never more than a quarter, so that a low limit still
+// serves mostly devices.
+inline std::size_t connectionCeiling(long long limit)
+{
+    const long long reserve = std::min(std::max(256LL, limit / 32), limit / 4);
+    return static_cast<std::size_t>(std::max(1LL, limit - reserve));
+}

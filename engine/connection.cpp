@@ -66,8 +66,16 @@ void Connection::start()
     // A reply is a few bytes that the device waits for: it leaves at once, not when the device has
     // acknowledged the one before.
     socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-    if (const std::optional<int> interval = timerInterval(context.settings.socket_timeout))
-        armSocketTimer(std::chrono::milliseconds(*interval));
+    // On the wall clock from here, however long the server takes over the device's messages.
+    if (const std::optional<int> interval = timerInterval(context.settings.socket_timeout)) {
+        socketTimer.expires_after(std::chrono::milliseconds(*interval));
+        socketTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+            // A timer that had already run out when it was stopped still calls back: the flags that
+            // its stopping set tell.
+            if (!error)
+                self->socketTimedOut();
+        });
+    }
     read();
 }
 
@@ -183,7 +191,6 @@ void Connection::handle(QString message)
     if (std::optional<stored_message_t> done = saveDataToExistingFiles(message, context.settings, files)) {
         if (commits && done->dataFile) {
             storing = true;
-            pauseDeviceTime();
             // While descriptors are short, a device waiting for the disk holds none: a burst of
             // thousands would take those that the next devices' files need.
             if (files.givingWay())
@@ -195,7 +202,6 @@ void Connection::handle(QString message)
         return;
     }
     storing = true;
-    pauseDeviceTime();
     createFiles(std::move(message), verdict, computed, true);
 }
 
@@ -246,7 +252,6 @@ void Connection::finishWhenDurable(QString message, int verdict, int computed, s
 void Connection::storedAfterPause(const QString& message, int verdict, int computed, const stored_message_t& done)
 {
     storing = false;
-    resumeDeviceTime();
     for (const std::shared_ptr<DayFile>& file : done.opened)
         files.keep(file);
     stored(message, verdict, computed, done.saved);
@@ -336,43 +341,12 @@ void Connection::written()
     }
 }
 
-void Connection::armSocketTimer(std::chrono::steady_clock::duration after)
-{
-    const quint64 run = ++socketTimerRun;
-    socketDeadline = std::chrono::steady_clock::now() + after;
-    socketTimer.expires_at(*socketDeadline);
-    socketTimer.async_wait([self = shared_from_this(), run](const asio::error_code& error) {
-        // A timer that had already run out when it was stopped still calls back: it is stale.
-        if (!error && run == self->socketTimerRun)
-            self->socketTimedOut();
-    });
-}
-
-// While the server itself holds a device up (its file is being created), the device's time stands
-// still: neither its connection's time nor its next message's runs out on the server's account.
-void Connection::pauseDeviceTime()
-{
-    if (!socketDeadline)
-        return;
-    socketTimeLeft = *std::exchange(socketDeadline, std::nullopt) - std::chrono::steady_clock::now();
-    ++socketTimerRun;
-    socketTimer.cancel();
-}
-
-void Connection::resumeDeviceTime()
-{
-    if (socketTimeLeft && !halted)
-        armSocketTimer(*socketTimeLeft);
-    socketTimeLeft.reset();
-}
-
 void Connection::socketTimedOut()
 {
-    socketDeadline.reset();
     if (ended || halted || ending)
         return;
     // A message half received now is lost, and so is what was read behind replies the device left
-    // unread.
+    // unread. One whose file is being created or synced is finished first: the end waits for it.
     stopMessageTimer();
     unframedFrom = unframedTo;
     endWhenQuiet(TimedOut);
@@ -463,7 +437,6 @@ void Connection::end()
 {
     ended = true;
     asio::error_code ignored;
-    ++socketTimerRun;
     socketTimer.cancel();
     stopMessageTimer();
     messageTimer.cancel();
@@ -490,7 +463,6 @@ void Connection::halt(std::function<void()> quiet)
     }
     halted = true;
     haltedQuiet = std::move(quiet);
-    ++socketTimerRun;
     socketTimer.cancel();
     stopMessageTimer();
     messageTimer.cancel();

@@ -70,9 +70,6 @@ private:
     void send(const QByteArray& bytes);
     void writeQueued();
     void written();
-    void armSocketTimer(std::chrono::steady_clock::duration after);
-    void pauseDeviceTime();
-    void resumeDeviceTime();
     void socketTimedOut();
     void restartMessageTimer();
     void waitForMessageDeadline();
@@ -114,9 +111,6 @@ private:
     asio::steady_timer socketTimer;
     asio::steady_timer messageTimer;
     asio::steady_timer graceTimer;
-    std::optional<std::chrono::steady_clock::time_point> socketDeadline;
-    std::optional<std::chrono::steady_clock::duration> socketTimeLeft; // while the server is not reading
-    quint64 socketTimerRun = 0; // tells a stale expiry from the current one
     std::optional<std::chrono::steady_clock::time_point> messageDeadline; // while a message collects
     bool messageTimerWaiting = false;
 

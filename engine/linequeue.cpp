@@ -34,8 +34,11 @@ void LineQueue::push(const QStringList& lines)
     {
         const std::lock_guard lock(mutex);
         first = pending.events.isEmpty() && pending.dropped == 0;
-        if (static_cast<std::size_t>(pending.events.size()) >= capacity)
-            pending.dropped += lineCount(pending.events.takeFirst());
+        if (static_cast<std::size_t>(pending.events.size()) >= capacity) {
+            const QString dropped = pending.events.takeFirst();
+            pending.dropped += lineCount(dropped);
+            pending.droppedStamp = dropped.left(timeStampLength);
+        }
         // Another thread has pushed a later second meanwhile: this event takes that stamp, so the
         // stamps never run backwards.
         if (second < stampSecond)
@@ -71,4 +74,9 @@ qsizetype lineCount(const QString& event)
 {
     // Every line ends in a line feed; the lines that end a connection or a run add an empty one.
     return event.count(QLatin1Char('\n')) - event.count(QStringLiteral("\n\n"));
+}
+
+QString skippedLinesLine(const QString& stamp, qsizetype count)
+{
+    return stamp + QStringLiteral("… %1 sor kihagyva …\n").arg(count);
 }

@@ -29,6 +29,7 @@ public:
     {
         QStringList events; // oldest first, each its lines joined, time stamps included
         qsizetype dropped = 0; // lines of older events that made room for these
+        QString droppedStamp; // the time stamp of the newest of those events
     };
     Batch take();
     bool isEmpty();
@@ -48,3 +49,6 @@ private:
 
 // How many lines one entry of a batch holds.
 qsizetype lineCount(const QString& event);
+// The line that stands in for `count` lines left out, `stamp` the time stamp of the newest of them:
+// it takes its place among their stamps, so that the stamps shown never run backwards.
+QString skippedLinesLine(const QString& stamp, qsizetype count);

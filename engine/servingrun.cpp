@@ -34,16 +34,6 @@ std::size_t slowFileThreads()
     return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
 }
 
-// A connection and its device's day file take a descriptor each: beyond half of them more devices
-// could not store anyway, and the descriptor back-off would turn everyone away.
-// Connections may take all descriptors but a thirty-second of them (at least 256): enough for the
-// files being created and the program's own, since the day files kept open give way near the limit.
-std::size_t connectionCeiling()
-{
-    const long long limit = openFileLimit();
-    return static_cast<std::size_t>(std::max(1LL, limit - std::max(256LL, limit / 32)));
-}
-
 std::vector<std::unique_ptr<asio::io_context>> makeLoops(unsigned count)
 {
     std::vector<std::unique_ptr<asio::io_context>> loops;
@@ -90,7 +80,7 @@ ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned th
     , commitBatches(makeCommitBatches(commits.get(), loops))
     , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}, {}, devices}
     , acceptRetry(*loops.front())
-    , totalLimit(connectionCeiling())
+    , totalLimit(connectionCeiling(openFileLimit()))
     , refusalTimer(*loops.front())
     , aliveTimer(*loops.front())
 {
@@ -158,13 +148,13 @@ void ServingRun::accepted(const asio::error_code& error, asio::ip::tcp::socket s
         return;
     }
     if (error) {
-        if (error == std::errc::too_many_files_open || error == std::errc::too_many_files_open_in_system)
+        if (isDescriptorShortage(error))
             releaseKeptFiles();
         pauseAccepting(refusalText(error));
         return;
     }
     if (!admits(socket)) {
-        pauseAccepting(refusalText(std::make_error_code(std::errc::too_many_files_open)));
+        pauseAccepting(refusalText(asio::error::no_descriptors));
         return;
     }
     asio::error_code ignored;

@@ -30,7 +30,9 @@ QString deviceName(const QString& message)
     if (onlyDots(name))
         name.fill(QLatin1Char('_'));
     // A leading "." hides the file from ls and from shell globs; a leading "-" makes shell commands
-    // take its name for an option.
+    // take its name for an option, and so would the "-log_" of an empty name.
+    if (name.isEmpty())
+        return QStringLiteral("_");
     if (name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('-')))
         name[0] = QLatin1Char('_');
     return name;

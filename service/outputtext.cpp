@@ -1,12 +1,10 @@
 #include "service/outputtext.h"
 
-#include "settings/settings.h"
-
 QByteArray outputText(const LineQueue::Batch& batch)
 {
     QString text;
     if (batch.dropped > 0)
-        text = settings_t().timeStamp() + QStringLiteral("… %1 sor kihagyva …\n").arg(batch.dropped);
+        text = skippedLinesLine(batch.droppedStamp, batch.dropped);
     // The empty lines that set a connection's end apart in the window would be empty journal entries.
     for (const QString& event : batch.events) {
         for (const QStringView line : QStringView(event).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {

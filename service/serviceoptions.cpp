@@ -14,8 +14,8 @@ namespace {
 const char* const description = R"(A Stilwater adatszerver ablak nélkül, systemd alá és képernyő nélküli gépekre.
 
 A munkamappájából olvassa a config.cfg-t, ahogy az ablakos program is, azonnal kiszolgál, és oda írja az
-adatfájlokat; a config.cfg-t sosem írja. Ha a config.cfg létezik, de nem olvasható, vagy nem 13 soros, el
-sem indul; ha nincs, az alapértékek szolgálnak. A használt beállításokat külön sorba írja, utána minden
+adatfájlokat; a config.cfg-t sosem írja. Ha a config.cfg létezik, de nem olvasható, nem 13 soros, vagy a
+port vagy a Socket Timeout sora nem szám, el sem indul; ha nincs, az alapértékek szolgálnak. A használt beállításokat külön sorba írja, utána minden
 sort, amelyet az ablak mutatna, a szabványos kimenetre, a hibákat a szabványos hibakimenetre. Ha a systemd
 átad egy figyelő socketet (stilwater-server.socket), a config.cfg portja helyett azon szolgál ki.
 SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg vagy a port

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int lineCount = 13;
+// The port and the socket timeout, counted from 0.
+constexpr int numberLines[] {1, 2};
 
 QString header()
 {
@@ -97,12 +99,23 @@ QString loadConfigFileStrictly(settings_t& settings)
     const QByteArray text = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return QStringLiteral("Nem olvasható a beállítási fájl: %1 (%2).").arg(path, file.errorString());
-    const qsizetype lines = splitLines(QStringDecoder(QStringConverter::System)(text)).size();
+    const QStringList lines = splitLines(QStringDecoder(QStringConverter::System)(text));
     if (!applyConfigText(text, settings))
         return QStringLiteral("Hibás a beállítási fájl: %1 (%2 sora van, %3 kell).")
             .arg(path)
-            .arg(lines)
+            .arg(lines.size())
             .arg(lineCount);
+    // The window reads such a line as 0, which as a socket timeout cuts every connection at once:
+    // the service does not guess.
+    for (const int index : numberLines) {
+        bool isNumber = false;
+        QString(lines[index]).remove(QLatin1Char(' ')).toInt(&isNumber);
+        if (!isNumber)
+            return QStringLiteral("Hibás a beállítási fájl: %1 (a %2. sor nem szám, vagy túl nagy: „%3”).")
+                .arg(path)
+                .arg(index + 1)
+                .arg(lines[index]);
+    }
     return QString();
 }
 

@@ -20,6 +20,7 @@ QString configFileName();
 void loadConfigFile(settings_t& settings);
 
 // The service's reading of config.cfg: as loadConfigFile(), but a file that exists and cannot be
-// read, or has another line count, is not silently replaced by the defaults. Returns the sentence
+// read, or has another line count, is not silently replaced by the defaults, and a port or socket
+// timeout line that is not a number that fits an int is not read as 0. Returns the sentence
 // that names the file and the reason, or an empty text when the record holds what will serve.
 QString loadConfigFileStrictly(settings_t& settings);

@@ -15,8 +15,9 @@ struct filename_t
     QString path; // empty for the working directory, otherwise ends in "/"
 };
 
-// The message-window time stamp of a moment: 25 characters, ending in two spaces.
+// The message-window time stamp of a moment: `timeStampLength` characters, ending in two spaces.
 QString formatTimeStamp(const QDateTime& moment);
+constexpr qsizetype timeStampLength = 25;
 // The time stamp of a second since the epoch, in local time.
 QString timeStampOfSecond(qint64 second);
 

@@ -3,6 +3,8 @@
 #include "app/formfont.h"
 #include "net/publicaddress.h"
 
+#include <thread>
+
 EchoService::EchoService(const QByteArray& response)
 {
     connect(this, &QTcpServer::newConnection, this, [this, response] {
@@ -90,4 +92,26 @@ void writeFile(const QString& path, const QByteArray& bytes)
 QString messageWindowText(const QWidget* mainWindow)
 {
     return mainWindow->findChild<QWidget*>(QStringLiteral("textflow"))->property("plainText").toString();
+}
+
+std::atomic<bool> syncsHeld {false};
+
+namespace {
+
+bool heldSync(bool (*sync)(FileHandle), FileHandle file)
+{
+    while (syncsHeld)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return sync(file);
+}
+
+} // namespace
+
+FileOps slowSyncOps()
+{
+    FileOps ops = systemFileOps();
+    ops.syncFile = [](FileHandle file) { return heldSync(systemFileOps().syncFile, file); };
+    ops.syncFolder = [](FileHandle folder) { return heldSync(systemFileOps().syncFolder, folder); };
+    ops.syncFileSystem = [](FileHandle any) { return heldSync(systemFileOps().syncFileSystem, any); };
+    return ops;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "recording/fileops.h"
+
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
 
+#include <atomic>
 #include <optional>
 
 // Every test runs in a working directory of its own, since the program reads and writes
@@ -67,3 +70,8 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // The text of the main window's message window, read through a property every text editor has.
 // Lines reach it in batches a few times a second: read it inside QTRY_COMPARE / QTRY_VERIFY.
 QString messageWindowText(const QWidget* mainWindow);
+
+// A disk that takes writes at once but holds every sync while `syncsHeld` is true: the calls to set
+// with setFileOps().
+extern std::atomic<bool> syncsHeld;
+FileOps slowSyncOps();

@@ -506,8 +506,10 @@ private slots:
         QTRY_VERIFY(server.flow().endsWith(line(u"A kapcsolatot a szerver bontotta.\n"_s) + stopped));
     }
 
-    // While a device's day file is being created the server reads no further from it: the time of
-    // the message behind it, and the connection's own, stand still, and what waits is one read.
+    // While a device's day file is being created, or its line waits for the disk, the server reads no
+    // further from it: the time of the message behind it stands still, and what waits is one read. The
+    // connection's own time runs on: when it runs out, the message in hand is finished, and then the
+    // connection ends.
     void aSlowFileCostsTheDeviceNoTime_data()
     {
         QTest::addColumn<int>("socketTimeout");
@@ -515,18 +517,22 @@ private slots:
         QTest::addColumn<QByteArray>("then"); // sent while it is
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<QString>("lines");
+        QTest::addColumn<bool>("syncHeld"); // the disk's sync is held instead of the file's creation
         const QByteArray abc = messages::abc12();
         const QByteArray zeros = messages::zeros();
         const QString both = opened + accepted(abc) + accepted(zeros);
         QTest::newRow("the next message completes")
-            << 30 << abc + zeros.left(60) << zeros.mid(60) << QByteArray("okok") << both;
-        QTest::newRow("the socket timeout waits") << 1 << abc + zeros.left(60) << zeros.mid(60) << QByteArray("okok")
-                                                  << both + line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
+            << 30 << abc + zeros.left(60) << zeros.mid(60) << QByteArray("okok") << both << false;
+        const QString timedOut = opened + accepted(abc) + line(u"A kapcsolatot a szerver bontotta. (Timeout)\n"_s);
+        QTest::newRow("the socket timeout finishes the message in hand")
+            << 1 << abc + zeros.left(60) << zeros.mid(60) << QByteArray("ok") << timedOut << false;
+        QTest::newRow("the socket timeout finishes the message whose sync waits")
+            << 1 << abc + zeros.left(60) << zeros.mid(60) << QByteArray("ok") << timedOut << true;
         QString dollars = opened + accepted(abc);
         for (int i = 0; i < 10000; ++i)
             dollars += exchange("$", u"Syntax error. Válasz: <nincs>"_s);
         QTest::newRow("a flood of starts")
-            << 30 << abc + QByteArray(10000, '$') << QByteArray() << QByteArray("ok") << dollars;
+            << 30 << abc + QByteArray(10000, '$') << QByteArray() << QByteArray("ok") << dollars << false;
     }
 
     void aSlowFileCostsTheDeviceNoTime()
@@ -536,23 +542,32 @@ private slots:
         QFETCH(QByteArray, then);
         QFETCH(QByteArray, replies);
         QFETCH(QString, lines);
+        QFETCH(bool, syncHeld);
+        setFileOps(slowSyncOps());
+        const auto systemOps = qScopeGuard([] { setFileOps({}); });
         BareServer server;
         server.settings.socket_timeout = socketTimeout;
         QSemaphore entered;
         QSemaphore created;
         server.engine.beforeCreatingFiles([&](const QString&) {
             entered.release();
-            created.acquire();
+            if (!syncHeld)
+                created.acquire();
         });
         QVERIFY(server.start());
-        const auto letGo = qScopeGuard([&created] { created.release(100); });
+        syncsHeld = syncHeld;
+        const auto letGo = qScopeGuard([&created] {
+            created.release(100);
+            syncsHeld = false;
+        });
         Device device(server.port());
         device.send(first);
         QVERIFY(entered.tryAcquire(1, 5000));
-        QTest::qWait(1500); // past both timeouts: neither runs out while the server holds the device up
+        QTest::qWait(1500); // past both timeouts, to show which runs out while the server holds the device up
         device.send(then);
         QVERIFY(server.engine.bytesHeld() <= 4096);
         created.release(100);
+        syncsHeld = false;
         QTRY_COMPARE(device.received(), replies);
         QTRY_COMPARE(server.flow(), lines);
         QCOMPARE(readFileBytes(u"ABC_12-log_2026-12-31.txt"_s), messages::abc12() + "\r\n");

@@ -200,11 +200,16 @@ private slots:
         QVERIFY(!flow->textCursor().hasSelection());
 
         // Far more than the window can lay out in its share of the machine: the newest lines, in
-        // order, after one that counts the others; a message is never shown without its reply.
+        // order, after one that counts the others and bears their time; a message is never shown
+        // without its reply.
         window.findChild<QAction*>(u"actionClear"_s)->trigger();
+        const QDateTime pushedAt = QDateTime::currentDateTime().addDays(1); // later than every line before
+        setClock([pushedAt] { return pushedAt; });
         for (int i = 0; i < 100000; ++i)
             lines.push(QStringList {u"burst %1\n"_s.arg(i), u"reply %1\n"_s.arg(i)});
+        setClock({});
         QTRY_VERIFY(flow->toPlainText().endsWith(u"reply 99999\n"_s));
+        QVERIFY(flow->toPlainText().startsWith(formatTimeStamp(pushedAt) + u"… "_s));
         const QStringList shown = withoutTimeStamps(flow->toPlainText()).split(u'\n', Qt::SkipEmptyParts);
         static const QRegularExpression skip(u"^<ts>… (\\d+) sor kihagyva …$"_s);
         const QRegularExpressionMatch skipped = skip.match(shown.first());

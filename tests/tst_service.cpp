@@ -27,7 +27,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("result");
         QTest::newRow("name: leading spaces") << u"name"_s << u"  AB"_s << u"__AB"_s;
-        QTest::newRow("name: only spaces") << u"name"_s << QString() << QString();
+        QTest::newRow("name: only spaces, no option") << u"name"_s << QString() << u"_"_s;
         QTest::newRow("name: ordinary characters kept") << u"name"_s << u"a.b-c_1"_s << u"a.b-c_1"_s;
         QTest::newRow("name: refused by Windows") << u"name"_s << u"<>:\"|?*"_s << u"_______"_s;
         QTest::newRow("name: control characters") << u"name"_s << u"a\tb\x7f"_s << u"a_b_"_s;
@@ -68,10 +68,12 @@ private slots:
         QCOMPARE(readFileBytes(u"" STILWATER_SOURCE_DIR "/service/default-config.cfg"_s), configText(settings_t()));
     }
 
-    // The service's standard output for a batch of the engine's lines, some dropped before it.
+    // The service's standard output for a batch of the engine's lines, some dropped before it, which
+    // keep their time.
     void serviceOutputCountsDroppedLines()
     {
-        QCOMPARE(withoutTimeStamps(QString::fromUtf8(outputText({{u"c\n\n"_s}, 7}))), u"<ts>… 7 sor kihagyva …\nc\n"_s);
+        QCOMPARE(QString::fromUtf8(outputText({{u"c\n\n"_s}, 7, u"<stamp of the 7th>"_s})),
+            u"<stamp of the 7th>… 7 sor kihagyva …\nc\n"_s);
     }
 
     // The readiness check says 200 while the engine reports, 503 once it has been silent too long.

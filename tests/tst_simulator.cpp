@@ -160,7 +160,8 @@ private slots:
 
     // Ends of the service before it serves, each with its sentence and status, and never a word to
     // systemd: it is ready only once it listens. A config.cfg that cannot serve is named; "folder"
-    // makes it one, which cannot be read.
+    // makes it one, which cannot be read, "timeout T" gives it that socket-timeout line, any other
+    // tail is added to it.
     void serviceEndsOnItsOwn_data()
     {
         QTest::addColumn<QString>("arguments");
@@ -185,6 +186,12 @@ private slots:
         QTest::newRow("check of a broken config.cfg")
             << u"--check"_s << "x\n"_ba << 1
             << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
+        QTest::newRow("socket timeout with its unit")
+            << QString() << "timeout 30s"_ba << 1
+            << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (a 3. sor nem szám, vagy túl nagy: „30s”).\n"_s;
+        QTest::newRow("check of a socket timeout with its unit")
+            << u"--check"_s << "timeout 30 s"_ba << 1
+            << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (a 3. sor nem szám, vagy túl nagy: „30 s”).\n"_s;
         QTest::newRow("listen on a name") << u"--listen localhost"_s << QByteArray() << 2
                                           << u"stilwater-server: Nem IPv4- vagy IPv6-cím: localhost. Súgó: --help.\n"_s;
         QTest::newRow("help") << u"--help"_s << QByteArray() << 0 << u"--directory <MAPPA>"_s;
@@ -216,6 +223,8 @@ private slots:
         QVERIFY(holder.listen(QHostAddress::LocalHost));
         TestConfig config;
         config.port = QByteArray::number(holder.serverPort());
+        if (configTail.startsWith("timeout "))
+            config.socketTimeout = std::exchange(configTail, QByteArray()).mid(8);
         writeConfig(config);
         QFile file(u"config.cfg"_s);
         if (configTail == "folder")

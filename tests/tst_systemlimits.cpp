@@ -4,41 +4,16 @@
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
 
-#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 // The limits that a POSIX system sets a process (descriptors, file size) and the FIFO, met as the
 // program meets them in the field.
-
-namespace {
-
-// A disk that takes writes at once but holds every sync until it is let go.
-std::atomic<bool> syncsHeld {false};
-
-bool heldSync(bool (*sync)(FileHandle), FileHandle file)
-{
-    while (syncsHeld)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return sync(file);
-}
-
-FileOps slowSyncOps()
-{
-    FileOps ops = systemFileOps();
-    ops.syncFile = [](FileHandle file) { return heldSync(systemFileOps().syncFile, file); };
-    ops.syncFolder = [](FileHandle folder) { return heldSync(systemFileOps().syncFolder, folder); };
-    ops.syncFileSystem = [](FileHandle any) { return heldSync(systemFileOps().syncFileSystem, any); };
-    return ops;
-}
-
-} // namespace
 
 class SystemLimitsTest final : public StilwaterTest
 {

@@ -1,3 +1,5 @@
+#include "engine/acceptrefusal.h"
+#include "engine/admission.h"
 #include "engine/devicetable.h"
 #include "engine/engine.h"
 #include "engine/linequeue.h"
@@ -15,6 +17,8 @@
 #include "tests/platformfaults.h"
 #include "tests/serverfixture.h"
 
+#include <asio/error.hpp>
+#include <cerrno>
 #include <climits>
 #include <thread>
 
@@ -55,20 +59,63 @@ class UnitsTest final : public StilwaterTest
     }
 
 private slots:
-    void timerInterval_data()
+    // Numbers that a function turns into others: "timer", a timeout's seconds into a timer's
+    // milliseconds (-1: no timer); "ceiling", a descriptor limit into the connections it allows.
+    void numberIsTurned_data()
     {
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("milliseconds");
-        QTest::newRow("largest that fits") << 2147483 << 2147483000;
-        QTest::newRow("one more overflows int") << 2147484 << INT_MAX;
-        QTest::newRow("negative: no timer") << -5 << -1;
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<qint64>("number");
+        QTest::addColumn<qint64>("result");
+        QTest::newRow("timer: largest that fits") << u"timer"_s << 2147483LL << 2147483000LL;
+        QTest::newRow("timer: one more overflows int") << u"timer"_s << 2147484LL << qint64(INT_MAX);
+        QTest::newRow("timer: negative, no timer") << u"timer"_s << -5LL << -1LL;
+        QTest::newRow("ceiling: 8, a quarter kept") << u"ceiling"_s << 8LL << 6LL;
+        QTest::newRow("ceiling: 200, a quarter kept") << u"ceiling"_s << 200LL << 150LL;
+        QTest::newRow("ceiling: 1024, 256 kept") << u"ceiling"_s << 1024LL << 768LL;
+        QTest::newRow("ceiling: 4096, 256 kept") << u"ceiling"_s << 4096LL << 3840LL;
+        QTest::newRow("ceiling: 2^20, a thirty-second kept") << u"ceiling"_s << 1048576LL << 1015808LL;
     }
 
-    void timerInterval()
+    void numberIsTurned()
     {
-        QFETCH(int, seconds);
-        QFETCH(int, milliseconds);
-        QCOMPARE(::timerInterval(seconds).value_or(-1), milliseconds);
+        QFETCH(QString, function);
+        QFETCH(qint64, number);
+        QFETCH(qint64, result);
+        if (function == u"timer"_s)
+            QCOMPARE(::timerInterval(static_cast<int>(number)).value_or(-1), result);
+        else
+            QCOMPARE(static_cast<qint64>(connectionCeiling(number)), result);
+    }
+
+    // Asio's codes for what accept() may meet, as its reactor reports them: the connection's own
+    // troubles are passed over, shortages stop accepting for a while with their line.
+    void acceptErrorsAreTold_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("told"); // empty: passed over
+        const QString start = u"Új kapcsolat nem fogadható: "_s;
+        QTest::newRow("EMFILE") << int(asio::error::no_descriptors) << start + u"elfogytak a fájlleírók.\n"_s;
+        QTest::newRow("ENFILE") << ENFILE << start + u"elfogytak a fájlleírók.\n"_s;
+        QTest::newRow("ENOBUFS") << int(asio::error::no_buffer_space) << start + u"elfogyott a rendszer memóriája.\n"_s;
+        QTest::newRow("ENOMEM") << int(asio::error::no_memory) << start + u"elfogyott a rendszer memóriája.\n"_s;
+        QTest::newRow("ECONNABORTED") << int(asio::error::connection_aborted) << QString();
+        QTest::newRow("EPROTO") << EPROTO << QString();
+        QTest::newRow("EINTR") << int(asio::error::interrupted) << QString();
+        QTest::newRow("EINVAL") << int(asio::error::invalid_argument)
+                                << start
+                + u"rendszerhiba (%1).\n"_s.arg(
+                    QString::fromStdString(asio::error_code(asio::error::invalid_argument).message()));
+    }
+
+    void acceptErrorsAreTold()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, told);
+        const std::error_code code(error, asio::system_category());
+        QCOMPARE(isTransientAcceptError(code), told.isEmpty());
+        if (!told.isEmpty())
+            QCOMPARE(refusalText(code), told);
+        QCOMPARE(isDescriptorShortage(code), told.contains(u"fájlleírók"_s));
     }
 
     // "$08" + 128 * "0" + "04" with the "0" at position 70 replaced, the checksum worked out by hand
@@ -98,22 +145,27 @@ private slots:
     }
 
     // One line of a 13-line config.cfg changed: what the record takes from it, as the next save
-    // writes it. The window's own round trip is in the settings tests.
+    // writes it, and whether the service serves with it. The window's own round trip is in the
+    // settings tests.
     void configLineIsReadBack_data()
     {
         QTest::addColumn<int>("line");
         QTest::addColumn<QByteArray>("read");
         QTest::addColumn<QByteArray>("written");
-        QTest::newRow("spaces anywhere in a number") << 2 << QByteArray(" 10 0 01 ") << QByteArray("10001");
-        QTest::newRow("tabs stay") << 4 << QByteArray("\tp x") << QByteArray("\tpx");
-        QTest::newRow("port 0") << 2 << QByteArray("0") << QByteArray("0");
-        QTest::newRow("port above 65535 kept") << 2 << QByteArray("70000") << QByteArray("70000");
-        QTest::newRow("letters read as 0") << 3 << QByteArray("abc") << QByteArray("0");
-        QTest::newRow("too large reads as 0") << 3 << QByteArray("99999999999") << QByteArray("0");
-        QTest::newRow("backup spaced 1") << 7 << QByteArray(" 1 ") << QByteArray("1");
-        QTest::newRow("backup empty") << 7 << QByteArray() << QByteArray("0");
-        QTest::newRow("backup true") << 7 << QByteArray("true") << QByteArray("0");
-        QTest::newRow("backup 2") << 7 << QByteArray("2") << QByteArray("0");
+        QTest::addColumn<bool>("served");
+        QTest::newRow("spaces anywhere in a number") << 2 << QByteArray(" 10 0 01 ") << QByteArray("10001") << true;
+        QTest::newRow("tabs stay") << 4 << QByteArray("\tp x") << QByteArray("\tpx") << true;
+        QTest::newRow("port 0") << 2 << QByteArray("0") << QByteArray("0") << true;
+        QTest::newRow("port above 65535 kept") << 2 << QByteArray("70000") << QByteArray("70000") << true;
+        QTest::newRow("port of letters") << 2 << QByteArray("x") << QByteArray("0") << false;
+        QTest::newRow("letters read as 0") << 3 << QByteArray("abc") << QByteArray("0") << false;
+        QTest::newRow("a unit read as 0") << 3 << QByteArray("30s") << QByteArray("0") << false;
+        QTest::newRow("too large reads as 0") << 3 << QByteArray("99999999999") << QByteArray("0") << false;
+        QTest::newRow("negative timeout") << 3 << QByteArray("-1") << QByteArray("-1") << true;
+        QTest::newRow("backup spaced 1") << 7 << QByteArray(" 1 ") << QByteArray("1") << true;
+        QTest::newRow("backup empty") << 7 << QByteArray() << QByteArray("0") << true;
+        QTest::newRow("backup true") << 7 << QByteArray("true") << QByteArray("0") << true;
+        QTest::newRow("backup 2") << 7 << QByteArray("2") << QByteArray("0") << true;
     }
 
     void configLineIsReadBack()
@@ -121,10 +173,14 @@ private slots:
         QFETCH(int, line);
         QFETCH(QByteArray, read);
         QFETCH(QByteArray, written);
+        QFETCH(bool, served);
         QByteArrayList lines = custom;
         lines[line - 1] = read;
         settings_t s;
         QVERIFY(applyConfigText(joined(lines), s));
+        writeFile(configFileName(), joined(lines));
+        settings_t strictly;
+        QCOMPARE(loadConfigFileStrictly(strictly).isEmpty(), served);
         lines[line - 1] = written;
         QCOMPARE(configText(s), joined(lines));
     }
@@ -240,10 +296,14 @@ private slots:
         QCOMPARE(readFileBytes(day) + "|" + readFileBytes(u"moved"_s), after);
     }
 
-    // Events beyond the cap push out the oldest whole, and their lines are counted; each line gets a
-    // stamp as its event joins, so that stamps never run backwards, whichever thread pushes.
+    // Events beyond the cap push out the oldest whole, and their lines are counted under the newest's
+    // stamp; each line gets a stamp as its event joins, so that stamps never run backwards, whichever
+    // thread pushes.
     void lineQueueKeepsTheNewestEventsInTimeOrder()
     {
+        std::atomic<qint64> second {0};
+        setClock([&second] { return QDateTime::fromSecsSinceEpoch(second++); });
+        const auto systemClock = qScopeGuard([] { setClock({}); });
         LineQueue queue(3);
         queue.push(u"a\n"_s);
         queue.push(QStringList {u"b\n"_s, u"c\n\n"_s});
@@ -252,6 +312,7 @@ private slots:
         const LineQueue::Batch batch = queue.take();
         QCOMPARE(withoutTimeStamps(batch.events.join(QString())), u"<ts>d\n<ts>e\n<ts>f\n"_s);
         QCOMPARE(batch.dropped, 3);
+        QCOMPARE(batch.droppedStamp, formatTimeStamp(QDateTime::fromSecsSinceEpoch(1)));
         QVERIFY(queue.isEmpty());
         // The engine's queue holds as many events as the message window keeps lines.
         Engine engine(1);
@@ -261,8 +322,6 @@ private slots:
         QCOMPARE(full.events.size(), 50000);
         QCOMPARE(full.dropped, 1);
 
-        std::atomic<qint64> second {0};
-        setClock([&second] { return QDateTime::fromSecsSinceEpoch(second++); });
         LineQueue shared(10000);
         const auto pushSome = [&shared] {
             for (int i = 0; i < 2000; ++i)
@@ -271,7 +330,6 @@ private slots:
         std::thread other(pushSome);
         pushSome();
         other.join();
-        setClock({});
         QStringList stamps;
         for (const QString& event : shared.take().events) {
             QCOMPARE(event.section(u"x\n"_s, 1).left(25), event.left(25)); // one stamp for an event

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-// Whatever a device puts in its name field, its daily file lies directly in the configured folder.
+// Whatever a device puts in its name field, its daily file lies directly in the configured folder,
+// and without a prefix its name is neither hidden nor taken for an option.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString name
@@ -19,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString folder = QStringLiteral("/srv/data");
     const QString fileName
         = dailyFileName(filename_t(QString(), QString(), folder + QLatin1Char('/')), name, QDate(2026, 12, 5));
-    if (QFileInfo(QDir::cleanPath(fileName)).path() != folder)
+    const QFileInfo file(QDir::cleanPath(fileName));
+    if (file.path() != folder)
         qFatal("A file outside the folder");
+    if (file.fileName().startsWith(QLatin1Char('.')) || file.fileName().startsWith(QLatin1Char('-')))
+        qFatal("A file name that starts with . or -");
     return 0;
 }
