@@ -111,7 +111,10 @@ FileOps slowSyncOps()
 {
     FileOps ops = systemFileOps();
     ops.syncFile = [](FileHandle file) { return heldSync(systemFileOps().syncFile, file); };
-    ops.syncFolder = [](FileHandle folder) { return heldSync(systemFileOps().syncFolder, folder); };
-    ops.syncFileSystem = [](FileHandle any) { return heldSync(systemFileOps().syncFileSystem, any); };
+    // Where the platform has no folder or file-system sync (Windows), there is none to hold.
+    if (ops.syncFolder)
+        ops.syncFolder = [](FileHandle folder) { return heldSync(systemFileOps().syncFolder, folder); };
+    if (ops.syncFileSystem)
+        ops.syncFileSystem = [](FileHandle any) { return heldSync(systemFileOps().syncFileSystem, any); };
     return ops;
 }
