@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <thread>
@@ -118,6 +119,20 @@ QHash<QByteArray, QByteArray> diskAfterCut(std::size_t cut, std::minstd_rand& ch
 constexpr auto message = messages::numbered;
 constexpr auto fileOf = messages::fileOfNumbered;
 
+// Set for a copy of this program that runs the window's server on this port until it is killed.
+constexpr char servePortVariable[] = "STILWATER_TEST_SERVE_PORT";
+
+// Every line of every day file in the working folder.
+QSet<QByteArray> storedLines()
+{
+    QSet<QByteArray> lines;
+    for (const QString& name : QDir().entryList({u"D*"_s}, QDir::Files)) {
+        for (const QByteArray& line : readFileBytes(name).split('\n'))
+            lines << line;
+    }
+    return lines;
+}
+
 } // namespace
 
 class PowerCutTest final : public StilwaterTest
@@ -206,7 +221,61 @@ private slots:
             QTRY_VERIFY(!again.running());
         }
     }
+
+    // The window program killed as Task Manager's "End task" or a SIGKILL does, while twenty devices
+    // send at full speed: every message it acknowledged is in its day file, since the reply follows
+    // the write.
+    void aKilledProgramKeepsWhatItAcknowledged()
+    {
+        const QByteArray port = QByteArray::number(freeLoopbackPort());
+        QProcess server;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QLatin1String(servePortVariable), QString::fromLatin1(port));
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::ForwardedChannels);
+        server.start(QCoreApplication::applicationFilePath(), {});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(u"serving"_s), 30000);
+
+        constexpr int devices = 20;
+        std::vector<std::unique_ptr<Device>> fleet;
+        QByteArrayList acknowledged;
+        for (int d = 0; d < devices; ++d) {
+            Device& device = *fleet.emplace_back(std::make_unique<Device>(quint16(port.toInt())));
+            QObject::connect(&device.tcp(), &QTcpSocket::readyRead, &device.tcp(), [&, d] {
+                const int count = int(device.received().size() / 2);
+                acknowledged << message(d, count - 1);
+                if (device.connected())
+                    device.send(message(d, count));
+            });
+            device.send(message(d, 0));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(acknowledged.size() >= 30 * devices, 60000);
+        server.kill();
+        QVERIFY(server.waitForFinished());
+
+        const QSet<QByteArray> stored = storedLines();
+        const auto missing = std::count_if(acknowledged.cbegin(), acknowledged.cend(),
+            [&stored](const QByteArray& text) { return !stored.contains(text + '\r'); });
+        QCOMPARE(missing, 0);
+    }
 };
 
-QTEST_MAIN(PowerCutTest)
+// The test program, or a copy of it serving until it is killed.
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    if (const QByteArray port = qgetenv(servePortVariable); !port.isEmpty()) {
+        initStilwaterTests();
+        TestConfig config;
+        config.port = port;
+        ServerWindow server(config);
+        server.pressStart();
+        if (server.window().server().running())
+            writeFile(u"serving"_s, {});
+        return application.exec();
+    }
+    PowerCutTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_powercut.moc"
