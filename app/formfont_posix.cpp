@@ -8,12 +8,7 @@ void useFormFont()
     // The forms were laid out for Windows' 8-point dialog font. The sans fonts of Linux desktops
     // (DejaVu Sans on Debian) run about a fifth wider at the same size: at 7 points, 9 pixels on a
     // 96-dpi screen, the tightest captions ("Prefix:" in 31 pixels) fit.
-#ifdef Q_OS_WIN
-    constexpr qreal points = 8;
-#else
-    constexpr qreal points = 7;
-#endif
     QFont font = QApplication::font();
-    font.setPointSizeF(points);
+    font.setPointSizeF(7);
     QApplication::setFont(font);
 }
