@@ -540,17 +540,11 @@ private slots:
         QCOMPARE(output.count("] Új kapcsolat."), 0);
         QCOMPARE(output.count("Bejövő adat"), 0);
         // The summaries, the one at the stop included, count every connection's start and end.
-        int opened = 0;
-        int ended = 0;
+        std::pair counted(0, 0);
         static const QRegularExpression counts(u" (\\d+) új kapcsolat, (\\d+) bontott kapcsolat \\("_s);
-        for (QRegularExpressionMatchIterator summaries = counts.globalMatch(QString::fromUtf8(output));
-             summaries.hasNext();) {
-            const QRegularExpressionMatch summary = summaries.next();
-            opened += summary.captured(1).toInt();
-            ended += summary.captured(2).toInt();
-        }
-        QCOMPARE(opened, 20);
-        QCOMPARE(ended, 20);
+        for (const QRegularExpressionMatch& summary : counts.globalMatch(QString::fromUtf8(output)))
+            counted = {counted.first + summary.captured(1).toInt(), counted.second + summary.captured(2).toInt()};
+        QCOMPARE(counted, std::pair(20, 20));
         qInfo("%d scrapes checked while devices sent", scrapes);
     }
 };
