@@ -77,10 +77,19 @@ LineQueue::Batch Monitoring::pass(LineQueue::Batch batch)
     droppedLines.fetch_add(static_cast<quint64>(batch.dropped), std::memory_order_relaxed);
     if (options.quietMessages) {
         for (QString& event : batch.events)
-            event = withoutPerMessageLines(event);
+            event = quietEvent(event, &connectionLines);
         batch.events.removeAll(QString());
     }
     return batch;
+}
+
+void Monitoring::stop()
+{
+    if (!options.quietMessages)
+        return;
+    summaryTimer.cancel();
+    // The connections that the stop ended are counted only here.
+    summarize((clockNow().toMSecsSinceEpoch() - countedAt + 500) / 1000);
 }
 
 void Monitoring::summarizeLater()
@@ -89,22 +98,32 @@ void Monitoring::summarizeLater()
     summaryTimer.async_wait([this](const asio::error_code& error) {
         if (error)
             return;
-        DeviceTable& devices = engine.devices();
-        const quint64 version = devices.version();
-        const qint64 now = clockNow().toMSecsSinceEpoch();
-        summary_t interval = totalsNow(devices);
-        const summary_t total = interval;
-        interval.seconds = static_cast<int>(options.summaryInterval.count());
-        interval.accepted -= counted.accepted;
-        interval.checksumErrors -= counted.checksumErrors;
-        interval.syntaxErrors -= counted.syntaxErrors;
-        interval.storingFailures -= counted.storingFailures;
-        for (const device_row_t& row : devices.rowsChangedSince(countedVersion))
-            interval.devices += row.lastMessage > countedAt ? 1 : 0;
-        engine.lines().push(summaryText(interval) + QLatin1Char('\n'));
-        counted = total;
-        countedVersion = version;
-        countedAt = now;
+        summarize(options.summaryInterval.count());
         summarizeLater();
     });
+}
+
+void Monitoring::summarize(qint64 seconds)
+{
+    DeviceTable& devices = engine.devices();
+    const quint64 version = devices.version();
+    const qint64 now = clockNow().toMSecsSinceEpoch();
+    summary_t interval = totalsNow(devices);
+    const summary_t total = interval;
+    interval.seconds = static_cast<int>(seconds);
+    interval.accepted -= counted.accepted;
+    interval.checksumErrors -= counted.checksumErrors;
+    interval.syntaxErrors -= counted.syntaxErrors;
+    interval.storingFailures -= counted.storingFailures;
+    for (const device_row_t& row : devices.rowsChangedSince(countedVersion))
+        interval.devices += row.lastMessage > countedAt ? 1 : 0;
+    interval.opened = connectionLines.opened;
+    interval.endedByTimeout = connectionLines.endedByTimeout;
+    interval.endedByClient = connectionLines.endedByClient;
+    interval.endedByServer = connectionLines.endedByServer;
+    engine.lines().push(summaryText(interval) + QLatin1Char('\n'));
+    counted = total;
+    countedVersion = version;
+    countedAt = now;
+    connectionLines = summary_t();
 }

@@ -19,7 +19,7 @@ struct monitoring_t
 {
     QString metricsHost; // where /metrics is served; empty: not served
     quint16 metricsPort = 0;
-    bool quietMessages = false; // per-message lines left out, a summary every interval instead
+    bool quietMessages = false; // per-message and connection lines left out, a summary every interval instead
     std::chrono::seconds summaryInterval {60};
 };
 
@@ -38,9 +38,13 @@ public:
     bool start();
     // A batch of the engine's lines as it goes to the output.
     LineQueue::Batch pass(LineQueue::Batch batch);
+    // Under --quiet-messages, the summary of the interval so far, once the engine has stopped and
+    // its last lines have passed.
+    void stop();
 
 private:
     void summarizeLater();
+    void summarize(qint64 seconds);
 
     Engine& engine;
     const monitoring_t options;
@@ -50,4 +54,5 @@ private:
     summary_t counted; // the totals at the last summary
     quint64 countedVersion = 0; // the device table's then
     qint64 countedAt = 0;
+    summary_t connectionLines; // the connections' starts and ends left out since then
 };

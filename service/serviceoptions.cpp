@@ -64,8 +64,9 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("[CÍM:]PORT"));
     parser.addOption(metricsOption);
     const QCommandLineOption quietOption(QStringLiteral("quiet-messages"),
-        QStringLiteral("Elhagyja minden üzenet és válaszának két sorát; a kapcsolatok eseményei, a hibák és a "
-                       "mentési hibák maradnak, és --summary-interval időnként összesítő sor jön."));
+        QStringLiteral("Elhagyja minden üzenet és válaszának két sorát és a kapcsolatok kezdetének és végének "
+                       "sorát; a hibák és a mentési hibák maradnak, és --summary-interval időnként összesítő sor "
+                       "jön, benne a kapcsolatok száma."));
     parser.addOption(quietOption);
     const QCommandLineOption summaryOption(QStringLiteral("summary-interval"),
         QStringLiteral("Ennyi másodperc telik el a --quiet-messages összesítő sorai között (alapértelmezés: 60)."),

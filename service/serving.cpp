@@ -113,6 +113,8 @@ private:
         engine.stop(Engine::StopLine::Announce, [this] {
             asio::post(io, [this] {
                 print(outputText(monitoring.pass(engine.lines().take())), stdout);
+                monitoring.stop();
+                print(outputText(monitoring.pass(engine.lines().take())), stdout);
                 io.stop();
             });
         });
