@@ -143,10 +143,10 @@ private slots:
             const QByteArray status = readFileBytes(process + u"status"_s);
             return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').first().toLongLong();
         };
-        const auto answer = [port, &path](int waitMs) {
+        const auto answer = [port, &path](int waitMs, const QByteArray& headers = {}) {
             QTcpSocket client;
             client.connectToHost(QHostAddress::LocalHost, port);
-            client.write("GET " + path + " HTTP/1.0\r\n\r\n");
+            client.write((headers.isEmpty() ? "GET " : "POST ") + path + " HTTP/1.0\r\n" + headers + "\r\n");
             QElapsedTimer taken;
             taken.start();
             while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(waitMs)) { }
@@ -200,6 +200,8 @@ private slots:
         QVERIFY2(posted < (64 << 20), qPrintable(QString::number(posted)));
         QVERIFY(resident() - before < 16 * 1024);
         QCOMPARE(answer(5000), "HTTP/1.1 200");
+        QCOMPARE(answer(5000, "Content-Length: 536870912\r\n"), "HTTP/1.1 413");
+        QCOMPARE(answer(5000, "Transfer-Encoding: chunked\r\n"), "HTTP/1.1 413");
 
         for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
             if (address.isLoopback() || address.protocol() != QAbstractSocket::IPv4Protocol)
