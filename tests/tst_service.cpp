@@ -11,7 +11,6 @@
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
 
-#include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QTimer>
@@ -134,35 +133,29 @@ private slots:
         QTRY_VERIFY((output += service.readAllStandardOutput()).contains("Szerver elindítva."));
         const QString process = u"/proc/%1/"_s.arg(service.processId());
         const auto sockets = [&process] {
-            int count = 0;
-            for (const QFileInfo& descriptor : QDir(process + u"fd"_s).entryInfoList(QDir::Files | QDir::System))
-                count += descriptor.symLinkTarget().contains(u"socket:"_s) ? 1 : 0;
-            return count;
+            const QFileInfoList descriptors = QDir(process + u"fd"_s).entryInfoList(QDir::Files | QDir::System);
+            return std::count_if(descriptors.cbegin(), descriptors.cend(),
+                [](const QFileInfo& descriptor) { return descriptor.symLinkTarget().contains(u"socket:"_s); });
         };
         const auto resident = [&process] {
             const QByteArray status = readFileBytes(process + u"status"_s);
             return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').first().toLongLong();
         };
-        const auto answer = [port, &path](int waitMs, const QByteArray& headers = {}) {
+        const auto answer = [port, &path](const QByteArray& headers = {}) {
             QTcpSocket client;
             client.connectToHost(QHostAddress::LocalHost, port);
             client.write((headers.isEmpty() ? "GET " : "POST ") + path + " HTTP/1.0\r\n" + headers + "\r\n");
-            QElapsedTimer taken;
-            taken.start();
-            while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(waitMs)) { }
-            qInfo("%s answered in %lld ms", path.constData(), taken.elapsed());
+            while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(1000)) { }
             return client.readAll().left(12);
         };
-        const int idleSockets = sockets();
+        const qint64 idleSockets = sockets();
 
-        int dropped = 0;
-        std::vector<std::unique_ptr<QTcpSocket>> slow;
-        for (int i = 0; i < 100; ++i) {
-            slow.push_back(std::make_unique<QTcpSocket>());
-            connect(slow.back().get(), &QTcpSocket::disconnected, this, [&dropped] { ++dropped; });
-            slow.back()->connectToHost(QHostAddress::LocalHost, port);
-        }
         // A byte each 200 ms, far inside any wait for the next byte.
+        std::vector<std::unique_ptr<QTcpSocket>> slow(100);
+        for (auto& client : slow) {
+            client = std::make_unique<QTcpSocket>();
+            client->connectToHost(QHostAddress::LocalHost, port);
+        }
         const QByteArray head = "GET " + path + " HTTP/1.1\r\nX-Slow: " + QByteArray(1000, 'a');
         int sent = 0;
         QTimer trickle;
@@ -175,9 +168,12 @@ private slots:
         });
         trickle.start(200);
         QTRY_VERIFY(sent > 2);
-        QCOMPARE(answer(1000), "HTTP/1.1 200");
-        QVERIFY2(sockets() <= idleSockets + httpConnections, qPrintable(QString::number(sockets())));
-        QTRY_COMPARE_WITH_TIMEOUT(dropped, 100, 10000);
+        QCOMPARE(answer(), "HTTP/1.1 200");
+        QVERIFY(sockets() <= idleSockets + httpConnections);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(slow.cbegin(), slow.cend(),
+                [](const auto& client) { return client->state() == QAbstractSocket::UnconnectedState; }),
+            10000);
         trickle.stop();
 
         const long long before = resident();
@@ -197,11 +193,10 @@ private slots:
             put = ::send(body, megabyte.data(), megabyte.size(), MSG_NOSIGNAL);
         ::close(body);
         qInfo("%lld MB taken of the body, resident %lld kB before, %lld kB after", posted >> 20, before, resident());
-        QVERIFY2(posted < (64 << 20), qPrintable(QString::number(posted)));
-        QVERIFY(resident() - before < 16 * 1024);
-        QCOMPARE(answer(5000), "HTTP/1.1 200");
-        QCOMPARE(answer(5000, "Content-Length: 536870912\r\n"), "HTTP/1.1 413");
-        QCOMPARE(answer(5000, "Transfer-Encoding: chunked\r\n"), "HTTP/1.1 413");
+        QVERIFY(posted < (64 << 20) && resident() - before < 16 * 1024);
+        QCOMPARE(answer(), "HTTP/1.1 200");
+        QCOMPARE(answer("Content-Length: 536870912\r\n"), "HTTP/1.1 413");
+        QCOMPARE(answer("Transfer-Encoding: chunked\r\n"), "HTTP/1.1 413");
 
         for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
             if (address.isLoopback() || address.protocol() != QAbstractSocket::IPv4Protocol)
@@ -211,22 +206,22 @@ private slots:
             QVERIFY2(!outside.waitForConnected(5000), qPrintable(address.toString()));
         }
 
-        for (const bool sharing : {false, true}) {
-            const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
-            const int yes = 1;
-            ::setsockopt(holder, SOL_SOCKET, sharing ? SO_REUSEPORT : SO_REUSEADDR, &yes, sizeof yes);
-            place.sin_port = 0;
-            socklen_t length = sizeof place;
-            QVERIFY(::bind(holder, reinterpret_cast<sockaddr*>(&place), sizeof place) == 0 && ::listen(holder, 1) == 0
-                && ::getsockname(holder, reinterpret_cast<sockaddr*>(&place), &length) == 0);
-            QProcess second;
-            second.start(QStringLiteral(STILWATER_SERVER), {option, QString::number(ntohs(place.sin_port))});
-            QVERIFY(second.waitForFinished(30000));
-            ::close(holder);
-            QCOMPARE(second.exitCode(), 1);
-            QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
-                QString(held).replace(u"%1"_s, QString::number(ntohs(place.sin_port))));
-        }
+        // A holder that would share the port; one that would not is the port-problem rows' of the
+        // simulator's test.
+        const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int yes = 1;
+        ::setsockopt(holder, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+        place.sin_port = 0;
+        socklen_t length = sizeof place;
+        QVERIFY(::bind(holder, reinterpret_cast<sockaddr*>(&place), length) == 0 && ::listen(holder, 1) == 0
+            && ::getsockname(holder, reinterpret_cast<sockaddr*>(&place), &length) == 0);
+        QProcess second;
+        second.start(QStringLiteral(STILWATER_SERVER), {option, QString::number(ntohs(place.sin_port))});
+        QVERIFY(second.waitForFinished(30000));
+        ::close(holder);
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
+            QString(held).replace(u"%1"_s, QString::number(ntohs(place.sin_port))));
         service.terminate();
         QVERIFY(service.waitForFinished(30000));
     }
