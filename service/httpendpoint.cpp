@@ -199,7 +199,8 @@ void HttpEndpoint::run()
             until = std::min(until, open.front().deadline);
         int timeout = -1;
         if (until != Clock::time_point::max())
-            timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+            timeout = static_cast<int>(
+                std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(until - now).count()));
         if (::poll(polled.data(), polled.size(), timeout) < 0 && errno != EINTR)
             break;
         if (polled[0].revents != 0)
@@ -228,6 +229,7 @@ void HttpEndpoint::run()
                     = ::send(c.socket, c.answer.data() + c.sent, c.answer.size() - c.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (put > 0)
                     c.sent += static_cast<std::size_t>(put);
+                // One request per connection, so that no idle connection stays.
                 finished = c.sent == c.answer.size() || (put < 0 && errno != EAGAIN && errno != EINTR);
             }
             if (finished) {
@@ -242,6 +244,8 @@ void HttpEndpoint::run()
             continue;
         now = Clock::now();
         for (int socket; (socket = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+            // The one that has waited longest for its request gives way: a balancer's check sends its
+            // request at once, so only a client that dawdles is let go.
             if (open.size() >= static_cast<std::size_t>(httpConnections)) {
                 const auto waiting
                     = std::find_if(open.begin(), open.end(), [](const connection_t& c) { return c.answer.empty(); });
