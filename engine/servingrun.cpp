@@ -80,7 +80,6 @@ ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned th
     , commitBatches(makeCommitBatches(commits.get(), loops))
     , context {settings, lines, slowFiles, {}, {}, std::move(beforeCreatingFiles), {}, {}, {}, devices}
     , acceptRetry(*loops.front())
-    , totalLimit(connectionCeiling(openFileLimit()))
     , refusalTimer(*loops.front())
     , aliveTimer(*loops.front())
 {
@@ -96,6 +95,7 @@ ServingRun::ServingRun(const settings_t& settings, LineQueue& lines, unsigned th
 void ServingRun::guard(const AdmissionRules& admission, const KnownDevices& knownDevices)
 {
     rules = admission;
+    totalLimit = connectionCeiling(openFileLimit() - rules.frontEndDescriptors);
     if (rules.total > 0)
         totalLimit = std::min(totalLimit, static_cast<std::size_t>(rules.total));
     context.knownDevices = &knownDevices;

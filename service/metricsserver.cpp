@@ -2,27 +2,20 @@
 
 #include <httplib.h>
 
-MetricsServer::MetricsServer(std::function<QByteArray()> render) : server(std::make_unique<httplib::Server>())
+MetricsServer::MetricsServer(std::function<QByteArray()> render)
 {
-    server->Get("/metrics", [render = std::move(render)](const httplib::Request&, httplib::Response& response) {
-        const QByteArray text = render();
-        response.set_content(
-            text.constData(), static_cast<std::size_t>(text.size()), "text/plain; version=0.0.4; charset=utf-8");
-    });
-}
-
-MetricsServer::~MetricsServer()
-{
-    if (serving.joinable()) {
-        server->stop();
-        serving.join();
-    }
+    endpoint.routes().Get(
+        "/metrics", [render = std::move(render)](const httplib::Request&, httplib::Response& response) {
+            const QByteArray text = render();
+            response.set_content(
+                text.constData(), static_cast<std::size_t>(text.size()), "text/plain; version=0.0.4; charset=utf-8");
+        });
 }
 
 bool MetricsServer::listen(const QString& host, quint16 port)
 {
-    if (!server->bind_to_port(host.toStdString(), port))
+    if (!endpoint.listen(host, port))
         return false;
-    serving = std::thread([this] { server->listen_after_bind(); });
+    endpoint.serve();
     return true;
 }

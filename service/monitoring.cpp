@@ -6,8 +6,6 @@
 #include "settings/clock.h"
 #include "settings/settings.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 
 namespace {
@@ -24,19 +22,6 @@ summary_t totalsNow(DeviceTable& devices)
 }
 
 } // namespace
-
-bool parseMetricsAddress(const QString& text, monitoring_t* monitoring)
-{
-    static const QRegularExpression form(QStringLiteral("^(?:\\[([^\\]]+)\\]:|([^:\\[\\]]+):)?(\\d{1,5})$"));
-    const QRegularExpressionMatch match = form.match(text);
-    const uint port = match.captured(3).toUInt();
-    if (!match.hasMatch() || port == 0 || port > 65535)
-        return false;
-    const QString host = match.captured(1) + match.captured(2);
-    monitoring->metricsHost = host.isEmpty() ? QStringLiteral("127.0.0.1") : host;
-    monitoring->metricsPort = static_cast<quint16>(port);
-    return true;
-}
 
 Monitoring::Monitoring(asio::io_context& io, Engine& engine, const monitoring_t& options)
     : engine(engine), options(options), summaryTimer(io)

@@ -23,9 +23,6 @@ struct monitoring_t
     std::chrono::seconds summaryInterval {60};
 };
 
-// "[ADDRESS:]PORT" of --metrics, loopback without an address; false when it is not one.
-bool parseMetricsAddress(const QString& text, monitoring_t* monitoring);
-
 // The metrics endpoint and the quiet journal of one service, beside its engine.
 class Monitoring
 {

@@ -1,15 +1,11 @@
 #pragma once
 
+#include "service/httpendpoint.h"
+
 #include <QString>
 
 #include <atomic>
 #include <chrono>
-#include <memory>
-#include <thread>
-
-namespace httplib {
-class Server;
-}
 
 // HTTP GET /ready for a load balancer's health check: 200 while the engine's event loops answer,
 // 503 once they have been silent for longer than `stale`. A connection that the kernel completes
@@ -18,10 +14,9 @@ class Readiness
 {
 public:
     explicit Readiness(std::chrono::milliseconds stale);
-    ~Readiness();
 
-    // Listens on `port` of `address` (every address when empty); false when it cannot.
-    bool listen(const QString& address, int port);
+    // Listens on `port` of `host`; false when it cannot.
+    bool listen(const QString& host, quint16 port);
     // Answers from now on, on a thread of its own.
     void serve();
     // The engine answered: called from its event loop.
@@ -32,6 +27,5 @@ private:
 
     const std::chrono::milliseconds stale;
     std::atomic<std::chrono::steady_clock::rep> lastAlive;
-    std::unique_ptr<httplib::Server> server;
-    std::thread thread;
+    HttpEndpoint endpoint;
 };

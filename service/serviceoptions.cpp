@@ -3,6 +3,7 @@
 #include "engine/listening.h"
 #include "engine/nosyncoption.h"
 #include "engine/peeraddress.h"
+#include "service/httpendpoint.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -48,9 +49,10 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("CÍM"));
     parser.addOption(listenOption);
     const QCommandLineOption healthOption(QStringLiteral("health"),
-        QStringLiteral("HTTP GET /ready kérésre válaszol ezen a porton, ugyanazon a címen: 200, amíg a szerver "
-                       "eseményhurkai válaszolnak, 503, ha nem (a terheléselosztók állapotellenőrzéséhez)."),
-        QStringLiteral("PORT"));
+        QStringLiteral("HTTP GET /ready kérésre válaszol ezen a címen és porton: 200, amíg a szerver "
+                       "eseményhurkai válaszolnak, 503, ha nem (a terheléselosztók állapotellenőrzéséhez; "
+                       "alapértelmezett cím: 127.0.0.1, csak erről a gépről érhető el)."),
+        QStringLiteral("[CÍM:]PORT"));
     parser.addOption(healthOption);
     const QCommandLineOption checkOption(QStringLiteral("check"),
         QStringLiteral("Kiírja a beállításokat, amelyekkel kiszolgálna, és hogy a config.cfg betölthető-e (0-s "
@@ -107,16 +109,14 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
     options->listen = parser.value(listenOption);
     if (parser.isSet(listenOption) && !isListenAddress(options->listen.toStdString()))
         return QStringLiteral("Nem IPv4- vagy IPv6-cím: %1.").arg(options->listen);
-    if (parser.isSet(healthOption)) {
-        bool number = false;
-        options->healthPort = parser.value(healthOption).toInt(&number);
-        if (!number || options->healthPort < 1 || options->healthPort > 65535)
-            return QStringLiteral("Nem 1 és 65535 közötti portszám: %1.").arg(parser.value(healthOption));
-    }
+    if (parser.isSet(healthOption)
+        && !parseHttpAddress(parser.value(healthOption), &options->healthHost, &options->healthPort))
+        return QStringLiteral("A --health értéke nem [CÍM:]PORT alakú: %1.").arg(parser.value(healthOption));
     options->check = parser.isSet(checkOption);
     options->durableAcknowledgements = !parser.isSet(noSync);
     monitoring_t* monitoring = &options->monitoring;
-    if (parser.isSet(metricsOption) && !parseMetricsAddress(parser.value(metricsOption), monitoring))
+    if (parser.isSet(metricsOption)
+        && !parseHttpAddress(parser.value(metricsOption), &monitoring->metricsHost, &monitoring->metricsPort))
         return QStringLiteral("A --metrics értéke nem [CÍM:]PORT alakú: %1.").arg(parser.value(metricsOption));
     monitoring->quietMessages = parser.isSet(quietOption);
     if (parser.isSet(summaryOption)) {

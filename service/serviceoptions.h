@@ -11,7 +11,8 @@ struct ServiceOptions
 {
     QString directory; // the working directory asked for, or empty
     QString listen; // the one address to listen on, or empty for all
-    int healthPort = 0; // the port of the readiness check, or 0 for none
+    QString healthHost; // where the readiness check is answered; empty: nowhere
+    quint16 healthPort = 0;
     bool check = false; // only tell whether config.cfg loads, and what would serve
     bool durableAcknowledgements = true; // a message is acknowledged once its line is on the disk
     monitoring_t monitoring; // the metrics endpoint and the journal's form

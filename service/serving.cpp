@@ -1,6 +1,7 @@
 #include "service/serving.h"
 
 #include "engine/engine.h"
+#include "service/httpendpoint.h"
 #include "service/monitoring.h"
 #include "service/outputtext.h"
 #include "service/readiness.h"
@@ -52,18 +53,21 @@ public:
 
     int run(const ServiceOptions& options)
     {
-        const int healthPort = options.healthPort;
         engine.setDurableAcknowledgements(options.durableAcknowledgements);
-        engine.admit(options.admission);
+        AdmissionRules admission = options.admission;
+        // The HTTP endpoints' connections come out of the same descriptor limit as the devices'.
+        admission.frontEndDescriptors = httpDescriptors
+            * ((options.healthHost.isEmpty() ? 0 : 1) + (options.monitoring.metricsHost.isEmpty() ? 0 : 1));
+        engine.admit(admission);
         if (!options.knownDevicesFile.isEmpty())
             engine.readKnownDevicesFrom(options.knownDevicesFile);
         auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(keepAliveInterval());
         const bool watchdog = interval.count() > 0;
-        if (healthPort > 0) {
+        if (!options.healthHost.isEmpty()) {
             interval = watchdog ? std::min(interval, readinessInterval) : readinessInterval;
             readiness.emplace(3 * readinessInterval);
-            if (!readiness->listen(place.address, healthPort)) {
-                printPortProblem(QStringLiteral("--health %1").arg(healthPort));
+            if (!readiness->listen(options.healthHost, options.healthPort)) {
+                printPortProblem(QStringLiteral("--health %1").arg(options.healthPort));
                 return 1;
             }
         }

@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 #include "engine/knowndevices.h"
+#include "engine/openfiles.h"
 #include "engine/peeraddress.h"
 #include "engine/proxyheader.h"
 #include "settings/settings.h"
@@ -175,17 +176,21 @@ private slots:
     {
         QTest::addColumn<int>("perAddress");
         QTest::addColumn<int>("total");
+        QTest::addColumn<int>("left"); // descriptors that the front end's own ports leave; 0: they hold none
         QTest::addColumn<QList<int>>("sources"); // 127.0.0.N
         QTest::addColumn<QList<bool>>("admitted");
         QTest::addColumn<QString>("summary");
         QTest::newRow("two per address")
-            << 2 << 0 << QList<int> {1, 1, 1, 1, 2} << QList<bool> {true, true, false, false, true}
+            << 2 << 0 << 0 << QList<int> {1, 1, 1, 1, 2} << QList<bool> {true, true, false, false, true}
             << u"2 kapcsolatot elutasítottam, 2 a címenkénti, 0 a teljes korlát miatt; az utolsót innen: 127.0.0.1."_s;
         QTest::newRow("three in all")
-            << 0 << 3 << QList<int> {1, 2, 3, 4, 1} << QList<bool> {true, true, true, false, false}
+            << 0 << 3 << 0 << QList<int> {1, 2, 3, 4, 1} << QList<bool> {true, true, true, false, false}
+            << u"2 kapcsolatot elutasítottam, 0 a címenkénti, 2 a teljes korlát miatt; az utolsót innen: 127.0.0.1."_s;
+        QTest::newRow("three that the front end's ports leave")
+            << 0 << 0 << 3 << QList<int> {1, 2, 3, 4, 1} << QList<bool> {true, true, true, false, false}
             << u"2 kapcsolatot elutasítottam, 0 a címenkénti, 2 a teljes korlát miatt; az utolsót innen: 127.0.0.1."_s;
         QTest::newRow("a balancer has no limit per address")
-            << 1 << 0 << QList<int> {5, 5, 2, 2} << QList<bool> {true, true, true, false}
+            << 1 << 0 << 0 << QList<int> {5, 5, 2, 2} << QList<bool> {true, true, true, false}
             << u"1 kapcsolatot elutasítottam, 1 a címenkénti, 0 a teljes korlát miatt; az utolsót innen: 127.0.0.2."_s;
     }
 
@@ -193,11 +198,13 @@ private slots:
     {
         QFETCH(int, perAddress);
         QFETCH(int, total);
+        QFETCH(int, left);
         QFETCH(QList<int>, sources);
         QFETCH(QList<bool>, admitted);
         QFETCH(QString, summary);
         // Every refusal of a row falls into one summary, however slow the machine.
-        AdmissionRules rules {{u"127.0.0.5"_s}, perAddress, total, std::chrono::milliseconds(1500)};
+        AdmissionRules rules {{u"127.0.0.5"_s}, perAddress, total, std::chrono::milliseconds(1500),
+            left > 0 ? static_cast<int>(openFileLimit()) - left : 0};
         BareServer run(1);
         run.engine.admit(rules);
         QVERIFY(run.start());

@@ -1,5 +1,6 @@
 #include "engine/linequeue.h"
 #include "recording/devicename.h"
+#include "service/httpendpoint.h"
 #include "service/metricstext.h"
 #include "service/monitoring.h"
 #include "service/outputtext.h"
@@ -9,6 +10,14 @@
 #include "settings/configfile.h"
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
+
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -56,7 +65,7 @@ private slots:
             QCOMPARE(::deviceName(u"$08"_s + text.leftJustified(32, u' ') + QString(98, u'0')), result);
         else if (function == u"label"_s)
             QCOMPARE(escapedLabelValue(text), result);
-        else if (parseMetricsAddress(text, &metrics))
+        else if (parseHttpAddress(text, &metrics.metricsHost, &metrics.metricsPort))
             QCOMPARE(metrics.metricsHost + u' ' + QString::number(metrics.metricsPort), result);
         else
             QCOMPARE(QString(), result);
@@ -95,6 +104,126 @@ private slots:
         readiness.alive();
         QCOMPARE(status(port), "HTTP/1.1 200");
         QVERIFY(!Readiness(std::chrono::milliseconds(300)).listen(u"127.0.0.1"_s, port));
+    }
+
+    // Both HTTP endpoints of the real program against clients that would wear them down: a hundred
+    // that send their heads a byte at a time, a body of 512 MB, a port that another socket holds,
+    // sharing it or not. Answered on loopback only unless an address is given.
+    void httpEndpointsHoldAgainstHostileClients_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QString>("held"); // the line for a port held by another socket
+        QTest::newRow("--health") << u"--health"_s << "/ready"_ba
+                                  << u"stilwater-server: A megadott port hibás, vagy már foglalt. (--health %1)\n"_s;
+        QTest::newRow("--metrics") << u"--metrics"_s << "/metrics"_ba
+                                   << u"stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"_s;
+    }
+
+    void httpEndpointsHoldAgainstHostileClients()
+    {
+        QFETCH(QString, option);
+        QFETCH(QByteArray, path);
+        QFETCH(QString, held);
+        writeConfig({});
+        const quint16 port = freeLoopbackPort();
+        QProcess service;
+        service.start(QStringLiteral(STILWATER_SERVER), {option, QString::number(port)});
+        QByteArray output;
+        QTRY_VERIFY((output += service.readAllStandardOutput()).contains("Szerver elindítva."));
+        const QString process = u"/proc/%1/"_s.arg(service.processId());
+        const auto sockets = [&process] {
+            const QFileInfoList descriptors = QDir(process + u"fd"_s).entryInfoList(QDir::Files | QDir::System);
+            return std::count_if(descriptors.cbegin(), descriptors.cend(),
+                [](const QFileInfo& descriptor) { return descriptor.symLinkTarget().contains(u"socket:"_s); });
+        };
+        const auto resident = [&process] {
+            const QByteArray status = readFileBytes(process + u"status"_s);
+            return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').first().toLongLong();
+        };
+        const auto answer = [port, &path](const QByteArray& headers = {}) {
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHost, port);
+            client.write((headers.isEmpty() ? "GET " : "POST ") + path + " HTTP/1.0\r\n" + headers + "\r\n");
+            while (client.state() != QAbstractSocket::UnconnectedState && client.waitForReadyRead(1000)) { }
+            return client.readAll().left(12);
+        };
+        const qint64 idleSockets = sockets();
+
+        // A byte each 200 ms, far inside any wait for the next byte.
+        std::vector<std::unique_ptr<QTcpSocket>> slow(100);
+        for (auto& client : slow) {
+            client = std::make_unique<QTcpSocket>();
+            client->connectToHost(QHostAddress::LocalHost, port);
+        }
+        const QByteArray head = "GET " + path + " HTTP/1.1\r\nX-Slow: " + QByteArray(1000, 'a');
+        int sent = 0;
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, this, [&] {
+            for (const auto& client : slow) {
+                if (client->state() == QAbstractSocket::ConnectedState)
+                    client->write(head.mid(sent % head.size(), 1));
+            }
+            ++sent;
+        });
+        trickle.start(200);
+        QTRY_VERIFY(sent > 2);
+        QCOMPARE(answer(), "HTTP/1.1 200");
+        QVERIFY(sockets() <= idleSockets + httpConnections);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(slow.cbegin(), slow.cend(),
+                [](const auto& client) { return client->state() == QAbstractSocket::UnconnectedState; }),
+            10000);
+        trickle.stop();
+
+        const long long before = resident();
+        const int body = ::socket(AF_INET, SOCK_STREAM, 0);
+        const timeval patience {10, 0};
+        ::setsockopt(body, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+        sockaddr_in place {};
+        place.sin_family = AF_INET;
+        place.sin_port = htons(port);
+        place.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(body, reinterpret_cast<sockaddr*>(&place), sizeof place), 0);
+        const QByteArray post = "POST " + path + " HTTP/1.1\r\nContent-Length: 536870912\r\n\r\n";
+        QCOMPARE(::send(body, post.constData(), post.size(), MSG_NOSIGNAL), post.size());
+        const std::vector<char> megabyte(1 << 20, 'x');
+        long long posted = 0;
+        for (ssize_t put = 0; posted < (512 << 20) && put >= 0; posted += std::max<ssize_t>(put, 0))
+            put = ::send(body, megabyte.data(), megabyte.size(), MSG_NOSIGNAL);
+        ::close(body);
+        qInfo("%lld MB taken of the body, resident %lld kB before, %lld kB after", posted >> 20, before, resident());
+        QVERIFY(posted < (64 << 20) && resident() - before < 16 * 1024);
+        QCOMPARE(answer(), "HTTP/1.1 200");
+        QCOMPARE(answer("Content-Length: 536870912\r\n"), "HTTP/1.1 413");
+        QCOMPARE(answer("Transfer-Encoding: chunked\r\n"), "HTTP/1.1 413");
+
+        for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+            if (address.isLoopback() || address.protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            QTcpSocket outside;
+            outside.connectToHost(address, port);
+            QVERIFY2(!outside.waitForConnected(5000), qPrintable(address.toString()));
+        }
+
+        // A holder that would share the port; one that would not is the port-problem rows' of the
+        // simulator's test.
+        const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int yes = 1;
+        ::setsockopt(holder, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+        place.sin_port = 0;
+        socklen_t length = sizeof place;
+        QVERIFY(::bind(holder, reinterpret_cast<sockaddr*>(&place), length) == 0 && ::listen(holder, 1) == 0
+            && ::getsockname(holder, reinterpret_cast<sockaddr*>(&place), &length) == 0);
+        QProcess second;
+        second.start(QStringLiteral(STILWATER_SERVER), {option, QString::number(ntohs(place.sin_port))});
+        QVERIFY(second.waitForFinished(30000));
+        ::close(holder);
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
+            QString(held).replace(u"%1"_s, QString::number(ntohs(place.sin_port))));
+        service.terminate();
+        QVERIFY(service.waitForFinished(30000));
     }
 
     void metricsText()

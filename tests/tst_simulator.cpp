@@ -209,6 +209,9 @@ private slots:
         QTest::newRow("metrics address wrong")
             << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
             << u"stilwater-server: A --metrics értéke nem [CÍM:]PORT alakú: 1.2.3.4:."_s;
+        QTest::newRow("readiness address wrong")
+            << u"--health 1.2.3.4:"_s << QByteArray() << 2
+            << u"stilwater-server: A --health értéke nem [CÍM:]PORT alakú: 1.2.3.4:."_s;
         QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
                                            << u"stilwater-server: Nem lehet ebben a mappában dolgozni: missing.\n"_s;
     }
