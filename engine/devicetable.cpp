@@ -127,6 +127,22 @@ void DeviceTable::seed(const settings_t& settings)
     }
 }
 
+QStringList DeviceTable::forget(const QStringList& names)
+{
+    QStringList forgotten;
+    for (const QString& name : names) {
+        shard_t& shard = shardOf(name);
+        const std::lock_guard lock(shard.mutex);
+        const auto found = shard.rows.find(name);
+        if (found == shard.rows.end() || found->connections > 0)
+            continue;
+        shard.rows.erase(found);
+        count.fetch_sub(1, std::memory_order_relaxed);
+        forgotten << name;
+    }
+    return forgotten;
+}
+
 std::vector<device_row_t> DeviceTable::rowsChangedSince(quint64 since) const
 {
     const QDate today = clockToday();

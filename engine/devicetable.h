@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <atomic>
@@ -60,6 +61,10 @@ public:
     // Learns the devices that have data files, with their files' last change, and leaves devices it
     // knows already as they are.
     void seed(const settings_t& settings);
+    // Drops the rows of devices taken out of service, which leave the window and the metrics until
+    // they send again; a device with an open connection is not one of them and stays. Returns the
+    // names dropped.
+    QStringList forget(const QStringList& names);
 
     // Rows changed after version `since` (0: all), their counts as of today.
     std::vector<device_row_t> rowsChangedSince(quint64 since) const;
