@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -62,8 +63,8 @@ public:
     // knows already as they are.
     void seed(const settings_t& settings);
     // Drops the rows of devices taken out of service, which leave the window and the metrics until
-    // they send again; a device with an open connection is not one of them and stays. Returns the
-    // names dropped.
+    // they send again, even when a Start finds their day files; a device with an open connection is
+    // not one of them and stays. Returns the names dropped.
     QStringList forget(const QStringList& names);
 
     // Rows changed after version `since` (0: all), their counts as of today.
@@ -78,6 +79,7 @@ private:
     {
         mutable std::mutex mutex;
         QHash<QString, device_row_t> rows;
+        QSet<QString> forgotten; // until they send again
     };
     shard_t& shardOf(const QString& name) { return shards[qHash(name) % shards.size()]; }
     device_row_t* rowFor(shard_t& shard, const QString& name, qint64 now);

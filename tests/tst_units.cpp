@@ -441,6 +441,13 @@ private slots:
         restarted.seed(naming);
         QCOMPARE(deviceRows(restarted),
             QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
+        // A forgotten device's files do not bring it back at the next Start; its next message does.
+        restarted.forget({u"ABC_12"_s});
+        restarted.seed(naming);
+        QCOMPARE(deviceRows(restarted), QStringList({odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
+        restarted.message(u"ABC_12"_s, u"10.0.0.5"_s, false, false, false);
+        QCOMPARE(deviceRows(restarted),
+            QStringList({u"ABC_12 06 00:00 10.0.0.5 0 1/0/0/0 06 00:00"_s, odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
     }
 
     void localAddressChoice_data()
