@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSortFilterProxyModel>
 
@@ -168,10 +169,12 @@ void DevicesWindow::markSilent()
 
 void DevicesWindow::sortAgain()
 {
-    // The row at the top stays at the top, wherever the sorting takes it; the selection follows
-    // its rows by itself.
+    // A view scrolled down keeps its top row at the top, wherever the sorting takes it; one at the
+    // start stays there, so that devices falling silent come into sight. The selection follows its
+    // rows by itself.
     QTableView* view = ui->tv_devices;
-    const QPersistentModelIndex top = view->indexAt(QPoint(0, 0));
+    const QPersistentModelIndex top
+        = view->verticalScrollBar()->value() > 0 ? view->indexAt(QPoint(0, 0)) : QModelIndex();
     proxy->invalidate();
     if (top.isValid())
         view->scrollTo(top, QAbstractItemView::PositionAtTop);
