@@ -4,16 +4,18 @@
 #include <QTimer>
 #include <QWidget>
 
+class DeviceFilter;
 class DeviceModel;
 class DeviceTable;
-class QSortFilterProxyModel;
 
 namespace Ui {
 class DevicesWindow;
 }
 
-// The devices that the server knows, beside the main window: sortable, filterable, the silent ones
-// marked and counted in the title. While shown it takes the changed rows once a second.
+// The devices that the server knows, beside the main window: the silent ones first and marked,
+// names in natural order, filterable, counted under the table. While shown it takes the changed
+// rows once a second without reordering them, so that the operator keeps the place and the
+// selection; the rows are sorted again on request and when a device falls silent or comes back.
 class DevicesWindow : public QWidget
 {
     Q_OBJECT
@@ -30,11 +32,18 @@ private:
     void refresh();
     void takeSlice();
     void markSilent();
+    void sortAgain();
+    void showCounts();
+    QList<int> selectedRows() const;
+    void copySelected();
+    void exportCsv();
+    void forgetSelected();
+    void enableForgetting();
 
     Ui::DevicesWindow* ui = nullptr;
     DeviceTable& table;
     DeviceModel* model = nullptr;
-    QSortFilterProxyModel* proxy = nullptr;
+    DeviceFilter* proxy = nullptr;
     QTimer refreshTimer;
     QTimer sliceTimer;
     quint64 seenVersion = 0;

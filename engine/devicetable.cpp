@@ -34,6 +34,7 @@ device_row_t* DeviceTable::rowFor(shard_t& shard, const QString& name, qint64 no
         count.fetch_sub(1, std::memory_order_relaxed);
         return nullptr;
     }
+    shard.forgotten.remove(name);
     device_row_t& row = shard.rows[name];
     row.name = name;
     row.firstSeen = now;
@@ -117,7 +118,7 @@ void DeviceTable::seed(const settings_t& settings)
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         shard_t& shard = shardOf(file.key());
         const std::lock_guard lock(shard.mutex);
-        if (shard.rows.contains(file.key()))
+        if (shard.rows.contains(file.key()) || shard.forgotten.contains(file.key()))
             continue;
         device_row_t* row = rowFor(shard, file.key(), file->oldest.startOfDay().toMSecsSinceEpoch());
         if (!row)
@@ -125,6 +126,23 @@ void DeviceTable::seed(const settings_t& settings)
         row->lastMessage = file->last;
         stamp(*row);
     }
+}
+
+QStringList DeviceTable::forget(const QStringList& names)
+{
+    QStringList forgotten;
+    for (const QString& name : names) {
+        shard_t& shard = shardOf(name);
+        const std::lock_guard lock(shard.mutex);
+        const auto found = shard.rows.find(name);
+        if (found == shard.rows.end() || found->connections > 0)
+            continue;
+        shard.rows.erase(found);
+        shard.forgotten.insert(name);
+        count.fetch_sub(1, std::memory_order_relaxed);
+        forgotten << name;
+    }
+    return forgotten;
 }
 
 std::vector<device_row_t> DeviceTable::rowsChangedSince(quint64 since) const

@@ -3,7 +3,9 @@
 #include <QDate>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <atomic>
@@ -60,6 +62,10 @@ public:
     // Learns the devices that have data files, with their files' last change, and leaves devices it
     // knows already as they are.
     void seed(const settings_t& settings);
+    // Drops the rows of devices taken out of service, which leave the window and the metrics until
+    // they send again, even when a Start finds their day files; a device with an open connection is
+    // not one of them and stays. Returns the names dropped.
+    QStringList forget(const QStringList& names);
 
     // Rows changed after version `since` (0: all), their counts as of today.
     std::vector<device_row_t> rowsChangedSince(quint64 since) const;
@@ -73,6 +79,7 @@ private:
     {
         mutable std::mutex mutex;
         QHash<QString, device_row_t> rows;
+        QSet<QString> forgotten; // until they send again
     };
     shard_t& shardOf(const QString& name) { return shards[qHash(name) % shards.size()]; }
     device_row_t* rowFor(shard_t& shard, const QString& name, qint64 now);

@@ -108,9 +108,11 @@ class MainWindowTest final : public StilwaterTest
     Q_OBJECT
 
 private slots:
-    // The devices window as the operator uses it: opened from the menu beside the main window, sorted,
-    // filtered, silent devices marked and counted in its title; its threshold kept for the next time,
-    // outside config.cfg.
+    // The devices window as the operator uses it: opened from the menu beside the main window, the
+    // silent devices first and names in natural order, counted under the table and in the title;
+    // rows that change keep their places and the selection until sorted again; copied, exported,
+    // filtered and forgotten; its threshold, which Tab reaches, kept for the next time outside
+    // config.cfg.
     void devicesWindowShowsTheFleet()
     {
         const QDateTime noon(QDate(2026, 12, 5), QTime(12, 0));
@@ -120,51 +122,118 @@ private slots:
         auto window = std::make_unique<MainWindow>(1);
         window->show();
         DeviceTable& table = window->server().devices();
-        for (const auto& [name, minutesAgo] : {std::pair {u"K1"_s, 120}, {u"K2"_s, 10}, {u"M3"_s, 0}}) {
+        for (const auto& [name, minutesAgo] :
+            {std::pair {u"K1"_s, 120}, {u"A5"_s, 0}, {u"K2"_s, 10}, {u"K10"_s, 3}, {u"M3"_s, 0}}) {
             now = noon.addSecs(-60 * minutesAgo);
             table.message(name, u"10.0.0."_s + name.back(), false, false, name == u"M3"_s);
         }
         now = noon;
         QWidget* devices = openDevicesWindow(*window);
         QVERIFY(devices->isVisible() && !devices->isModal());
+        QVERIFY(QTest::qWaitForWindowActive(devices));
         auto* view = devices->findChild<QTableView*>(u"tv_devices"_s);
-        QTRY_COMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s, u"K2"_s, u"M3"_s}));
-        QCOMPARE(shownColumn(view, DeviceModel::State), QStringList({u"néma"_s, QString(), QString()}));
-        QCOMPARE(shownColumn(view, DeviceModel::Connected), QStringList({u"nem"_s, u"nem"_s, u"igen"_s}));
-        QCOMPARE(shownColumn(view, DeviceModel::LastMessage),
-            QStringList({u"2026.12.05  10:00:00"_s, u"2026.12.05  11:50:00"_s, u"2026.12.05  12:00:00"_s}));
+        auto* counts = devices->findChild<QLabel*>(u"l_counts"_s);
+        QTRY_COMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s, u"A5"_s, u"K2"_s, u"K10"_s, u"M3"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::State), QStringList({u"néma"_s, {}, {}, {}, {}}));
+        QCOMPARE(shownColumn(view, DeviceModel::SilentFor),
+            QStringList({u"2 óra"_s, u"0 mp"_s, u"10 perc"_s, u"3 perc"_s, u"0 mp"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::Connected),
+            QStringList({u"nem"_s, u"nem"_s, u"nem"_s, u"nem"_s, u"igen"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::LastMessage).first(), u"2026.12.05  10:00:00"_s);
         QCOMPARE(devices->windowTitle(), u"Eszközök – 1 néma"_s);
-
+        QCOMPARE(counts->text(), u"Eszközök: 5 · kapcsolódva: 1 · néma: 1 · látható: 5"_s);
         QHeaderView* header = view->horizontalHeader();
         const QPoint lastMessage(header->sectionViewportPosition(DeviceModel::LastMessage) + 5, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, lastMessage);
-        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s, u"K2"_s, u"M3"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s, u"K2"_s, u"K10"_s, u"A5"_s, u"M3"_s}));
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, lastMessage);
-        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"M3"_s, u"K2"_s, u"K1"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"M3"_s, u"A5"_s, u"K10"_s, u"K2"_s, u"K1"_s}));
+
+        const auto click = [view](const QString& name, Qt::KeyboardModifiers modifiers = {}) {
+            const int row = int(shownColumn(view, DeviceModel::Name).indexOf(name));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers,
+                view->visualRect(view->model()->index(row, DeviceModel::Name)).center());
+        };
+        const auto selected = [view] {
+            QStringList names;
+            for (const QModelIndex& index : view->selectionModel()->selectedRows(DeviceModel::Name))
+                names << index.data().toString();
+            return names;
+        };
+        // K2 reports while selected: its row changes in place, the order waits for "Rendezés".
+        click(u"K2"_s);
+        now = noon.addSecs(60);
+        table.message(u"K2"_s, u"10.0.0.2"_s, false, false, false);
+        QTRY_COMPARE(shownColumn(view, DeviceModel::LastMessage).at(3), u"2026.12.05  12:01:00"_s);
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"M3"_s, u"A5"_s, u"K10"_s, u"K2"_s, u"K1"_s}));
+        QCOMPARE(selected(), QStringList {u"K2"_s});
+        devices->findChild<QPushButton*>(u"pb_sort"_s)->click();
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K2"_s, u"M3"_s, u"A5"_s, u"K10"_s, u"K1"_s}));
+        QCOMPARE(selected(), QStringList {u"K2"_s});
+        // From a row of the table, Tab goes on to the buttons and round to the threshold.
+        QStringList visited;
+        view->setFocus();
+        for (QWidget* focused; visited.size() < 7 && (focused = QApplication::focusWidget());) {
+            visited << focused->objectName();
+            QTest::keyClick(focused, Qt::Key_Tab);
+        }
+        QCOMPARE(visited,
+            QStringList({u"tv_devices"_s, u"pb_sort"_s, u"pb_export"_s, u"pb_forget"_s, u"e_filter"_s,
+                u"sb_silentMinutes"_s, u"tv_devices"_s}));
+
+        click(u"K1"_s, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        const QString captions = u"Eszköz\tÁllapot\tnéma ennyi ideje\tKapcsolódva\tUtolsó üzenet\tUtolsó cím\t"
+                                 "Üzenet ma\tChks hiba ma\tSzintaktikai hiba ma\tMentési hiba ma\tElőször látva\n"_s;
+        const QString k1 = u"K1\tnéma\t2 óra 1 perc\tnem\t2026.12.05  10:00:00\t10.0.0.1\t1\t0\t0\t0\t"
+                           "2026.12.05  10:00:00\n"_s;
+        QCOMPARE(QApplication::clipboard()->text(),
+            captions + u"K2\t\t0 mp\tnem\t2026.12.05  12:01:00\t10.0.0.2\t2\t0\t0\t0\t2026.12.05  11:50:00\n"_s + k1);
 
         auto* filter = devices->findChild<QLineEdit*>(u"e_filter"_s);
         QTest::keyClicks(filter, u"k"_s);
-        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K2"_s, u"K1"_s}));
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K2"_s, u"K10"_s, u"K1"_s}));
         filter->clear();
         QTest::keyClick(filter, Qt::Key_N);
         QTest::sendKeyEvent(QTest::Click, filter, Qt::Key_Eacute, u"é"_s, Qt::NoModifier);
         QTest::keyClicks(filter, u"ma"_s);
         QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K1"_s}));
+        QCOMPARE(counts->text(), u"Eszközök: 5 · kapcsolódva: 1 · néma: 1 · látható: 1"_s);
+        whenModalOpens([](QWidget* dialog) {
+            // Typed into before it has the focus, the dialog would take no Return.
+            auto* name = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
+            std::ignore = QTest::qWaitFor([name] { return name->hasFocus(); });
+            name->clear();
+            QTest::keyClicks(name, u"nema.csv"_s);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        devices->findChild<QPushButton*>(u"pb_export"_s)->click();
+        QCOMPARE(readFileBytes(u"nema.csv"_s), "\xEF\xBB\xBF" + QString(captions + k1).replace(u'\t', u';').toUtf8());
         filter->clear();
+
+        // A device in service cannot be forgotten; one taken out leaves until it sends again.
+        auto* forget = devices->findChild<QPushButton*>(u"pb_forget"_s);
+        click(u"M3"_s);
+        QVERIFY(!forget->isEnabled());
+        click(u"K1"_s);
+        QCOMPARE(answering(QMessageBox::Ok, [forget] { forget->click(); }),
+            u"Figyelmeztetés: Elfelejti a kijelölt 1 eszközt? Amíg újra nem jelentkezik, nem szerepel a táblázatban."_s);
+        QCOMPARE(shownColumn(view, DeviceModel::Name), QStringList({u"K2"_s, u"M3"_s, u"A5"_s, u"K10"_s}));
+        QCOMPARE(counts->text(), u"Eszközök: 4 · kapcsolódva: 1 · néma: 0 · látható: 4"_s);
+        QCOMPARE(table.size(), 4U);
+        table.message(u"K1"_s, u"10.0.0.9"_s, false, false, true);
+        QTRY_COMPARE(counts->text(), u"Eszközök: 5 · kapcsolódva: 2 · néma: 0 · látható: 5"_s);
+        QCOMPARE(devices->windowTitle(), u"Eszközök"_s);
 
         auto* threshold = devices->findChild<QSpinBox*>(u"sb_silentMinutes"_s);
         QTest::keyClick(threshold, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(threshold, u"5"_s);
-        QCOMPARE(devices->windowTitle(), u"Eszközök – 2 néma"_s);
-        // K1 reports: within a second it is no longer silent.
-        table.message(u"K1"_s, u"10.0.0.9"_s, false, false, true);
-        QTRY_COMPARE(devices->windowTitle(), u"Eszközök – 1 néma"_s);
-        QCOMPARE(shownColumn(view, DeviceModel::State), QStringList({QString(), QString(), u"néma"_s}));
+        QTest::keyClicks(threshold, u"3"_s);
+        QCOMPARE(devices->windowTitle(), u"Eszközök – 1 néma"_s);
 
         window.reset();
         QCOMPARE(readFileBytes(u"config.cfg"_s), configText(settings_t()));
         window = std::make_unique<MainWindow>(1);
-        QCOMPARE(openDevicesWindow(*window)->findChild<QSpinBox*>(u"sb_silentMinutes"_s)->value(), 5);
+        QCOMPARE(openDevicesWindow(*window)->findChild<QSpinBox*>(u"sb_silentMinutes"_s)->value(), 3);
     }
 
     // The lines reach the window through the queue that the server fills.

@@ -400,15 +400,22 @@ private slots:
         QCOMPARE(table.totals().unlisted.load(), 1U);
         QCOMPARE(table.totals().devicesConnected.load(), 0);
         third.ended();
+        // A device taken out of service frees its place; one with a connection stays.
+        const QString zeros = u"00000000000000000000000000000000"_s;
+        DevicePresence fourth(table);
+        fourth.judged(abc, verdict::accepted, stored, u"10.0.0.4"_s);
+        QCOMPARE(table.forget({u"ABC_12"_s, zeros, u"ZZ"_s}), QStringList {zeros});
+        QVERIFY(table.message(zeros, u"10.0.0.3"_s, false, false, false));
+        fourth.ended();
         const DeviceTable::totals_t& totals = table.totals();
         QCOMPARE(QList<quint64>({totals.accepted, totals.checksumErrors, totals.syntaxErrors, totals.storingFailures,
                      totals.connectionsAccepted}),
-            QList<quint64>({5, 1, 2, 1, 3}));
+            QList<quint64>({6, 1, 2, 1, 4}));
 
         now = QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1));
         QCOMPARE(deviceRows(table),
-            QStringList({u"00000000000000000000000000000000 05 09:01 10.0.0.3 0 0/0/0/0 05 09:01"_s,
-                u"ABC_12 05 09:01 10.0.0.2 0 0/0/0/0 05 09:00"_s}));
+            QStringList({zeros + u" 05 09:01 10.0.0.3 0 0/0/0/0 05 09:01"_s,
+                u"ABC_12 05 09:01 10.0.0.4 0 0/0/0/0 05 09:00"_s}));
 
         // Files of two days of one device, another device's, a backup beside them whose name would
         // pass for a device's and a stranger; the clock's own day is not what counts, the files'
@@ -434,6 +441,13 @@ private slots:
         restarted.seed(naming);
         QCOMPARE(deviceRows(restarted),
             QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
+        // A forgotten device's files do not bring it back at the next Start; its next message does.
+        restarted.forget({u"ABC_12"_s});
+        restarted.seed(naming);
+        QCOMPARE(deviceRows(restarted), QStringList({odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
+        restarted.message(u"ABC_12"_s, u"10.0.0.5"_s, false, false, false);
+        QCOMPARE(deviceRows(restarted),
+            QStringList({u"ABC_12 06 00:00 10.0.0.5 0 1/0/0/0 06 00:00"_s, odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
     }
 
     void localAddressChoice_data()

@@ -1,6 +1,6 @@
 // Takes the README's pictures from the real program: the main window with traffic from devices on
-// loopback, then each dialog. Writes PNGs into the folder given as the only argument.
-// scripts/screenshots runs it under Xvfb, so that the pictures show the fonts of a Linux desktop.
+// loopback, the devices window with a fleet of 2,000, then each dialog. Writes PNGs into the folder given as the only
+// argument. scripts/screenshots runs it under Xvfb, so that the pictures show the fonts of a Linux desktop.
 
 #include "app/formfont.h"
 #include "app/mainwindow.h"
@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -111,6 +113,18 @@ int main(int argc, char* argv[])
     yesterday.open(QIODevice::WriteOnly);
     yesterday.setFileTime(QDateTime::currentDateTime().addSecs(-20 * 3600), QFileDevice::FileModificationTime);
     yesterday.close();
+    // The rest of a fleet of 2,000 for the devices window: every twentieth device known only from
+    // yesterday's day file, silent for hours, the others reporting over a few connections.
+    constexpr int fleet = 1996;
+    for (int number = 20; number <= fleet; number += 20) {
+        QFile silent(QStringLiteral("d_SIM%1-log_%2.txt")
+                         .arg(number)
+                         .arg(QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"))));
+        silent.open(QIODevice::WriteOnly);
+        silent.setFileTime(
+            QDateTime::currentDateTime().addSecs(-3600 - number * 97), QFileDevice::FileModificationTime);
+        silent.close();
+    }
 
     MainWindow window;
     window.show();
@@ -134,6 +148,18 @@ int main(int argc, char* argv[])
     runFor(500);
 
     bool saved = save(&window, output.filePath(QStringLiteral("main-window.png")));
+    std::array<QTcpSocket, 4> reporting;
+    for (QTcpSocket& device : reporting)
+        device.connectToHost(QHostAddress::LocalHost, port);
+    runFor(300);
+    for (int number = 1; number <= fleet; ++number) {
+        if (number % 20 != 0)
+            reporting[std::size_t(number) % reporting.size()].write(
+                deviceMessage(QStringLiteral("SIM%1").arg(number), char('0' + number % 10), true));
+    }
+    const QDeadlineTimer deadline(30000);
+    while (window.server().devices().size() < 2000 && !deadline.hasExpired())
+        runFor(100);
     window.findChild<QAction*>(QStringLiteral("actionDevices"))->trigger();
     runFor(1200); // its first rows come within a second
     saved &= save(window.findChild<QWidget*>(QStringLiteral("DevicesWindow")),
@@ -152,6 +178,8 @@ int main(int argc, char* argv[])
     // Stopping with devices still connected would ask first; they leave before the window does.
     second.disconnectFromHost();
     third.disconnectFromHost();
+    for (QTcpSocket& device : reporting)
+        device.disconnectFromHost();
     runFor(300);
     window.findChild<QPushButton*>(QStringLiteral("stop"))->click();
     return saved ? 0 : 1;
