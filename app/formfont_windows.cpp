@@ -7,6 +7,6 @@ void useFormFont()
 {
     // The forms were laid out for the 8-point dialog font, Tahoma on every Windows since 2000 (wine
     // has its own). Windows' present message font, Segoe UI at 9 points, runs wider and would clip
-    // the tightest captions.
+    // more captions.
     QApplication::setFont(QFont(QStringLiteral("Tahoma"), 8));
 }
