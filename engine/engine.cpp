@@ -28,17 +28,23 @@ Engine::~Engine()
         run->stop(StopLine::Omit);
 }
 
-bool Engine::start(const settings_t& settings, const ListenPlace& place)
+bool Engine::start(const settings_t& settings, const ListenPlace& place, QString* listRefusal)
 {
     if (stopper.joinable())
         stopper.join();
+    QString listInForce;
+    const QString refusal = knownDevices->take(&listInForce);
+    if (!refusal.isEmpty()) {
+        if (listRefusal)
+            *listRefusal = refusal;
+        return false;
+    }
     auto starting
         = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles, deviceTable);
     starting->guard(admission, *knownDevices);
     if (!starting->listen(place))
         return false;
-    lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
-    reloadKnownDevices(false);
+    lineQueue.push(QStringList {QStringLiteral("Szerver elindítva.\n"), listInForce + QStringLiteral("\n\n")});
     if (seeder.joinable())
         seeder.join();
     seeder = std::thread([this, settings] { deviceTable.seed(settings); });

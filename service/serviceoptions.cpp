@@ -18,8 +18,9 @@ adatfájlokat; a config.cfg-t sosem írja. Ha a config.cfg létezik, de nem olva
 port vagy a Socket Timeout sora nem szám, el sem indul; ha nincs, az alapértékek szolgálnak. A használt beállításokat külön sorba írja, utána minden
 sort, amelyet az ablak mutatna, a szabványos kimenetre, a hibákat a szabványos hibakimenetre. Ha a systemd
 átad egy figyelő socketet (stilwater-server.socket), a config.cfg portja helyett azon szolgál ki.
-SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg vagy a port
-miatt nem tud kiszolgálni, 1-es kóddal lép ki, hibás parancssornál 2-essel. SIGHUP hatására újra beolvassa
+SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg, az ismert
+eszközök listája (ha létezik, de nem olvasható vagy hibás) vagy a port miatt nem tud kiszolgálni, 1-es
+kóddal lép ki, hibás parancssornál 2-essel. SIGHUP hatására újra beolvassa
 az ismert eszközök listáját (ismert_eszkozok.txt vagy a --known-devices fájlja), és közben egy kapcsolatot sem bont.)";
 
 // A limit's value: a positive whole number, or nothing when it is not one.
