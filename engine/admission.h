@@ -17,6 +17,7 @@ struct AdmissionRules
     int total = 0; // connections at a time; 0, or more than the descriptors allow: what they allow
     // Refused connections are told in one line per this much time.
     std::chrono::milliseconds refusalSummary {10000};
+    int ipv6Prefix = 64; // the bits of an IPv6 address that make it one address for `perAddress`
 };
 
 // How many connections the descriptor limit `limit` allows at a time. The rest are kept for the files

@@ -78,6 +78,29 @@ private slots:
         QCOMPARE(header.source ? peerAddressText(*header.source) : QString(), source);
     }
 
+    // A host given an IPv6 network has every address in it: the limit per address counts the network.
+    void perAddressCountsAnIpv6NetworkOnce_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("prefix");
+        QTest::addColumn<QString>("block");
+        QTest::newRow("IPv4") << u"192.0.2.7"_s << 64 << u"192.0.2.7"_s;
+        QTest::newRow("IPv4 on a dual-stack listener") << u"::ffff:192.0.2.7"_s << 64 << u"192.0.2.7"_s;
+        QTest::newRow("IPv6 by its /64") << u"2001:db8:1:2:aaaa:bbbb:cccc:dddd"_s << 64 << u"2001:db8:1:2::/64"_s;
+        QTest::newRow("another address of that /64") << u"2001:db8:1:2::9"_s << 64 << u"2001:db8:1:2::/64"_s;
+        QTest::newRow("a prefix within a byte") << u"2001:db8:1:2ff::1"_s << 60 << u"2001:db8:1:2f0::/60"_s;
+        QTest::newRow("each address by itself") << u"2001:db8::7"_s << 128 << u"2001:db8::7/128"_s;
+        QTest::newRow("one bit") << u"ffff::1"_s << 1 << u"8000::/1"_s;
+    }
+
+    void perAddressCountsAnIpv6NetworkOnce()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, prefix);
+        QFETCH(QString, block);
+        QCOMPARE(addressBlock(asio::ip::make_address(address.toStdString()), prefix), block);
+    }
+
     // The list is read at the start and whenever the window sees it change; "<gone>" removes it, a
     // folder in its place cannot be read. ABC_12 sends last.
     void knownDevicesDecideWhoStores_data()

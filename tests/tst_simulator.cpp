@@ -213,6 +213,9 @@ private slots:
         QTest::newRow("metrics address wrong")
             << u"--metrics 1.2.3.4:"_s << QByteArray() << 2
             << u"stilwater-server: A --metrics értéke nem [CÍM:]PORT alakú: 1.2.3.4:."_s;
+        QTest::newRow("IPv6 prefix beyond an address")
+            << u"--ipv6-prefix 129"_s << QByteArray() << 2
+            << u"stilwater-server: Nem 1 és 128 közötti bitszám: --ipv6-prefix 129. Súgó: --help.\n"_s;
         QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
                                            << u"stilwater-server: Nem lehet ebben a mappában dolgozni: missing.\n"_s;
     }
