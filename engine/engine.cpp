@@ -44,10 +44,12 @@ bool Engine::start(const settings_t& settings, const ListenPlace& place, QString
     starting->guard(admission, *knownDevices);
     if (!starting->listen(place))
         return false;
+    if (knownDevices->inForce())
+        deviceTable.keepOnly(*knownDevices);
     lineQueue.push(QStringList {QStringLiteral("Szerver elindítva.\n"), listInForce + QStringLiteral("\n\n")});
     if (seeder.joinable())
         seeder.join();
-    seeder = std::thread([this, settings] { deviceTable.seed(settings); });
+    seeder = std::thread([this, settings] { deviceTable.seed(settings, *knownDevices); });
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);
@@ -106,8 +108,11 @@ void Engine::beforeCreatingFiles(std::function<void(const QString& message)> hoo
 void Engine::reloadKnownDevices(bool force)
 {
     const QString outcome = knownDevices->reload(force);
-    if (!outcome.isEmpty())
-        lineQueue.push(outcome);
+    if (outcome.isEmpty())
+        return;
+    if (knownDevices->inForce())
+        deviceTable.keepOnly(*knownDevices);
+    lineQueue.push(outcome);
 }
 
 void Engine::onAlive(std::chrono::milliseconds interval, std::function<void()> aliveCall)
