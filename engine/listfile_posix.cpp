@@ -39,12 +39,18 @@ QByteArray readUpTo(int descriptor, qint64 maxSize, QString* reason)
 list_file_t readListFile(const QString& path, qint64 maxSize)
 {
     list_file_t file;
+    const QByteArray name = QFile::encodeName(path);
     // Without O_NONBLOCK, opening a FIFO waits for a writer.
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
-        if (errno != ENOENT) {
+        const int error = errno;
+        // A link whose target is gone stands for a list, on a share not mounted, say: not for none.
+        struct stat link
+        {
+        };
+        if (error != ENOENT || ::lstat(name.constData(), &link) == 0) {
             file.state = list_file_t::State::Unreadable;
-            file.reason = qt_error_string(errno);
+            file.reason = qt_error_string(error);
         }
         return file;
     }

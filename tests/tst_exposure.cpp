@@ -168,7 +168,7 @@ private slots:
     // window up.
     void aListThatCannotBeTakenStopsTheStart_data()
     {
-        QTest::addColumn<QByteArray>("list"); // "<folder>", "<fifo>", "<loop>" or what it holds
+        QTest::addColumn<QByteArray>("list"); // "<folder>", "<fifo>", "<loop>", "<dangling>" or what it holds
         QTest::addColumn<QString>("says"); // %1: the list's path
         const QString unreadable = u"Nem olvasható az ismert eszközök listája: %1 (%2)."_s;
         QTest::newRow("a faulty line") << QByteArray("SIM1\n#\nABC 12\n")
@@ -179,6 +179,8 @@ private slots:
                                    << unreadable.arg(u"%1"_s, u"nagyobb 4 MB-nál"_s);
         // Root may read any file: a link to itself is refused to everyone.
         QTest::newRow("a link to itself") << QByteArray("<loop>") << unreadable.arg(u"%1"_s, qt_error_string(ELOOP));
+        QTest::newRow("a link to nothing")
+            << QByteArray("<dangling>") << unreadable.arg(u"%1"_s, qt_error_string(ENOENT));
     }
 
     void aListThatCannotBeTakenStopsTheStart()
@@ -190,8 +192,8 @@ private slots:
             QVERIFY(QDir().mkdir(knownDevicesFileName));
         else if (list == "<fifo>")
             QCOMPARE(::mkfifo(name, 0600), 0);
-        else if (list == "<loop>")
-            QCOMPARE(::symlink(name, name), 0);
+        else if (list == "<loop>" || list == "<dangling>")
+            QCOMPARE(::symlink(list == "<loop>" ? name : "gone", name), 0);
         else
             writeFile(knownDevicesFileName, list);
         ServerWindow server;
