@@ -130,6 +130,17 @@ QVariant DeviceModel::headerData(int section, Qt::Orientation orientation, int r
     return captions.value(section);
 }
 
+void DeviceModel::clear()
+{
+    beginResetModel();
+    rows.clear();
+    silentRows.clear();
+    rowOf.clear();
+    queued.clear();
+    silent = 0;
+    endResetModel();
+}
+
 void DeviceModel::enqueue(std::vector<device_row_t> changed)
 {
     for (device_row_t& row : changed)

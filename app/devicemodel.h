@@ -40,6 +40,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // Forgets every row, for a table that has dropped some.
+    void clear();
     // Queues changed rows; they are taken over by takeSlice().
     void enqueue(std::vector<device_row_t> rows);
     // Takes over up to `limit` queued rows; true while more wait.

@@ -128,11 +128,18 @@ void DevicesWindow::refresh()
 {
     if (sliceTimer.isActive())
         return;
-    // After midnight every row is taken again, so that yesterday's counts go.
+    // After midnight every row is taken again, so that yesterday's counts go; so are they once the
+    // table has dropped rows, which it tells by their number only.
     const QDate today = clockNow().date();
     if (today != shownDay)
         seenVersion = 0;
     shownDay = today;
+    const quint64 removals = table.removals();
+    if (removals != seenRemovals) {
+        model->clear();
+        seenVersion = 0;
+        seenRemovals = removals;
+    }
     const quint64 version = table.version();
     model->enqueue(table.rowsChangedSince(seenVersion));
     seenVersion = version;

@@ -47,6 +47,7 @@ private:
     QTimer refreshTimer;
     QTimer sliceTimer;
     quint64 seenVersion = 0;
+    quint64 seenRemovals = 0;
     QDate shownDay;
     bool columnsFitted = false;
 };

@@ -13,9 +13,11 @@ constexpr int stopWatchIntervalMs = 20;
 
 void MainWindow::serverStart()
 {
-    if (!engine.start(settings)) {
-        QMessageBox::critical(
-            this, tr("Hiba"), tr("A megadott port hibás, vagy már foglalt."), QMessageBox::Ok, QMessageBox::NoButton);
+    QString listRefusal;
+    if (!engine.start(settings, ListenPlace(), &listRefusal)) {
+        QMessageBox::critical(this, tr("Hiba"),
+            listRefusal.isEmpty() ? tr("A megadott port hibás, vagy már foglalt.") : listRefusal, QMessageBox::Ok,
+            QMessageBox::NoButton);
         return;
     }
     showServerRunning(true);

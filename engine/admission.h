@@ -18,6 +18,7 @@ struct AdmissionRules
     // Refused connections are told in one line per this much time.
     std::chrono::milliseconds refusalSummary {10000};
     int frontEndDescriptors = 0; // held by the program's other ports, out of the devices' share
+    int ipv6Prefix = 64; // the bits of an IPv6 address that make it one address for `perAddress`
 };
 
 // How many connections the descriptor limit `limit` allows at a time. The rest are kept for the files

@@ -7,11 +7,12 @@
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <atomic>
+#include <list>
 #include <mutex>
 #include <vector>
 
+class KnownDevices;
 class settings_t;
 struct saved_line_t;
 
@@ -36,11 +37,13 @@ struct device_row_t
 // The devices that have reported, for the window and the metrics. Every event-loop thread writes to
 // it; names are spread over shards, each with a lock of its own held for a few hash operations, so
 // that the message path hardly ever waits. Names come from the wire, so at most `capacity` of them
-// are kept; messages of further names are only counted.
+// are kept: once the table is full, the row of the device heard least recently gives way to a new
+// name, so that invented names cannot keep the real devices that come later out.
 class DeviceTable
 {
 public:
-    explicit DeviceTable(std::size_t capacity = 50000);
+    // `shardCount` is the tests' to lower, so that names meet in one shard.
+    explicit DeviceTable(std::size_t capacity = 50000, std::size_t shardCount = 32);
 
     struct totals_t
     {
@@ -50,18 +53,21 @@ public:
         std::atomic<quint64> storingFailures {0};
         std::atomic<quint64> connectionsAccepted {0};
         std::atomic<quint64> descriptorRefusals {0};
-        std::atomic<quint64> unlisted {0}; // messages of names that found the table full
+        std::atomic<quint64> unlisted {0}; // messages of names that found no row and the table full
         std::atomic<qint64> devicesConnected {0};
     };
     totals_t& totals() { return totals_; }
 
-    // A message with the right form; false when the table is full and the name is not in it.
+    // A message with the right form; false when the name found no row.
     bool message(const QString& name, const QString& peer, bool checksumError, bool storingFailed, bool connecting);
     void syntaxError(const QString& name);
     void disconnected(const QString& name);
-    // Learns the devices that have data files, with their files' last change, and leaves devices it
-    // knows already as they are.
-    void seed(const settings_t& settings);
+    // Learns the devices that have data files and that `known` admits, with their files' last
+    // change, as heard before any other, and leaves devices it knows already as they are. A folder
+    // that was ever open holds the invented names' files too.
+    void seed(const settings_t& settings, const KnownDevices& known);
+    // Drops the rows of the names that `known` does not admit: a list taken holds only its devices.
+    void keepOnly(const KnownDevices& known);
     // Drops the rows of devices taken out of service, which leave the window and the metrics until
     // they send again, even when a Start finds their day files; a device with an open connection is
     // not one of them and stays. Returns the names dropped.
@@ -71,24 +77,38 @@ public:
     std::vector<device_row_t> rowsChangedSince(quint64 since) const;
     quint64 version() const { return changes.load(std::memory_order_relaxed); }
     std::size_t size() const { return count.load(std::memory_order_relaxed); }
+    // How many rows have gone so far: a view that holds rows takes them all again when it changes.
+    quint64 removals() const { return removed.load(std::memory_order_relaxed); }
 
 private:
+    struct entry_t
+    {
+        device_row_t row;
+        std::list<QString>::iterator heard; // its place in its shard's `recency`
+    };
     // Each on a cache line of its own, so that threads writing to different shards do not slow
     // each other down.
+    using Entries = QHash<QString, entry_t>;
     struct alignas(64) shard_t
     {
         mutable std::mutex mutex;
-        QHash<QString, device_row_t> rows;
+        Entries rows;
+        std::list<QString> recency; // the names, the most recently heard first
         QSet<QString> forgotten; // until they send again
     };
+    enum class Heard { Now, Before };
     shard_t& shardOf(const QString& name) { return shards[qHash(name) % shards.size()]; }
-    device_row_t* rowFor(shard_t& shard, const QString& name, qint64 now);
+    device_row_t* rowFor(shard_t& shard, const QString& name, qint64 now, Heard heard);
+    // Takes the row out; returns the entry after it.
+    Entries::iterator remove(shard_t& shard, Entries::iterator entry);
+    bool giveWay();
     void stamp(device_row_t& row);
 
     const std::size_t capacity;
-    std::array<shard_t, 32> shards;
+    std::vector<shard_t> shards;
     alignas(64) std::atomic<std::size_t> count {0};
     alignas(64) std::atomic<quint64> changes {0};
+    std::atomic<quint64> removed {0};
     alignas(64) totals_t totals_;
 };
 

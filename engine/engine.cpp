@@ -28,20 +28,28 @@ Engine::~Engine()
         run->stop(StopLine::Omit);
 }
 
-bool Engine::start(const settings_t& settings, const ListenPlace& place)
+bool Engine::start(const settings_t& settings, const ListenPlace& place, QString* listRefusal)
 {
     if (stopper.joinable())
         stopper.join();
+    QString listInForce;
+    const QString refusal = knownDevices->take(&listInForce);
+    if (!refusal.isEmpty()) {
+        if (listRefusal)
+            *listRefusal = refusal;
+        return false;
+    }
     auto starting
         = std::make_unique<ServingRun>(settings, lineQueue, threadCount, durableAcks, creatingFiles, deviceTable);
     starting->guard(admission, *knownDevices);
     if (!starting->listen(place))
         return false;
-    lineQueue.push(QStringLiteral("Szerver elindítva.\n\n"));
-    reloadKnownDevices(false);
+    if (knownDevices->inForce())
+        deviceTable.keepOnly(*knownDevices);
+    lineQueue.push(QStringList {QStringLiteral("Szerver elindítva.\n"), listInForce + QStringLiteral("\n\n")});
     if (seeder.joinable())
         seeder.join();
-    seeder = std::thread([this, settings] { deviceTable.seed(settings); });
+    seeder = std::thread([this, settings] { deviceTable.seed(settings, *knownDevices); });
     starting->begin(aliveInterval, alive);
     const std::lock_guard lock(mutex);
     run = std::move(starting);
@@ -100,8 +108,11 @@ void Engine::beforeCreatingFiles(std::function<void(const QString& message)> hoo
 void Engine::reloadKnownDevices(bool force)
 {
     const QString outcome = knownDevices->reload(force);
-    if (!outcome.isEmpty())
-        lineQueue.push(outcome);
+    if (outcome.isEmpty())
+        return;
+    if (knownDevices->inForce())
+        deviceTable.keepOnly(*knownDevices);
+    lineQueue.push(outcome);
 }
 
 void Engine::onAlive(std::chrono::milliseconds interval, std::function<void()> aliveCall)

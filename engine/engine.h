@@ -33,9 +33,11 @@ public:
     explicit Engine(unsigned threads = 0);
     ~Engine(); // a server still running is stopped first, without the stop line
 
-    // Listens on the port of `settings` (or takes the inherited socket of `place`), and serves with
-    // a copy of them until the next stop. False, with nothing changed, when it cannot listen.
-    bool start(const settings_t& settings, const ListenPlace& place = ListenPlace());
+    // Takes the list of known devices, listens on the port of `settings` (or takes the inherited
+    // socket of `place`), and serves with a copy of them until the next stop. False when it cannot
+    // listen, or when a list exists that cannot be taken: then `listRefusal`, when given, gets the
+    // sentence that says why (it stays empty when the port is the cause).
+    bool start(const settings_t& settings, const ListenPlace& place = ListenPlace(), QString* listRefusal = nullptr);
 
     enum class StopLine { Announce, Omit };
     // Closes every connection, in the order in which they were accepted, then the listener. Returns
@@ -69,7 +71,7 @@ public:
     // Reads the list of known devices again when it changed since the last look, or always with
     // `force`, without touching any connection, and tells the outcome among the lines. The front ends
     // call it (the window now and then, the service on SIGHUP), always from the same thread, which
-    // also starts the server; a start looks too.
+    // also starts the server.
     void reloadKnownDevices(bool force);
     // Where the list of known devices is read from, from the next start on: several instances share
     // one list, so that a device that moves from one to another is known at both.

@@ -25,14 +25,30 @@ public:
     explicit KnownDevices(QString path = knownDevicesFileName) : path(std::move(path)) { }
 
     bool admits(const QString& name) const;
+    bool inForce() const { return std::atomic_load(&names) != nullptr; }
 
+    // At a start, whatever was seen of the file before: the sentence that tells why a file at the
+    // path cannot be taken, or an empty text, with `line` telling which list is in force. A server
+    // that went on without the list it was given would store every invented name.
+    QString take(QString* line);
     // Reads the file again when it appeared, vanished or changed since the last look, or always when
-    // `force`; returns the line that tells the operator what came of it, or an empty text. One thread
-    // only may call it.
+    // `force`; returns the line that tells the operator what came of it, or an empty text. A file
+    // that cannot be taken leaves the list in force as it was. One thread only may call it, the one
+    // that calls take().
     QString reload(bool force);
 
 private:
     using Names = std::shared_ptr<const QSet<QString>>;
+    struct outcome_t
+    {
+        enum class Kind { None, Taken, Unreadable, Faulty };
+        Kind kind = Kind::None;
+        QString reason; // why it is unreadable
+        int faultyLine = 0;
+        qsizetype count = 0; // of the names taken
+    };
+    outcome_t load();
+    QString inForceText(const outcome_t& outcome) const;
 
     const QString path;
     Names names; // only through std::atomic_load and std::atomic_store

@@ -215,7 +215,7 @@ bool ServingRun::withinLimits(const QString& peer, bool balancer)
     // A balancer speaks for many devices; their own limits belong in its configuration.
     if (rules.perAddress <= 0 || balancer)
         return true;
-    int& open = perAddress[peer];
+    int& open = perAddress[blockOf(peer)];
     if (open >= rules.perAddress) {
         refuse(peer, refusedByAddress);
         return false;
@@ -224,9 +224,17 @@ bool ServingRun::withinLimits(const QString& peer, bool balancer)
     return true;
 }
 
+QString ServingRun::blockOf(const QString& peer) const
+{
+    asio::error_code ignored;
+    return addressBlock(asio::ip::make_address(peer.toStdString(), ignored), rules.ipv6Prefix);
+}
+
 void ServingRun::released(const QString& source)
 {
-    const auto counted = perAddress.find(source);
+    if (perAddress.isEmpty())
+        return;
+    const auto counted = perAddress.find(blockOf(source));
     if (counted != perAddress.end() && --*counted == 0)
         perAddress.erase(counted);
 }

@@ -51,6 +51,8 @@ private:
     bool withinLimits(const QString& peer, bool balancer);
     void releaseKeptFiles();
     void refuse(const QString& peer, int& counter);
+    // The key of `perAddress` for a peer's address text.
+    QString blockOf(const QString& peer) const;
     void released(const QString& source);
     void pauseAccepting(const QString& reason);
     void resumeAccepting();
@@ -82,7 +84,7 @@ private:
     quint64 nextSerial = 0;
     AdmissionRules rules;
     std::size_t totalLimit = 0;
-    QHash<QString, int> perAddress; // connections open now per source, while there is a limit on it
+    QHash<QString, int> perAddress; // connections open now per address block, while there is a limit on it
     asio::steady_timer refusalTimer;
     bool refusalsPending = false;
     int refusedByAddress = 0;

@@ -58,7 +58,7 @@ QByteArray metricsText(const metrics_t& metrics)
     single(text, "stilwater_devices_connected", "gauge", "Devices with an open connection.", metrics.devicesConnected);
     single(text, "stilwater_devices_known", "gauge", "Devices in the device table.", metrics.lastMessages.size());
     single(text, "stilwater_unlisted_messages_total", "counter",
-        "Messages of devices left out of the full device table.", metrics.unlistedMessages);
+        "Messages of new names that found the device table full.", metrics.unlistedMessages);
     family(text, "stilwater_device_last_message_timestamp_seconds", "gauge",
         "When the device last sent a message with the right form, in seconds since the epoch.");
     for (const auto& [name, moment] : metrics.lastMessages) {

@@ -19,8 +19,9 @@ adatfájlokat; a config.cfg-t sosem írja. Ha a config.cfg létezik, de nem olva
 port vagy a Socket Timeout sora nem szám, el sem indul; ha nincs, az alapértékek szolgálnak. A használt beállításokat külön sorba írja, utána minden
 sort, amelyet az ablak mutatna, a szabványos kimenetre, a hibákat a szabványos hibakimenetre. Ha a systemd
 átad egy figyelő socketet (stilwater-server.socket), a config.cfg portja helyett azon szolgál ki.
-SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg vagy a port
-miatt nem tud kiszolgálni, 1-es kóddal lép ki, hibás parancssornál 2-essel. SIGHUP hatására újra beolvassa
+SIGTERM vagy SIGINT hatására minden kapcsolatot bont, és 0-s kóddal kilép; ha a config.cfg, az ismert
+eszközök listája (ha létezik, de nem olvasható vagy hibás) vagy a port miatt nem tud kiszolgálni, 1-es
+kóddal lép ki, hibás parancssornál 2-essel. SIGHUP hatására újra beolvassa
 az ismert eszközök listáját (ismert_eszkozok.txt vagy a --known-devices fájlja), és közben egy kapcsolatot sem bont.)";
 
 // A limit's value: a positive whole number, or nothing when it is not one.
@@ -85,6 +86,10 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("Egy címről egyszerre legfeljebb N kapcsolatot fogad, a többit elutasítja (alapértelmezés: "
                        "akármennyit)."),
         QStringLiteral("N"));
+    const QCommandLineOption prefixOption(QStringLiteral("ipv6-prefix"),
+        QStringLiteral("A --max-per-address az IPv6-címeket ennyi bites előtagjuk szerint számolja egy címnek "
+                       "(alapértelmezés: 64, egy gép hálózata; 128: minden címet külön)."),
+        QStringLiteral("BIT"));
     const QCommandLineOption totalOption(QStringLiteral("max-connections"),
         QStringLiteral("Egyszerre legfeljebb N kapcsolatot fogad, a többit elutasítja (alapértelmezés és felső "
                        "határ: a fájlleíró-korlát 31/32 része, de legalább 256)."),
@@ -93,7 +98,8 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
         QStringLiteral("Az ismert eszközök listája ebből a fájlból (alapértelmezés: ismert_eszkozok.txt a "
                        "munkamappában); több példány egy közös listát olvashat."),
         QStringLiteral("FÁJL"));
-    parser.addOptions({listDevicesOption, knownDevicesOption, balancerOption, perAddressOption, totalOption});
+    parser.addOptions(
+        {listDevicesOption, knownDevicesOption, balancerOption, perAddressOption, prefixOption, totalOption});
 
     // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -147,6 +153,12 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
             return QStringLiteral("Nem pozitív egész szám: --%1 %2.")
                 .arg(option->names().first(), parser.value(*option));
         *limit = *value;
+    }
+    if (parser.isSet(prefixOption)) {
+        bool number = false;
+        options->admission.ipv6Prefix = parser.value(prefixOption).toInt(&number);
+        if (!number || options->admission.ipv6Prefix < 1 || options->admission.ipv6Prefix > 128)
+            return QStringLiteral("Nem 1 és 128 közötti bitszám: --ipv6-prefix %1.").arg(parser.value(prefixOption));
     }
     return QString();
 }

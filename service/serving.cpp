@@ -85,8 +85,12 @@ public:
             print(QByteArrayLiteral("stilwater-server: A metrikák címe hibás, vagy már foglalt.\n"), stderr);
             return 1;
         }
-        if (!engine.start(settings, place)) {
-            printPortProblem(QStringLiteral("port %1").arg(settings.port));
+        QString listRefusal;
+        if (!engine.start(settings, place, &listRefusal)) {
+            if (listRefusal.isEmpty())
+                printPortProblem(QStringLiteral("port %1").arg(settings.port));
+            else
+                print(QStringLiteral("stilwater-server: %1\n").arg(listRefusal).toUtf8(), stderr);
             return 1;
         }
         if (readiness)

@@ -14,7 +14,9 @@ using Files = QMap<QString, QByteArray>; // file name, content
 
 namespace {
 
-const QString started = u"<ts>Szerver elindítva.\n\n"_s;
+// Every start says whether a list of known devices is in force.
+const QString started
+    = u"<ts>Szerver elindítva.\n<ts>Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom.\n\n"_s;
 const QString stopped = u"<ts>Szerver leállítva.\n\n"_s;
 const QString opened = started + u"<ts>[127.0.0.1] Új kapcsolat.\n"_s;
 

@@ -6,6 +6,10 @@
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -75,6 +79,29 @@ private slots:
         QCOMPARE(header.source ? peerAddressText(*header.source) : QString(), source);
     }
 
+    // A host given an IPv6 network has every address in it: the limit per address counts the network.
+    void perAddressCountsAnIpv6NetworkOnce_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("prefix");
+        QTest::addColumn<QString>("block");
+        QTest::newRow("IPv4") << u"192.0.2.7"_s << 64 << u"192.0.2.7"_s;
+        QTest::newRow("IPv4 on a dual-stack listener") << u"::ffff:192.0.2.7"_s << 64 << u"192.0.2.7"_s;
+        QTest::newRow("IPv6 by its /64") << u"2001:db8:1:2:aaaa:bbbb:cccc:dddd"_s << 64 << u"2001:db8:1:2::/64"_s;
+        QTest::newRow("another address of that /64") << u"2001:db8:1:2::9"_s << 64 << u"2001:db8:1:2::/64"_s;
+        QTest::newRow("a prefix within a byte") << u"2001:db8:1:2ff::1"_s << 60 << u"2001:db8:1:2f0::/60"_s;
+        QTest::newRow("each address by itself") << u"2001:db8::7"_s << 128 << u"2001:db8::7/128"_s;
+        QTest::newRow("one bit") << u"ffff::1"_s << 1 << u"8000::/1"_s;
+    }
+
+    void perAddressCountsAnIpv6NetworkOnce()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, prefix);
+        QFETCH(QString, block);
+        QCOMPARE(addressBlock(asio::ip::make_address(address.toStdString()), prefix), block);
+    }
+
     // The list is read at the start and whenever the window sees it change; "<gone>" removes it, a
     // folder in its place cannot be read. ABC_12 sends last.
     void knownDevicesDecideWhoStores_data()
@@ -96,6 +123,11 @@ private slots:
                                    << u"1. sora nem eszköznév, a korábbi lista marad érvényben."_s << false;
         QTest::newRow("unreadable") << QByteArray("SIM1\n") << QByteArray("<folder>")
                                     << u"nem olvasható, a korábbi marad érvényben."_s << false;
+        QTest::newRow("a FIFO, which no writer opens")
+            << QByteArray("SIM1\n") << QByteArray("<fifo>") << u"nem olvasható, a korábbi marad érvényben."_s << false;
+        QTest::newRow("malformed without a list before")
+            << QByteArray() << QByteArray("ABC 12\n")
+            << u"1. sora nem eszköznév, lista nélkül továbbra is minden eszköz adatát fogadom."_s << true;
     }
 
     void knownDevicesDecideWhoStores()
@@ -115,6 +147,9 @@ private slots:
             QVERIFY(QFile::remove(knownDevicesFileName));
         else if (later == "<folder>")
             QVERIFY(QFile::remove(knownDevicesFileName) && QDir().mkdir(knownDevicesFileName));
+        else if (later == "<fifo>")
+            QVERIFY(
+                QFile::remove(knownDevicesFileName) && ::mkfifo(QFile::encodeName(knownDevicesFileName), 0600) == 0);
         else if (!later.isEmpty())
             writeFile(knownDevicesFileName, later);
         QTRY_VERIFY(server.flow().contains(told));
@@ -127,6 +162,46 @@ private slots:
         QCOMPARE(device.received(), stored ? QByteArray("ok") : QByteArray());
         QCOMPARE(QDir().entryList({u"ABC_12*"_s}).size(), stored ? 1 : 0);
         QTRY_COMPARE(device.connected(), stored);
+    }
+
+    // A list that exists but cannot be taken stops the start, which would otherwise store every
+    // invented name: the window says why in a box and serves nothing. A FIFO must not hold the
+    // window up.
+    void aListThatCannotBeTakenStopsTheStart_data()
+    {
+        QTest::addColumn<QByteArray>("list"); // "<folder>", "<fifo>", "<loop>", "<dangling>" or what it holds
+        QTest::addColumn<QString>("says"); // %1: the list's path
+        const QString unreadable = u"Nem olvasható az ismert eszközök listája: %1 (%2)."_s;
+        QTest::newRow("a faulty line") << QByteArray("SIM1\n#\nABC 12\n")
+                                       << u"Hibás az ismert eszközök listája: %1 (a 3. sora nem eszköznév)."_s;
+        QTest::newRow("a folder") << QByteArray("<folder>") << unreadable.arg(u"%1"_s, u"nem szabályos fájl"_s);
+        QTest::newRow("a FIFO") << QByteArray("<fifo>") << unreadable.arg(u"%1"_s, u"nem szabályos fájl"_s);
+        QTest::newRow("too large") << QByteArray("SIM1\n").repeated(4 * 1024 * 1024 / 5 + 1)
+                                   << unreadable.arg(u"%1"_s, u"nagyobb 4 MB-nál"_s);
+        // Root may read any file: a link to itself is refused to everyone.
+        QTest::newRow("a link to itself") << QByteArray("<loop>") << unreadable.arg(u"%1"_s, qt_error_string(ELOOP));
+        QTest::newRow("a link to nothing")
+            << QByteArray("<dangling>") << unreadable.arg(u"%1"_s, qt_error_string(ENOENT));
+    }
+
+    void aListThatCannotBeTakenStopsTheStart()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QString, says);
+        const QByteArray name = QFile::encodeName(knownDevicesFileName);
+        if (list == "<folder>")
+            QVERIFY(QDir().mkdir(knownDevicesFileName));
+        else if (list == "<fifo>")
+            QCOMPARE(::mkfifo(name, 0600), 0);
+        else if (list == "<loop>" || list == "<dangling>")
+            QCOMPARE(::symlink(list == "<loop>" ? name : "gone", name), 0);
+        else
+            writeFile(knownDevicesFileName, list);
+        ServerWindow server;
+        QCOMPARE(answering(QMessageBox::Ok, [&] { server.pressStart(); }),
+            u"Hiba: "_s + says.arg(QFileInfo(knownDevicesFileName).absoluteFilePath()));
+        QVERIFY(!server.window().server().running());
+        QVERIFY(server.window().findChild<QPushButton*>(u"start"_s)->isEnabled());
     }
 
     // The server's side of 127.0.0.1 is the balancer in every row but the last.
@@ -168,7 +243,9 @@ private slots:
         Device device(run.port());
         device.sendInChunks(sent, piece, run.engine);
         device.tcp().disconnectFromHost();
-        QTRY_COMPARE(run.flow(), u"<ts>Szerver elindítva.\n\n"_s + lines);
+        QTRY_COMPARE(run.flow(),
+            u"<ts>Szerver elindítva.\n<ts>Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom.\n\n"_s
+                + lines);
     }
 
     // The sources connect one after the other; a closed place is taken again at the end.

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -160,8 +161,8 @@ private slots:
 
     // Ends of the service before it serves, each with its sentence and status, and never a word to
     // systemd: it is ready only once it listens. A config.cfg that cannot serve is named; "folder"
-    // makes it one, which cannot be read, "timeout T" gives it that socket-timeout line, any other
-    // tail is added to it.
+    // makes it one, which cannot be read, "timeout T" gives it that socket-timeout line, "fifo list"
+    // puts a FIFO in the place of the list of known devices, any other tail is added to it.
     void serviceEndsOnItsOwn_data()
     {
         QTest::addColumn<QString>("arguments");
@@ -179,6 +180,9 @@ private slots:
             << u"stilwater-server: Hibás a beállítási fájl: %2/config.cfg (14 sora van, 13 kell).\n"_s;
         QTest::newRow("config.cfg unreadable")
             << QString() << "folder"_ba << 1 << u"stilwater-server: Nem olvasható a beállítási fájl: %2/config.cfg ("_s;
+        QTest::newRow("known devices' list a FIFO")
+            << QString() << "fifo list"_ba << 1
+            << u"stilwater-server: Nem olvasható az ismert eszközök listája: %2/ismert_eszkozok.txt (nem szabályos fájl).\n"_s;
         QTest::newRow("check") << u"--check --listen 127.0.0.1"_s << QByteArray() << 0
                                << u"Beállítások: cím: 127.0.0.1, port: %1, Socket Timeout: 30 s, mappa: %2, "
                                   "mentés: <név>-log_<dátum>.txt, backup: ki, Ack: \"ok\", CHKS Err: \"\", "
@@ -212,6 +216,9 @@ private slots:
         QTest::newRow("readiness address wrong")
             << u"--health 1.2.3.4:"_s << QByteArray() << 2
             << u"stilwater-server: A --health értéke nem [CÍM:]PORT alakú: 1.2.3.4:."_s;
+        QTest::newRow("IPv6 prefix beyond an address")
+            << u"--ipv6-prefix 129"_s << QByteArray() << 2
+            << u"stilwater-server: Nem 1 és 128 közötti bitszám: --ipv6-prefix 129. Súgó: --help.\n"_s;
         QTest::newRow("missing directory") << u"--directory missing"_s << QByteArray() << 2
                                            << u"stilwater-server: Nem lehet ebben a mappában dolgozni: missing.\n"_s;
     }
@@ -232,6 +239,8 @@ private slots:
         QFile file(u"config.cfg"_s);
         if (configTail == "folder")
             QVERIFY(file.remove() && QDir().mkdir(file.fileName()));
+        else if (configTail == "fifo list")
+            QCOMPARE(::mkfifo("ismert_eszkozok.txt", 0600), 0);
         else if (!configTail.isEmpty())
             QVERIFY(file.open(QIODevice::Append) && file.write(configTail) > 0);
         file.close();
@@ -294,7 +303,9 @@ private slots:
             u"<ts>Beállítások: cím: minden cím, port: "_s + QString::fromLatin1(config.port)
                 + u", Socket Timeout: 30 s, mappa: "_s + QDir::currentPath()
                 + u", mentés: <név>-log_<dátum>.txt, backup: ki, Ack: \"<ack>\", CHKS Err: \"CE\", Syntax Err: \"\"\n"
-                  "<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"_s
+                  "<ts>Szerver elindítva.\n"
+                  "<ts>Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom.\n"
+                  "<ts>[127.0.0.1] Új kapcsolat.\n"_s
                 + exchange + exchange
                 + u"<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n<ts>Szerver leállítva.\n"_s);
         QCOMPARE(service.readAllStandardError(), QByteArray());
@@ -339,7 +350,9 @@ private slots:
         output += service.readAllStandardOutput();
         const QString lines = withoutTimeStamps(QString::fromUtf8(output));
         QCOMPARE(lines.mid(lines.indexOf(u"<ts>Szerver elindítva."_s)), // after the settings line
-            u"<ts>Szerver elindítva.\n<ts>[127.0.0.1] Új kapcsolat.\n"
+            u"<ts>Szerver elindítva.\n"
+            "<ts>Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom.\n"
+            "<ts>[127.0.0.1] Új kapcsolat.\n"
             "<ts>Ismert eszközök listája betöltve (ismert_eszkozok.txt): 1 eszköz.\n"
             "<ts>[127.0.0.1] Ismeretlen eszköz: ABC_12, nincs az ismert eszközök listáján; adatát nem mentem, a "
             "kapcsolatot bontom.\n<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n<ts>Szerver leállítva.\n"_s);

@@ -2,6 +2,7 @@
 #include "engine/admission.h"
 #include "engine/devicetable.h"
 #include "engine/engine.h"
+#include "engine/knowndevices.h"
 #include "engine/linequeue.h"
 #include "engine/listening.h"
 #include "engine/timerinterval.h"
@@ -392,30 +393,46 @@ private slots:
         first.ended();
         second.ended();
         QCOMPARE(table.totals().devicesConnected.load(), 0);
-        // The third name finds the table full: counted, not kept; the connection no longer speaks for
-        // the device before it.
+        // The table full, the row heard least recently gives way to the third name, though it came
+        // later than ABC_12's; the connection no longer speaks for the device before it.
         DevicePresence third(table);
+        now = now.addSecs(60);
         third.judged(QString::fromLatin1(messages::zeros()), verdict::accepted, stored, u"10.0.0.3"_s);
+        now = now.addSecs(60);
+        second.judged(abc, verdict::accepted, stored, u"10.0.0.2"_s);
+        now = now.addSecs(60);
         third.judged(u"$08ZZ"_s + abc.mid(5), verdict::accepted, stored, u"10.0.0.3"_s);
         QCOMPARE(table.totals().unlisted.load(), 1U);
-        QCOMPARE(table.totals().devicesConnected.load(), 0);
+        QCOMPARE(table.removals(), 1U);
+        QCOMPARE(table.totals().devicesConnected.load(), 2);
+        second.ended();
         third.ended();
+        QCOMPARE(table.totals().devicesConnected.load(), 0);
         // A device taken out of service frees its place; one with a connection stays.
         const QString zeros = u"00000000000000000000000000000000"_s;
         DevicePresence fourth(table);
         fourth.judged(abc, verdict::accepted, stored, u"10.0.0.4"_s);
-        QCOMPARE(table.forget({u"ABC_12"_s, zeros, u"ZZ"_s}), QStringList {zeros});
+        QCOMPARE(table.forget({u"ABC_12"_s, u"ZZC_12"_s, u"ZZ"_s}), QStringList {u"ZZC_12"_s});
         QVERIFY(table.message(zeros, u"10.0.0.3"_s, false, false, false));
+        QCOMPARE(table.removals(), 2U);
         fourth.ended();
         const DeviceTable::totals_t& totals = table.totals();
         QCOMPARE(QList<quint64>({totals.accepted, totals.checksumErrors, totals.syntaxErrors, totals.storingFailures,
                      totals.connectionsAccepted}),
-            QList<quint64>({6, 1, 2, 1, 4}));
+            QList<quint64>({7, 1, 2, 1, 4}));
 
         now = QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1));
         QCOMPARE(deviceRows(table),
-            QStringList({zeros + u" 05 09:01 10.0.0.3 0 0/0/0/0 05 09:01"_s,
-                u"ABC_12 05 09:01 10.0.0.4 0 0/0/0/0 05 09:00"_s}));
+            QStringList({zeros + u" 05 09:04 10.0.0.3 0 0/0/0/0 05 09:04"_s,
+                u"ABC_12 05 09:04 10.0.0.4 0 0/0/0/0 05 09:00"_s}));
+        // So within one shard, where the order of hearing tells the row.
+        DeviceTable oneShard(2, 1);
+        for (const QString& name : {u"A"_s, u"B"_s, u"A"_s, u"C"_s}) {
+            now = now.addSecs(1);
+            oneShard.message(name, u"10.0.0.1"_s, false, false, false);
+        }
+        QCOMPARE(deviceRows(oneShard),
+            QStringList({u"A 06 00:00 10.0.0.1 0 2/0/0/0 06 00:00"_s, u"C 06 00:00 10.0.0.1 0 1/0/0/0 06 00:00"_s}));
 
         // Files of two days of one device, another device's, a backup beside them whose name would
         // pass for a device's and a stranger; the clock's own day is not what counts, the files'
@@ -438,12 +455,23 @@ private slots:
         settings_t naming;
         naming.file.prefix = u"p_"_s;
         naming.backup.prefix = u"p_bak_"_s;
-        restarted.seed(naming);
+        KnownDevices none(u"missing.txt"_s);
+        restarted.seed(naming, none);
         QCOMPARE(deviceRows(restarted),
             QStringList({u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s, odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
+        // With a list, the files of names off it are no devices, and a list taken drops their rows.
+        writeFile(u"list.txt"_s, "ABC_12\n");
+        KnownDevices listed(u"list.txt"_s);
+        QString inForce;
+        QCOMPARE(listed.take(&inForce), QString());
+        DeviceTable restartedWithList;
+        restartedWithList.seed(naming, listed);
+        restarted.keepOnly(listed);
+        for (const DeviceTable* seeded : {&restartedWithList, &restarted})
+            QCOMPARE(deviceRows(*seeded), QStringList {u"ABC_12 05 23:59  0 0/0/0/0 04 00:00"_s});
         // A forgotten device's files do not bring it back at the next Start; its next message does.
         restarted.forget({u"ABC_12"_s});
-        restarted.seed(naming);
+        restarted.seed(naming, none);
         QCOMPARE(deviceRows(restarted), QStringList({odd + u" 05 23:59  0 0/0/0/0 01 00:00"_s}));
         restarted.message(u"ABC_12"_s, u"10.0.0.5"_s, false, false, false);
         QCOMPARE(deviceRows(restarted),
