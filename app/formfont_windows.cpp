@@ -5,8 +5,9 @@
 
 void useFormFont()
 {
-    // The forms were laid out for the 8-point dialog font, Tahoma on every Windows since 2000 (wine
-    // has its own). Windows' present message font, Segoe UI at 9 points, runs wider and would clip
-    // more captions.
-    QApplication::setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // The forms were laid out for Windows' 8-point dialog font. Windows' own message font (Segoe
+    // UI, Tahoma before it and under wine) fits them at that size, not at the 9 points it has now.
+    QFont font = QApplication::font();
+    font.setPointSizeF(8);
+    QApplication::setFont(font);
 }
