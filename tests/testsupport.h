@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recording/fileops.h"
+#include "settings/clock.h"
 
 #include <QtNetwork>
 #include <QtTest>
@@ -37,7 +38,8 @@ public:
 void initStilwaterTests();
 
 // The base of every test object: the program set up for tests once, and each test function, each
-// row of it, in a working directory of its own.
+// row of it, in a working directory of its own; the clock and the disk calls it set are the system's
+// again after it, even when it fails half-way.
 class StilwaterTest : public QObject
 {
     Q_OBJECT
@@ -45,7 +47,12 @@ class StilwaterTest : public QObject
 protected slots:
     void initTestCase() { initStilwaterTests(); }
     void init() { workDir.emplace(); }
-    void cleanup() { workDir.reset(); }
+    void cleanup()
+    {
+        setClock({});
+        setFileOps({});
+        workDir.reset();
+    }
 
 private:
     std::optional<ScopedWorkDir> workDir;

@@ -1,5 +1,4 @@
 #include "engine/connection.h"
-#include "settings/clock.h"
 #include "tests/platformfaults.h"
 #include "tests/serverfixture.h"
 
@@ -79,11 +78,6 @@ class DeviceExchangeTest final : public StilwaterTest
     void standAt(const QDateTime& moment) { now = moment.toMSecsSinceEpoch(); }
 
 private slots:
-    void initTestCase()
-    {
-        initStilwaterTests();
-        setClock([this] { return QDateTime::fromMSecsSinceEpoch(now); });
-    }
     void init()
     {
         // A fault that breaks one row breaks its siblings too: each would wait out its checks, and
@@ -91,6 +85,7 @@ private slots:
         if (failedTests.contains(QString::fromLatin1(QTest::currentTestFunction())))
             QSKIP("an earlier row of this test failed");
         StilwaterTest::init();
+        setClock([this] { return QDateTime::fromMSecsSinceEpoch(now); });
         standAt(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)));
     }
     void cleanup()
@@ -553,7 +548,6 @@ private slots:
         QFETCH(QString, lines);
         QFETCH(bool, syncHeld);
         setFileOps(slowSyncOps());
-        const auto systemOps = qScopeGuard([] { setFileOps({}); });
         BareServer server;
         server.settings.socket_timeout = socketTimeout;
         QSemaphore entered;

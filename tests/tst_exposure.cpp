@@ -42,64 +42,56 @@ class ExposureTest final : public StilwaterTest
     Q_OBJECT
 
 private slots:
-    void proxyHeader_data()
+    // Bytes that a function reads: "proxy", a PROXY header read as "state size source" (state 0
+    // incomplete, 1 invalid, 2 complete); "block", an "address/prefix" as the block that the limit per
+    // address counts: a host given an IPv6 network has every address in it.
+    void bytesAreRead_data()
     {
+        QTest::addColumn<QString>("function");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("state"); // 0 incomplete, 1 invalid, 2 complete
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QString>("source");
-        QTest::newRow("v1 IPv6") << QByteArray("PROXY TCP6 2001:db8::7 2001:db8::1 40000 10001\r\n") << 2 << 48
-                                 << u"2001:db8::7"_s;
-        QTest::newRow("v1 unknown") << QByteArray("PROXY UNKNOWN\r\n$") << 2 << 15 << QString();
-        QTest::newRow("v1 truncated") << v1.left(30) << 0 << 0 << QString();
+        QTest::addColumn<QString>("read");
+        const QString proxy = u"proxy"_s;
+        QTest::newRow("v1 IPv6") << proxy << QByteArray("PROXY TCP6 2001:db8::7 2001:db8::1 40000 10001\r\n")
+                                 << u"2 48 2001:db8::7"_s;
+        QTest::newRow("v1 unknown") << proxy << QByteArray("PROXY UNKNOWN\r\n$") << u"2 15 "_s;
+        QTest::newRow("v1 truncated") << proxy << v1.left(30) << u"0 0 "_s;
         QTest::newRow("v1 family mismatch")
-            << QByteArray("PROXY TCP4 2001:db8::7 198.51.100.1 40000 10001\r\n") << 1 << 0 << QString();
+            << proxy << QByteArray("PROXY TCP4 2001:db8::7 198.51.100.1 40000 10001\r\n") << u"1 0 "_s;
         QTest::newRow("v1 port out of range")
-            << QByteArray("PROXY TCP4 192.0.2.7 198.51.100.1 65536 10001\r\n") << 1 << 0 << QString();
-        QTest::newRow("v1 overlong") << "PROXY TCP4 " + QByteArray(100, '1') << 1 << 0 << QString();
-        QTest::newRow("v2 IPv4") << v2(0x21, 0x11, v4) + "$08" << 2 << 28 << u"192.0.2.7"_s;
-        QTest::newRow("v2 a health check") << v2(0x21, 0x11, QByteArray(12, 0)) << 2 << 28 << QString();
-        QTest::newRow("v2 truncated") << v2(0x21, 0x11, v4).left(20) << 0 << 0 << QString();
-        QTest::newRow("v2 signature begun") << QByteArray("\r\n\r\n\0", 5) << 0 << 0 << QString();
-        QTest::newRow("v2 wrong version") << v2(0x11, 0x11, v4) << 1 << 0 << QString();
-        QTest::newRow("v2 addresses cut short") << v2(0x21, 0x11, v4.left(8)) << 1 << 0 << QString();
-        QTest::newRow("v2 longer than allowed") << v2(0x21, 0x11, QByteArray(2000, 0)).left(16) << 1 << 0 << QString();
-        QTest::newRow("a device's message") << messages::zeros() << 1 << 0 << QString();
+            << proxy << QByteArray("PROXY TCP4 192.0.2.7 198.51.100.1 65536 10001\r\n") << u"1 0 "_s;
+        QTest::newRow("v1 overlong") << proxy << "PROXY TCP4 " + QByteArray(100, '1') << u"1 0 "_s;
+        QTest::newRow("v2 IPv4") << proxy << v2(0x21, 0x11, v4) + "$08" << u"2 28 192.0.2.7"_s;
+        QTest::newRow("v2 a health check") << proxy << v2(0x21, 0x11, QByteArray(12, 0)) << u"2 28 "_s;
+        QTest::newRow("v2 truncated") << proxy << v2(0x21, 0x11, v4).left(20) << u"0 0 "_s;
+        QTest::newRow("v2 signature begun") << proxy << QByteArray("\r\n\r\n\0", 5) << u"0 0 "_s;
+        QTest::newRow("v2 wrong version") << proxy << v2(0x11, 0x11, v4) << u"1 0 "_s;
+        QTest::newRow("v2 addresses cut short") << proxy << v2(0x21, 0x11, v4.left(8)) << u"1 0 "_s;
+        QTest::newRow("v2 longer than allowed") << proxy << v2(0x21, 0x11, QByteArray(2000, 0)).left(16) << u"1 0 "_s;
+        QTest::newRow("a device's message") << proxy << messages::zeros() << u"1 0 "_s;
+        const QString block = u"block"_s;
+        QTest::newRow("IPv4") << block << "192.0.2.7/64"_ba << u"192.0.2.7"_s;
+        QTest::newRow("IPv4 on a dual-stack listener") << block << "::ffff:192.0.2.7/64"_ba << u"192.0.2.7"_s;
+        QTest::newRow("IPv6 by its /64") << block << "2001:db8:1:2:aaaa:bbbb:cccc:dddd/64"_ba << u"2001:db8:1:2::/64"_s;
+        QTest::newRow("another address of that /64") << block << "2001:db8:1:2::9/64"_ba << u"2001:db8:1:2::/64"_s;
+        QTest::newRow("a prefix within a byte") << block << "2001:db8:1:2ff::1/60"_ba << u"2001:db8:1:2f0::/60"_s;
+        QTest::newRow("each address by itself") << block << "2001:db8::7/128"_ba << u"2001:db8::7/128"_s;
+        QTest::newRow("one bit") << block << "ffff::1/1"_ba << u"8000::/1"_s;
     }
 
-    void proxyHeader()
+    void bytesAreRead()
     {
+        QFETCH(QString, function);
         QFETCH(QByteArray, bytes);
-        QFETCH(int, state);
-        QFETCH(int, size);
-        QFETCH(QString, source);
+        QFETCH(QString, read);
+        const QString text = QString::fromLatin1(bytes);
+        if (function == u"block"_s) {
+            const auto address = asio::ip::make_address(text.section(u'/', 0, 0).toStdString());
+            QCOMPARE(addressBlock(address, text.section(u'/', 1).toInt()), read);
+            return;
+        }
         const ProxyHeader header = parseProxyHeader(bytes);
-        QCOMPARE(int(header.state), state);
-        QCOMPARE(header.size, size);
-        QCOMPARE(header.source ? peerAddressText(*header.source) : QString(), source);
-    }
-
-    // A host given an IPv6 network has every address in it: the limit per address counts the network.
-    void perAddressCountsAnIpv6NetworkOnce_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<int>("prefix");
-        QTest::addColumn<QString>("block");
-        QTest::newRow("IPv4") << u"192.0.2.7"_s << 64 << u"192.0.2.7"_s;
-        QTest::newRow("IPv4 on a dual-stack listener") << u"::ffff:192.0.2.7"_s << 64 << u"192.0.2.7"_s;
-        QTest::newRow("IPv6 by its /64") << u"2001:db8:1:2:aaaa:bbbb:cccc:dddd"_s << 64 << u"2001:db8:1:2::/64"_s;
-        QTest::newRow("another address of that /64") << u"2001:db8:1:2::9"_s << 64 << u"2001:db8:1:2::/64"_s;
-        QTest::newRow("a prefix within a byte") << u"2001:db8:1:2ff::1"_s << 60 << u"2001:db8:1:2f0::/60"_s;
-        QTest::newRow("each address by itself") << u"2001:db8::7"_s << 128 << u"2001:db8::7/128"_s;
-        QTest::newRow("one bit") << u"ffff::1"_s << 1 << u"8000::/1"_s;
-    }
-
-    void perAddressCountsAnIpv6NetworkOnce()
-    {
-        QFETCH(QString, address);
-        QFETCH(int, prefix);
-        QFETCH(QString, block);
-        QCOMPARE(addressBlock(asio::ip::make_address(address.toStdString()), prefix), block);
+        const QString source = header.source ? peerAddressText(*header.source) : QString();
+        QCOMPARE(u"%1 %2 %3"_s.arg(int(header.state)).arg(header.size).arg(source), read);
     }
 
     // The list is read at the start and whenever the window sees it change; "<gone>" removes it, a

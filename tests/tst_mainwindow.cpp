@@ -5,7 +5,6 @@
 #include "dialogs/file.h"
 #include "dialogs/folderchooser.h"
 #include "dialogs/port.h"
-#include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
@@ -118,7 +117,6 @@ private slots:
         const QDateTime noon(QDate(2026, 12, 5), QTime(12, 0));
         QDateTime now = noon;
         setClock([&now] { return now; });
-        const auto systemClock = qScopeGuard([] { setClock({}); });
         auto window = std::make_unique<MainWindow>(1);
         window->show();
         DeviceTable& table = window->server().devices();

@@ -1,6 +1,5 @@
 #include "engine/engine.h"
 #include "recording/fileops.h"
-#include "settings/clock.h"
 #include "tests/serverfixture.h"
 
 #include <QDir>
@@ -73,10 +72,8 @@ FileOps recordingOps()
             systemFileOps().close(file);
         },
     };
-    if (!systemFileOps().syncFolder)
-        ops.syncFolder = nullptr;
-    if (!systemFileOps().syncFileSystem)
-        ops.syncFileSystem = nullptr;
+    ops.syncFolder = systemFileOps().syncFolder ? ops.syncFolder : nullptr;
+    ops.syncFileSystem = systemFileOps().syncFileSystem ? ops.syncFileSystem : nullptr;
     return ops;
 }
 
@@ -140,9 +137,9 @@ class PowerCutTest final : public StilwaterTest
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    void init()
     {
-        initStilwaterTests();
+        StilwaterTest::init();
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
     }
 
@@ -162,7 +159,6 @@ private slots:
         QFETCH(bool, durable);
         changes.clear();
         setFileOps(recordingOps());
-        const auto systemOps = qScopeGuard([] { setFileOps({}); });
         auto server = std::make_unique<BareServer>();
         server->engine.setDurableAcknowledgements(durable);
         QVERIFY(server->start());

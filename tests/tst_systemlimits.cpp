@@ -1,6 +1,5 @@
 #include "recording/dailyfile.h"
 #include "recording/fileops.h"
-#include "settings/clock.h"
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
 
@@ -20,9 +19,9 @@ class SystemLimitsTest final : public StilwaterTest
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    void init()
     {
-        initStilwaterTests();
+        StilwaterTest::init();
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
     }
 
@@ -106,7 +105,6 @@ private slots:
     void devicesWaitingForTheDiskHoldNoDescriptors()
     {
         setFileOps(slowSyncOps());
-        const auto systemOps = qScopeGuard([] { setFileOps({}); });
         BareServer server;
         QVERIFY(server.start());
         syncsHeld = true;

@@ -12,7 +12,6 @@
 #include "recording/dailyfile.h"
 #include "recording/dayfilecache.h"
 #include "recording/devicename.h"
-#include "settings/clock.h"
 #include "settings/configfile.h"
 #include "settings/settings.h"
 #include "tests/platformfaults.h"
@@ -230,7 +229,6 @@ private slots:
         QFETCH(QStringList, existing);
         QFETCH(bool, written);
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
-        const auto systemClock = qScopeGuard([] { setClock({}); });
         for (const QString& name : existing)
             QVERIFY(QFile(name).open(QIODevice::WriteOnly));
         settings_t settings;
@@ -269,7 +267,6 @@ private slots:
         QFETCH(QString, step);
         QFETCH(QByteArray, after);
         setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)); });
-        const auto systemClock = qScopeGuard([] { setClock({}); });
         const QString day = u"AB-log_2026-12-05.txt"_s;
         writeFile(day, before);
         const settings_t settings;
@@ -304,7 +301,6 @@ private slots:
     {
         std::atomic<qint64> second {0};
         setClock([&second] { return QDateTime::fromSecsSinceEpoch(second++); });
-        const auto systemClock = qScopeGuard([] { setClock({}); });
         LineQueue queue(3);
         queue.push(u"a\n"_s);
         queue.push(QStringList {u"b\n"_s, u"c\n\n"_s});
@@ -374,7 +370,6 @@ private slots:
     {
         QDateTime now(QDate(2026, 12, 5), QTime(9, 0));
         setClock([&now] { return now; });
-        const auto systemClock = qScopeGuard([] { setClock({}); });
         DeviceTable table(2);
         const QList<saved_line_t> stored {{u"f"_s, true}, {u"b"_s, true}};
         const QList<saved_line_t> backupFailed {{u"f"_s, true}, {u"b"_s, false}};
