@@ -262,6 +262,7 @@ void Connection::storedAfterPause(const QString& message, int verdict, int compu
 void Connection::refuseUnknown(const QString& message)
 {
     refused = true;
+    context.devices.totals().unknownDeviceRefusals.fetch_add(1, std::memory_order_relaxed);
     report({QStringLiteral("Ismeretlen eszköz: %1, nincs az ismert eszközök listáján; adatát nem mentem, a "
                            "kapcsolatot bontom.\n")
                 .arg(deviceName(message))});
@@ -443,10 +444,12 @@ void Connection::end()
     graceTimer.cancel();
     presence.ended();
     // A balancer's connection that ends before its first byte was a health check, not worth a line.
-    if (!awaitingProxyHeader)
-        report({endOfConnectionText(ending.value_or(ClientClosed))});
-    else if (unframedTo > 0)
+    if (!awaitingProxyHeader) {
+        reportEnd(ending.value_or(ClientClosed));
+    } else if (unframedTo > 0) {
+        context.devices.totals().invalidProxyHeaders.fetch_add(1, std::memory_order_relaxed);
         report({QStringLiteral("Érvénytelen PROXY fejléc a terheléselosztótól, a kapcsolatot bontom.\n\n")});
+    }
     socket.close(ignored);
     unframedFrom = unframedTo;
     unsent.clear();
@@ -482,7 +485,7 @@ void Connection::closeByServer()
     ended = true;
     presence.ended();
     if (!awaitingProxyHeader)
-        report({endOfConnectionText(ServerStopped)});
+        reportEnd(ServerStopped);
     asio::error_code ignored;
     socket.close(ignored);
     unframedFrom = unframedTo;
@@ -499,6 +502,12 @@ void Connection::account()
         context.bytesHeld.fetch_add(held - accountedBytes, std::memory_order_relaxed);
         accountedBytes = held;
     }
+}
+
+void Connection::reportEnd(CloseReason reason)
+{
+    context.devices.totals().closed[reason].fetch_add(1, std::memory_order_relaxed);
+    report({endOfConnectionText(reason)});
 }
 
 void Connection::report(QStringList lines)

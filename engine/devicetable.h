@@ -53,6 +53,13 @@ public:
         std::atomic<quint64> storingFailures {0};
         std::atomic<quint64> connectionsAccepted {0};
         std::atomic<quint64> descriptorRefusals {0};
+        // Connections turned away for the other reasons, each counted where its journal line is written.
+        std::atomic<quint64> unknownDeviceRefusals {0};
+        std::atomic<quint64> perAddressRefusals {0};
+        std::atomic<quint64> totalLimitRefusals {0};
+        std::atomic<quint64> invalidProxyHeaders {0};
+        // Connections ended, by who ended them as the journal names it: indexed by Connection::CloseReason.
+        std::atomic<quint64> closed[3] {};
         std::atomic<quint64> unlisted {0}; // messages of names that found no row and the table full
         std::atomic<qint64> devicesConnected {0};
     };

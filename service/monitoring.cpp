@@ -1,10 +1,13 @@
 #include "service/monitoring.h"
 
+#include "engine/connection.h"
 #include "engine/engine.h"
 #include "service/metricsserver.h"
 #include "service/metricstext.h"
 #include "settings/clock.h"
 #include "settings/settings.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -38,8 +41,12 @@ bool Monitoring::start()
             const summary_t messages = totalsNow(devices);
             metrics_t figures {engine.connectionCount(), totals.connectionsAccepted.load(), messages.accepted,
                 messages.checksumErrors, messages.syntaxErrors, messages.storingFailures, engine.bytesReceived(),
-                droppedLines.load(), totals.descriptorRefusals.load(),
-                static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {}};
+                droppedLines.load(), totals.descriptorRefusals.load(), totals.unknownDeviceRefusals.load(),
+                totals.perAddressRefusals.load(), totals.totalLimitRefusals.load(), totals.invalidProxyHeaders.load(),
+                totals.closed[Connection::TimedOut].load(), totals.closed[Connection::ClientClosed].load(),
+                totals.closed[Connection::ServerStopped].load(),
+                static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {},
+                QCoreApplication::applicationVersion(), processFigures()};
             for (const device_row_t& row : devices.rowsChangedSince(0))
                 figures.lastMessages.emplace_back(row.name, row.lastMessage);
             std::sort(figures.lastMessages.begin(), figures.lastMessages.end());

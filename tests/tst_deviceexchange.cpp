@@ -321,6 +321,9 @@ private slots:
         if (clientCloses)
             device.tcp().disconnectFromHost();
         QTRY_COMPARE(server.flow(), opened + lines);
+        const DeviceTable::totals_t& totals = server.window().server().devices().totals();
+        QCOMPARE(totals.closed[Connection::TimedOut].load(), quint64(lines.contains(u"(Timeout)"_s)));
+        QCOMPARE(totals.closed[Connection::ClientClosed].load(), quint64(clientCloses));
         if (sent.size() == 133) {
             QTest::qWait(1500); // past the message timeout, to show that nothing follows
             QCOMPARE(server.flow(), opened + lines);
