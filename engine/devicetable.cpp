@@ -115,6 +115,7 @@ bool DeviceTable::message(
         totals_.devicesConnected.fetch_add(1, std::memory_order_relaxed);
     ++row->messages;
     row->checksumErrors += checksumError ? 1 : 0;
+    row->allChecksumErrors += checksumError ? 1 : 0;
     row->storingFailures += storingFailed ? 1 : 0;
     stamp(*row);
     return true;
@@ -129,6 +130,7 @@ void DeviceTable::syntaxError(const QString& name)
         return;
     startDay(found->row, clockToday());
     ++found->row.syntaxErrors;
+    ++found->row.allSyntaxErrors;
     stamp(found->row);
 }
 

@@ -29,6 +29,9 @@ struct device_row_t
     quint64 checksumErrors = 0;
     quint64 syntaxErrors = 0;
     quint64 storingFailures = 0;
+    // Since the row was made: the metrics' counters, which must not fall at midnight.
+    quint64 allChecksumErrors = 0;
+    quint64 allSyntaxErrors = 0;
     qint64 firstSeen = 0; // milliseconds since the epoch
     QDate day; // the day that the counts belong to
     quint64 version = 0; // DeviceTable::version() when the row last changed

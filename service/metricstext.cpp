@@ -89,6 +89,16 @@ QByteArray metricsText(const metrics_t& metrics)
         text += QStringLiteral("stilwater_device_last_message_timestamp_seconds{device=\"") + escapedLabelValue(name)
             + QStringLiteral("\"} ") + QString::number(moment / 1000.0, 'f', 3) + QLatin1Char('\n');
     }
+    family(text, "stilwater_device_errors_total", "counter",
+        "Messages of the device with a checksum or syntax error, by verdict, since it entered the device table; "
+        "devices without one are left out.");
+    for (const auto& [name, checksumErrors, syntaxErrors] : metrics.deviceErrors) {
+        const QString device = QStringLiteral("{device=\"") + escapedLabelValue(name);
+        sample(text, "stilwater_device_errors_total", checksumErrors,
+            device + QStringLiteral("\",verdict=\"checksum_error\"}"));
+        sample(text, "stilwater_device_errors_total", syntaxErrors,
+            device + QStringLiteral("\",verdict=\"syntax_error\"}"));
+    }
     const process_figures_t& process = metrics.process;
     family(text, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
     text += QStringLiteral("process_start_time_seconds ") + QString::number(process.startTime, 'f', 2)

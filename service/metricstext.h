@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct metrics_t
     std::vector<std::pair<QString, qint64>> lastMessages;
     QString version; // as --version gives it
     process_figures_t process;
+    // The devices with a checksum or syntax error since their row was made: name, checksum errors,
+    // syntax errors.
+    std::vector<std::tuple<QString, quint64, quint64>> deviceErrors;
 };
 
 // A label value as the exposition format quotes it: backslash, double quote and line feed escaped.

@@ -46,10 +46,14 @@ bool Monitoring::start()
                 totals.closed[Connection::TimedOut].load(), totals.closed[Connection::ClientClosed].load(),
                 totals.closed[Connection::ServerStopped].load(),
                 static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {},
-                QCoreApplication::applicationVersion(), processFigures()};
-            for (const device_row_t& row : devices.rowsChangedSince(0))
+                QCoreApplication::applicationVersion(), processFigures(), {}};
+            for (const device_row_t& row : devices.rowsChangedSince(0)) {
                 figures.lastMessages.emplace_back(row.name, row.lastMessage);
+                if (row.allChecksumErrors > 0 || row.allSyntaxErrors > 0)
+                    figures.deviceErrors.emplace_back(row.name, row.allChecksumErrors, row.allSyntaxErrors);
+            }
             std::sort(figures.lastMessages.begin(), figures.lastMessages.end());
+            std::sort(figures.deviceErrors.begin(), figures.deviceErrors.end());
             return metricsText(figures);
         });
         if (!metrics->listen(options.metricsHost, options.metricsPort))

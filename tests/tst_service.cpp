@@ -231,7 +231,8 @@ private slots:
     void metricsText()
     {
         metrics_t metrics {3, 10, 7, 2, 1, 4, 9000, 5, 6, 11, 12, 13, 14, 15, 16, 17, 2, 8,
-            {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}, u"1.2"_s, {1765000000.25, 12, 1024, 40960}};
+            {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}, u"1.2"_s, {1765000000.25, 12, 1024, 40960},
+            {{u"M2"_s, 3, 0}}};
         const QString text = QString::fromUtf8(::metricsText(metrics));
         for (const QString& line : {u"stilwater_build_info{version=\"1.2\"} 1"_s, u"stilwater_connections_open 3"_s,
                  u"stilwater_connections_accepted_total 10"_s, u"stilwater_messages_total{verdict=\"accepted\"} 7"_s,
@@ -252,11 +253,13 @@ private slots:
                  u"stilwater_connections_refused_total{reason=\"descriptors\"} 6"_s,
                  u"stilwater_connections_closed_total{reason=\"timeout\"} 15"_s,
                  u"stilwater_connections_closed_total{reason=\"client\"} 16"_s,
-                 u"stilwater_connections_closed_total{reason=\"server\"} 17"_s})
+                 u"stilwater_connections_closed_total{reason=\"server\"} 17"_s,
+                 u"stilwater_device_errors_total{device=\"M2\",verdict=\"checksum_error\"} 3"_s,
+                 u"stilwater_device_errors_total{device=\"M2\",verdict=\"syntax_error\"} 0"_s})
             QVERIFY2(text.split(u'\n').contains(line), qPrintable(line));
         // Fourteen single series of three lines, the verdicts' five, the refusals' seven, the ends' five,
-        // the devices' four.
-        QCOMPARE(text.count(u'\n'), 63);
+        // the devices' four, their errors' four.
+        QCOMPARE(text.count(u'\n'), 67);
     }
 
     // A program's name may hold brackets and spaces; the figures are this process's own.

@@ -549,6 +549,8 @@ private slots:
                  "stilwater_messages_total{verdict=\"syntax_error\"} 0"_ba})
             QVERIFY2(scraped.split('\n').contains(line), line + '\n' + scraped);
         QVERIFY(scraped.contains("stilwater_device_last_message_timestamp_seconds{device=\"SIM20\"} 1"));
+        QVERIFY(scraped.contains(",verdict=\"checksum_error\"} ")
+            && scraped.contains("stilwater_device_errors_total{device=\"SIM"));
         QVERIFY(scraped.contains("stilwater_device_last_message_timestamp_seconds{device=\"ev\\\"il\\\\\\nname\"}"));
 
         ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
