@@ -99,6 +99,7 @@ void Connection::received(const asio::error_code& error, std::size_t size)
         return;
     }
     context.bytesReceived.fetch_add(size, std::memory_order_relaxed);
+    chunkArrived = std::chrono::steady_clock::now();
     if (awaitingProxyHeader) {
         takeProxyHeader(size);
         return;
@@ -172,6 +173,7 @@ bool Connection::backlogged() const
 bool Connection::handOver()
 {
     stopMessageTimer();
+    messageArrived = chunkArrived;
     handle(std::exchange(buffer, QString()));
     return !paused() && !refused && ++handedOverThisTurn < messagesPerTurn;
 }
@@ -274,6 +276,8 @@ void Connection::stored(const QString& message, int verdict, int computed, const
 {
     const bool dataStored = !saved.isEmpty() && saved.first().written;
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
+    if (!reply.bytes.isEmpty())
+        context.devices.replied(std::chrono::steady_clock::now() - messageArrived);
     send(reply.bytes);
     presence.judged(message, verdict, saved, peer);
     QStringList lines {

@@ -100,6 +100,8 @@ private:
     int handedOverThisTurn = 0;
 
     std::array<char, 4096> chunk {};
+    std::chrono::steady_clock::time_point chunkArrived; // when the last read took `chunk`
+    std::chrono::steady_clock::time_point messageArrived; // the last byte of the message being handled
     std::size_t unframedFrom = 0; // chunk[unframedFrom, unframedTo) has been read but not framed
     std::size_t unframedTo = 0;
     QString buffer; // the message being collected

@@ -228,6 +228,14 @@ std::vector<device_row_t> DeviceTable::rowsChangedSince(quint64 since) const
     return changed;
 }
 
+void DeviceTable::replied(std::chrono::nanoseconds latency)
+{
+    const double seconds = std::chrono::duration<double>(latency).count();
+    const auto bound = std::lower_bound(replyLatencyBounds.cbegin(), replyLatencyBounds.cend(), seconds);
+    totals_.replyLatencies[bound - replyLatencyBounds.cbegin()].fetch_add(1, std::memory_order_relaxed);
+    totals_.replyLatencyNanoseconds.fetch_add(static_cast<quint64>(latency.count()), std::memory_order_relaxed);
+}
+
 DevicePresence::DevicePresence(DeviceTable& table) : table(table)
 {
     table.totals().connectionsAccepted.fetch_add(1, std::memory_order_relaxed);

@@ -1,5 +1,7 @@
 #include "service/metricstext.h"
 
+#include "engine/devicetable.h"
+
 namespace {
 
 void family(QString& text, const char* name, const char* type, const char* help)
@@ -99,6 +101,19 @@ QByteArray metricsText(const metrics_t& metrics)
         sample(text, "stilwater_device_errors_total", syntaxErrors,
             device + QStringLiteral("\",verdict=\"syntax_error\"}"));
     }
+    family(text, "stilwater_reply_latency_seconds", "histogram",
+        "From a message's last byte to its reply; in durable mode the wait for the disk is part of it.");
+    quint64 replies = 0;
+    for (std::size_t bucket = 0; bucket < metrics.replyLatencies.size(); ++bucket) {
+        replies += metrics.replyLatencies[bucket];
+        const QString bound = bucket < DeviceTable::replyLatencyBounds.size()
+            ? QString::number(DeviceTable::replyLatencyBounds[bucket])
+            : QStringLiteral("+Inf");
+        sample(text, "stilwater_reply_latency_seconds_bucket", replies, QStringLiteral("{le=\"%1\"}").arg(bound));
+    }
+    text += QStringLiteral("stilwater_reply_latency_seconds_sum ")
+        + QString::number(static_cast<double>(metrics.replyLatencyNanoseconds) / 1e9, 'f', 9) + QLatin1Char('\n');
+    sample(text, "stilwater_reply_latency_seconds_count", replies);
     const process_figures_t& process = metrics.process;
     family(text, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
     text += QStringLiteral("process_start_time_seconds ") + QString::number(process.startTime, 'f', 2)

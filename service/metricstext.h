@@ -37,6 +37,9 @@ struct metrics_t
     // The devices with a checksum or syntax error since their row was made: name, checksum errors,
     // syntax errors.
     std::vector<std::tuple<QString, quint64, quint64>> deviceErrors;
+    // The replies that took at most each of DeviceTable::replyLatencyBounds, and more; their sum.
+    std::vector<quint64> replyLatencies;
+    quint64 replyLatencyNanoseconds = 0;
 };
 
 // A label value as the exposition format quotes it: backslash, double quote and line feed escaped.

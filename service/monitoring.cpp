@@ -46,7 +46,10 @@ bool Monitoring::start()
                 totals.closed[Connection::TimedOut].load(), totals.closed[Connection::ClientClosed].load(),
                 totals.closed[Connection::ServerStopped].load(),
                 static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {},
-                QCoreApplication::applicationVersion(), processFigures(), {}};
+                QCoreApplication::applicationVersion(), processFigures(), {}, {},
+                totals.replyLatencyNanoseconds.load()};
+            for (const std::atomic<quint64>& replies : totals.replyLatencies)
+                figures.replyLatencies.push_back(replies.load());
             for (const device_row_t& row : devices.rowsChangedSince(0)) {
                 figures.lastMessages.emplace_back(row.name, row.lastMessage);
                 if (row.allChecksumErrors > 0 || row.allSyntaxErrors > 0)

@@ -232,7 +232,7 @@ private slots:
     {
         metrics_t metrics {3, 10, 7, 2, 1, 4, 9000, 5, 6, 11, 12, 13, 14, 15, 16, 17, 2, 8,
             {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}, u"1.2"_s, {1765000000.25, 12, 1024, 40960},
-            {{u"M2"_s, 3, 0}}};
+            {{u"M2"_s, 3, 0}}, {2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 4}, 1500000000};
         const QString text = QString::fromUtf8(::metricsText(metrics));
         for (const QString& line : {u"stilwater_build_info{version=\"1.2\"} 1"_s, u"stilwater_connections_open 3"_s,
                  u"stilwater_connections_accepted_total 10"_s, u"stilwater_messages_total{verdict=\"accepted\"} 7"_s,
@@ -255,11 +255,17 @@ private slots:
                  u"stilwater_connections_closed_total{reason=\"client\"} 16"_s,
                  u"stilwater_connections_closed_total{reason=\"server\"} 17"_s,
                  u"stilwater_device_errors_total{device=\"M2\",verdict=\"checksum_error\"} 3"_s,
-                 u"stilwater_device_errors_total{device=\"M2\",verdict=\"syntax_error\"} 0"_s})
+                 u"stilwater_device_errors_total{device=\"M2\",verdict=\"syntax_error\"} 0"_s,
+                 u"# TYPE stilwater_reply_latency_seconds histogram"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"0.0005\"} 2"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"0.0025\"} 3"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"1\"} 3"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"+Inf\"} 7"_s,
+                 u"stilwater_reply_latency_seconds_sum 1.500000000"_s, u"stilwater_reply_latency_seconds_count 7"_s})
             QVERIFY2(text.split(u'\n').contains(line), qPrintable(line));
         // Fourteen single series of three lines, the verdicts' five, the refusals' seven, the ends' five,
-        // the devices' four, their errors' four.
-        QCOMPARE(text.count(u'\n'), 67);
+        // the devices' four, their errors' four, the latencies' sixteen.
+        QCOMPARE(text.count(u'\n'), 83);
     }
 
     // A program's name may hold brackets and spaces; the figures are this process's own.
