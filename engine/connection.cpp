@@ -99,6 +99,7 @@ void Connection::received(const asio::error_code& error, std::size_t size)
         return;
     }
     context.bytesReceived.fetch_add(size, std::memory_order_relaxed);
+    chunkArrived = std::chrono::steady_clock::now();
     if (awaitingProxyHeader) {
         takeProxyHeader(size);
         return;
@@ -172,6 +173,7 @@ bool Connection::backlogged() const
 bool Connection::handOver()
 {
     stopMessageTimer();
+    messageArrived = chunkArrived;
     handle(std::exchange(buffer, QString()));
     return !paused() && !refused && ++handedOverThisTurn < messagesPerTurn;
 }
@@ -262,6 +264,7 @@ void Connection::storedAfterPause(const QString& message, int verdict, int compu
 void Connection::refuseUnknown(const QString& message)
 {
     refused = true;
+    context.devices.totals().unknownDeviceRefusals.fetch_add(1, std::memory_order_relaxed);
     report({QStringLiteral("Ismeretlen eszköz: %1, nincs az ismert eszközök listáján; adatát nem mentem, a "
                            "kapcsolatot bontom.\n")
                 .arg(deviceName(message))});
@@ -273,6 +276,8 @@ void Connection::stored(const QString& message, int verdict, int computed, const
 {
     const bool dataStored = !saved.isEmpty() && saved.first().written;
     const reply_t reply = replyFor(verdict, computed, dataStored, context.settings);
+    if (!reply.bytes.isEmpty())
+        context.devices.replied(std::chrono::steady_clock::now() - messageArrived);
     send(reply.bytes);
     presence.judged(message, verdict, saved, peer);
     QStringList lines {
@@ -443,10 +448,12 @@ void Connection::end()
     graceTimer.cancel();
     presence.ended();
     // A balancer's connection that ends before its first byte was a health check, not worth a line.
-    if (!awaitingProxyHeader)
-        report({endOfConnectionText(ending.value_or(ClientClosed))});
-    else if (unframedTo > 0)
+    if (!awaitingProxyHeader) {
+        reportEnd(ending.value_or(ClientClosed));
+    } else if (unframedTo > 0) {
+        context.devices.totals().invalidProxyHeaders.fetch_add(1, std::memory_order_relaxed);
         report({QStringLiteral("Érvénytelen PROXY fejléc a terheléselosztótól, a kapcsolatot bontom.\n\n")});
+    }
     socket.close(ignored);
     unframedFrom = unframedTo;
     unsent.clear();
@@ -482,7 +489,7 @@ void Connection::closeByServer()
     ended = true;
     presence.ended();
     if (!awaitingProxyHeader)
-        report({endOfConnectionText(ServerStopped)});
+        reportEnd(ServerStopped);
     asio::error_code ignored;
     socket.close(ignored);
     unframedFrom = unframedTo;
@@ -499,6 +506,12 @@ void Connection::account()
         context.bytesHeld.fetch_add(held - accountedBytes, std::memory_order_relaxed);
         accountedBytes = held;
     }
+}
+
+void Connection::reportEnd(CloseReason reason)
+{
+    context.devices.totals().closed[reason].fetch_add(1, std::memory_order_relaxed);
+    report({endOfConnectionText(reason)});
 }
 
 void Connection::report(QStringList lines)

@@ -51,9 +51,10 @@ public:
     // The end of a halted connection. Only while no event-loop thread runs.
     void closeByServer();
 
-private:
+    // Who ended it, as its journal line names it; indexes DeviceTable::totals_t::closed.
     enum CloseReason { ClientClosed = 0, ServerStopped = 1, TimedOut = 2 };
 
+private:
     void read();
     void received(const asio::error_code& error, std::size_t size);
     void takeProxyHeader(std::size_t size);
@@ -80,6 +81,8 @@ private:
     void quietIfHalted();
     void end();
     void account();
+    // The journal's line of the end, and its count.
+    void reportEnd(CloseReason reason);
     void report(QStringList lines);
 
     asio::ip::tcp::socket socket;
@@ -97,6 +100,8 @@ private:
     int handedOverThisTurn = 0;
 
     std::array<char, 4096> chunk {};
+    std::chrono::steady_clock::time_point chunkArrived; // when the last read took `chunk`
+    std::chrono::steady_clock::time_point messageArrived; // the last byte of the message being handled
     std::size_t unframedFrom = 0; // chunk[unframedFrom, unframedTo) has been read but not framed
     std::size_t unframedTo = 0;
     QString buffer; // the message being collected

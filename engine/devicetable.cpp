@@ -115,6 +115,7 @@ bool DeviceTable::message(
         totals_.devicesConnected.fetch_add(1, std::memory_order_relaxed);
     ++row->messages;
     row->checksumErrors += checksumError ? 1 : 0;
+    row->allChecksumErrors += checksumError ? 1 : 0;
     row->storingFailures += storingFailed ? 1 : 0;
     stamp(*row);
     return true;
@@ -129,6 +130,7 @@ void DeviceTable::syntaxError(const QString& name)
         return;
     startDay(found->row, clockToday());
     ++found->row.syntaxErrors;
+    ++found->row.allSyntaxErrors;
     stamp(found->row);
 }
 
@@ -224,6 +226,14 @@ std::vector<device_row_t> DeviceTable::rowsChangedSince(quint64 since) const
     for (device_row_t& row : changed)
         startDay(row, today);
     return changed;
+}
+
+void DeviceTable::replied(std::chrono::nanoseconds latency)
+{
+    const double seconds = std::chrono::duration<double>(latency).count();
+    const auto bound = std::lower_bound(replyLatencyBounds.cbegin(), replyLatencyBounds.cend(), seconds);
+    totals_.replyLatencies[bound - replyLatencyBounds.cbegin()].fetch_add(1, std::memory_order_relaxed);
+    totals_.replyLatencyNanoseconds.fetch_add(static_cast<quint64>(latency.count()), std::memory_order_relaxed);
 }
 
 DevicePresence::DevicePresence(DeviceTable& table) : table(table)

@@ -7,7 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <list>
 #include <mutex>
 #include <vector>
@@ -29,6 +31,9 @@ struct device_row_t
     quint64 checksumErrors = 0;
     quint64 syntaxErrors = 0;
     quint64 storingFailures = 0;
+    // Since the row was made: the metrics' counters, which must not fall at midnight.
+    quint64 allChecksumErrors = 0;
+    quint64 allSyntaxErrors = 0;
     qint64 firstSeen = 0; // milliseconds since the epoch
     QDate day; // the day that the counts belong to
     quint64 version = 0; // DeviceTable::version() when the row last changed
@@ -45,6 +50,10 @@ public:
     // `shardCount` is the tests' to lower, so that names meet in one shard.
     explicit DeviceTable(std::size_t capacity = 50000, std::size_t shardCount = 32);
 
+    // Seconds; from a file in a page cache to a disk's flush.
+    static constexpr std::array<double, 11> replyLatencyBounds {
+        0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1};
+
     struct totals_t
     {
         std::atomic<quint64> accepted {0};
@@ -53,10 +62,22 @@ public:
         std::atomic<quint64> storingFailures {0};
         std::atomic<quint64> connectionsAccepted {0};
         std::atomic<quint64> descriptorRefusals {0};
+        // Connections turned away for the other reasons, each counted where its journal line is written.
+        std::atomic<quint64> unknownDeviceRefusals {0};
+        std::atomic<quint64> perAddressRefusals {0};
+        std::atomic<quint64> totalLimitRefusals {0};
+        std::atomic<quint64> invalidProxyHeaders {0};
+        // Connections ended, by who ended them as the journal names it: indexed by Connection::CloseReason.
+        std::atomic<quint64> closed[3] {};
+        // From a message's last byte to its reply, which in durable mode waits for the disk: how many
+        // took at most each of replyLatencyBounds, and more, and their sum.
+        std::atomic<quint64> replyLatencies[std::tuple_size_v<decltype(replyLatencyBounds)> + 1] {};
+        std::atomic<quint64> replyLatencyNanoseconds {0};
         std::atomic<quint64> unlisted {0}; // messages of names that found no row and the table full
         std::atomic<qint64> devicesConnected {0};
     };
     totals_t& totals() { return totals_; }
+    void replied(std::chrono::nanoseconds latency);
 
     // A message with the right form; false when the name found no row.
     bool message(const QString& name, const QString& peer, bool checksumError, bool storingFailed, bool connecting);

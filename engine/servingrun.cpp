@@ -209,7 +209,7 @@ void ServingRun::releaseKeptFiles()
 bool ServingRun::withinLimits(const QString& peer, bool balancer)
 {
     if (context.registry.size() >= totalLimit) {
-        refuse(peer, refusedByTotal);
+        refuse(peer, refusedByTotal, context.devices.totals().totalLimitRefusals);
         return false;
     }
     // A balancer speaks for many devices; their own limits belong in its configuration.
@@ -217,7 +217,7 @@ bool ServingRun::withinLimits(const QString& peer, bool balancer)
         return true;
     int& open = perAddress[blockOf(peer)];
     if (open >= rules.perAddress) {
-        refuse(peer, refusedByAddress);
+        refuse(peer, refusedByAddress, context.devices.totals().perAddressRefusals);
         return false;
     }
     ++open;
@@ -240,9 +240,10 @@ void ServingRun::released(const QString& source)
 }
 
 // However many connections are turned away, the operator reads one line per interval about them.
-void ServingRun::refuse(const QString& peer, int& counter)
+void ServingRun::refuse(const QString& peer, int& counter, std::atomic<quint64>& total)
 {
     ++counter;
+    total.fetch_add(1, std::memory_order_relaxed);
     lastRefused = peer;
     if (refusalsPending)
         return;

@@ -50,7 +50,7 @@ private:
     bool admits(asio::ip::tcp::socket& socket);
     bool withinLimits(const QString& peer, bool balancer);
     void releaseKeptFiles();
-    void refuse(const QString& peer, int& counter);
+    void refuse(const QString& peer, int& counter, std::atomic<quint64>& total);
     // The key of `perAddress` for a peer's address text.
     QString blockOf(const QString& peer) const;
     void released(const QString& source);

@@ -1,5 +1,7 @@
 #include "service/metricstext.h"
 
+#include "engine/devicetable.h"
+
 namespace {
 
 void family(QString& text, const char* name, const char* type, const char* help)
@@ -41,6 +43,9 @@ QString escapedLabelValue(const QString& value)
 QByteArray metricsText(const metrics_t& metrics)
 {
     QString text;
+    family(text, "stilwater_build_info", "gauge", "Always 1; its label names the version of the running service.");
+    sample(text, "stilwater_build_info", 1,
+        QStringLiteral("{version=\"") + escapedLabelValue(metrics.version) + QStringLiteral("\"}"));
     single(text, "stilwater_connections_open", "gauge", "Device connections open now.", metrics.connectionsOpen);
     single(text, "stilwater_connections_accepted_total", "counter", "Device connections accepted.",
         metrics.connectionsAccepted);
@@ -55,6 +60,27 @@ QByteArray metricsText(const metrics_t& metrics)
         "Output lines dropped because the output fell behind.", metrics.droppedLines);
     single(text, "stilwater_descriptor_refusals_total", "counter",
         "Connections let go because file descriptors ran short.", metrics.descriptorRefusals);
+    family(text, "stilwater_connections_refused_total", "counter",
+        "Device connections turned away, by reason; those for want of descriptors are "
+        "stilwater_descriptor_refusals_total too.");
+    const auto refused = [&text](quint64 value, const char* reason) {
+        sample(text, "stilwater_connections_refused_total", value,
+            QStringLiteral("{reason=\"%1\"}").arg(QLatin1String(reason)));
+    };
+    refused(metrics.unknownDeviceRefusals, "unknown_device");
+    refused(metrics.perAddressRefusals, "per_address_limit");
+    refused(metrics.totalLimitRefusals, "total_limit");
+    refused(metrics.invalidProxyHeaders, "invalid_proxy_header");
+    refused(metrics.descriptorRefusals, "descriptors");
+    family(text, "stilwater_connections_closed_total", "counter",
+        "Device connections ended, by reason: the server's timeout, the client, or the server otherwise.");
+    const auto closed = [&text](quint64 value, const char* reason) {
+        sample(text, "stilwater_connections_closed_total", value,
+            QStringLiteral("{reason=\"%1\"}").arg(QLatin1String(reason)));
+    };
+    closed(metrics.closedByTimeout, "timeout");
+    closed(metrics.closedByClient, "client");
+    closed(metrics.closedByServer, "server");
     single(text, "stilwater_devices_connected", "gauge", "Devices with an open connection.", metrics.devicesConnected);
     single(text, "stilwater_devices_known", "gauge", "Devices in the device table.", metrics.lastMessages.size());
     single(text, "stilwater_unlisted_messages_total", "counter",
@@ -65,5 +91,35 @@ QByteArray metricsText(const metrics_t& metrics)
         text += QStringLiteral("stilwater_device_last_message_timestamp_seconds{device=\"") + escapedLabelValue(name)
             + QStringLiteral("\"} ") + QString::number(moment / 1000.0, 'f', 3) + QLatin1Char('\n');
     }
+    family(text, "stilwater_device_errors_total", "counter",
+        "Messages of the device with a checksum or syntax error, by verdict, since it entered the device table; "
+        "devices without one are left out.");
+    for (const auto& [name, checksumErrors, syntaxErrors] : metrics.deviceErrors) {
+        const QString device = QStringLiteral("{device=\"") + escapedLabelValue(name);
+        sample(text, "stilwater_device_errors_total", checksumErrors,
+            device + QStringLiteral("\",verdict=\"checksum_error\"}"));
+        sample(text, "stilwater_device_errors_total", syntaxErrors,
+            device + QStringLiteral("\",verdict=\"syntax_error\"}"));
+    }
+    family(text, "stilwater_reply_latency_seconds", "histogram",
+        "From a message's last byte to its reply; in durable mode the wait for the disk is part of it.");
+    quint64 replies = 0;
+    for (std::size_t bucket = 0; bucket < metrics.replyLatencies.size(); ++bucket) {
+        replies += metrics.replyLatencies[bucket];
+        const QString bound = bucket < DeviceTable::replyLatencyBounds.size()
+            ? QString::number(DeviceTable::replyLatencyBounds[bucket])
+            : QStringLiteral("+Inf");
+        sample(text, "stilwater_reply_latency_seconds_bucket", replies, QStringLiteral("{le=\"%1\"}").arg(bound));
+    }
+    text += QStringLiteral("stilwater_reply_latency_seconds_sum ")
+        + QString::number(static_cast<double>(metrics.replyLatencyNanoseconds) / 1e9, 'f', 9) + QLatin1Char('\n');
+    sample(text, "stilwater_reply_latency_seconds_count", replies);
+    const process_figures_t& process = metrics.process;
+    family(text, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
+    text += QStringLiteral("process_start_time_seconds ") + QString::number(process.startTime, 'f', 2)
+        + QLatin1Char('\n');
+    single(text, "process_open_fds", "gauge", "Number of open file descriptors.", process.openDescriptors);
+    single(text, "process_max_fds", "gauge", "Maximum number of open file descriptors.", process.descriptorLimit);
+    single(text, "process_resident_memory_bytes", "gauge", "Resident memory size in bytes.", process.residentBytes);
     return text.toUtf8();
 }

@@ -1,10 +1,13 @@
 #include "service/monitoring.h"
 
+#include "engine/connection.h"
 #include "engine/engine.h"
 #include "service/metricsserver.h"
 #include "service/metricstext.h"
 #include "settings/clock.h"
 #include "settings/settings.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -38,11 +41,22 @@ bool Monitoring::start()
             const summary_t messages = totalsNow(devices);
             metrics_t figures {engine.connectionCount(), totals.connectionsAccepted.load(), messages.accepted,
                 messages.checksumErrors, messages.syntaxErrors, messages.storingFailures, engine.bytesReceived(),
-                droppedLines.load(), totals.descriptorRefusals.load(),
-                static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {}};
-            for (const device_row_t& row : devices.rowsChangedSince(0))
+                droppedLines.load(), totals.descriptorRefusals.load(), totals.unknownDeviceRefusals.load(),
+                totals.perAddressRefusals.load(), totals.totalLimitRefusals.load(), totals.invalidProxyHeaders.load(),
+                totals.closed[Connection::TimedOut].load(), totals.closed[Connection::ClientClosed].load(),
+                totals.closed[Connection::ServerStopped].load(),
+                static_cast<quint64>(std::max<qint64>(0, totals.devicesConnected.load())), totals.unlisted.load(), {},
+                QCoreApplication::applicationVersion(), processFigures(), {}, {},
+                totals.replyLatencyNanoseconds.load()};
+            for (const std::atomic<quint64>& replies : totals.replyLatencies)
+                figures.replyLatencies.push_back(replies.load());
+            for (const device_row_t& row : devices.rowsChangedSince(0)) {
                 figures.lastMessages.emplace_back(row.name, row.lastMessage);
+                if (row.allChecksumErrors > 0 || row.allSyntaxErrors > 0)
+                    figures.deviceErrors.emplace_back(row.name, row.allChecksumErrors, row.allSyntaxErrors);
+            }
             std::sort(figures.lastMessages.begin(), figures.lastMessages.end());
+            std::sort(figures.deviceErrors.begin(), figures.deviceErrors.end());
             return metricsText(figures);
         });
         if (!metrics->listen(options.metricsHost, options.metricsPort))

@@ -316,6 +316,13 @@ private slots:
         if (clientCloses)
             device.tcp().disconnectFromHost();
         QTRY_COMPARE(server.flow(), opened + lines);
+        const DeviceTable::totals_t& totals = server.window().server().devices().totals();
+        QCOMPARE(totals.closed[Connection::TimedOut].load(), quint64(lines.contains(u"(Timeout)"_s)));
+        QCOMPARE(totals.closed[Connection::ClientClosed].load(), quint64(clientCloses));
+        quint64 replies = 0;
+        for (const std::atomic<quint64>& bucket : totals.replyLatencies)
+            replies += bucket.load();
+        QCOMPARE(replies, quint64(lines.count(u"Válasz: ok"_s)));
         if (sent.size() == 133) {
             QTest::qWait(1500); // past the message timeout, to show that nothing follows
             QCOMPARE(server.flow(), opened + lines);

@@ -1,3 +1,4 @@
+#include "engine/connection.h"
 #include "engine/engine.h"
 #include "engine/knowndevices.h"
 #include "engine/openfiles.h"
@@ -151,6 +152,9 @@ private slots:
             = u"<ts>[127.0.0.1] Ismeretlen eszköz: ABC_12, nincs az ismert eszközök listáján; adatát "
               "nem mentem, a kapcsolatot bontom.\n<ts>[127.0.0.1] A kapcsolatot a szerver bontotta.\n\n"_s;
         QTRY_COMPARE(server.flow(), before + (stored ? exchange(u"127.0.0.1"_s, messages::abc12(), u"ok"_s) : refusal));
+        const DeviceTable::totals_t& totals = server.window().server().devices().totals();
+        QCOMPARE(totals.unknownDeviceRefusals.load(), quint64(!stored));
+        QCOMPARE(totals.closed[Connection::ServerStopped].load(), quint64(!stored));
         QCOMPARE(device.received(), stored ? QByteArray("ok") : QByteArray());
         QCOMPARE(QDir().entryList({u"ABC_12*"_s}).size(), stored ? 1 : 0);
         QTRY_COMPARE(device.connected(), stored);
@@ -238,6 +242,9 @@ private slots:
         QTRY_COMPARE(run.flow(),
             u"<ts>Szerver elindítva.\n<ts>Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom.\n\n"_s
                 + lines);
+        const DeviceTable::totals_t& totals = run.engine.devices().totals();
+        QCOMPARE(totals.invalidProxyHeaders.load(), quint64(lines.count(u"Érvénytelen PROXY fejléc"_s)));
+        QCOMPARE(totals.closed[Connection::ClientClosed].load(), quint64(lines.count(u"kliens bontotta"_s)));
     }
 
     // The sources connect one after the other; a closed place is taken again at the end.
@@ -295,6 +302,9 @@ private slots:
         QTRY_VERIFY(run.flow().contains(u"Kapcsolatkorlát: "_s));
         QCOMPARE(run.flow().count(u"Kapcsolatkorlát: "_s), 1);
         QVERIFY2(run.flow().contains(u"<ts>Kapcsolatkorlát: "_s + summary + u'\n'), qPrintable(run.flow()));
+        const DeviceTable::totals_t& totals = run.engine.devices().totals();
+        QVERIFY(summary.contains(u"%1 a címenkénti, %2 a teljes"_s.arg(totals.perAddressRefusals.load())
+                                     .arg(totals.totalLimitRefusals.load())));
 
         sockets.front()->disconnectFromHost();
         QTRY_COMPARE(run.engine.connectionCount(), open - 1);

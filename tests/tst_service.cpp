@@ -11,11 +11,13 @@
 #include "settings/settings.h"
 #include "tests/serverfixture.h"
 
+#include <QDateTime>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QTimer>
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -228,11 +230,12 @@ private slots:
 
     void metricsText()
     {
-        metrics_t metrics {
-            3, 10, 7, 2, 1, 4, 9000, 5, 6, 2, 8, {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}};
+        metrics_t metrics {3, 10, 7, 2, 1, 4, 9000, 5, 6, 11, 12, 13, 14, 15, 16, 17, 2, 8,
+            {{u"K\"1\\\n"_s, 1765000000250}, {u"M2"_s, 1765000001000}}, u"1.2"_s, {1765000000.25, 12, 1024, 40960},
+            {{u"M2"_s, 3, 0}}, {2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 4}, 1500000000};
         const QString text = QString::fromUtf8(::metricsText(metrics));
-        for (const QString& line : {u"stilwater_connections_open 3"_s, u"stilwater_connections_accepted_total 10"_s,
-                 u"stilwater_messages_total{verdict=\"accepted\"} 7"_s,
+        for (const QString& line : {u"stilwater_build_info{version=\"1.2\"} 1"_s, u"stilwater_connections_open 3"_s,
+                 u"stilwater_connections_accepted_total 10"_s, u"stilwater_messages_total{verdict=\"accepted\"} 7"_s,
                  u"stilwater_messages_total{verdict=\"checksum_error\"} 2"_s,
                  u"stilwater_messages_total{verdict=\"syntax_error\"} 1"_s, u"stilwater_storing_failures_total 4"_s,
                  u"stilwater_received_bytes_total 9000"_s, u"stilwater_output_dropped_lines_total 5"_s,
@@ -240,10 +243,52 @@ private slots:
                  u"stilwater_devices_known 2"_s, u"stilwater_unlisted_messages_total 8"_s,
                  u"# TYPE stilwater_device_last_message_timestamp_seconds gauge"_s,
                  u"stilwater_device_last_message_timestamp_seconds{device=\"K\\\"1\\\\\\n\"} 1765000000.250"_s,
-                 u"stilwater_device_last_message_timestamp_seconds{device=\"M2\"} 1765000001.000"_s})
+                 u"stilwater_device_last_message_timestamp_seconds{device=\"M2\"} 1765000001.000"_s,
+                 u"process_start_time_seconds 1765000000.25"_s, u"process_open_fds 12"_s, u"process_max_fds 1024"_s,
+                 u"process_resident_memory_bytes 40960"_s,
+                 u"stilwater_connections_refused_total{reason=\"unknown_device\"} 11"_s,
+                 u"stilwater_connections_refused_total{reason=\"per_address_limit\"} 12"_s,
+                 u"stilwater_connections_refused_total{reason=\"total_limit\"} 13"_s,
+                 u"stilwater_connections_refused_total{reason=\"invalid_proxy_header\"} 14"_s,
+                 u"stilwater_connections_refused_total{reason=\"descriptors\"} 6"_s,
+                 u"stilwater_connections_closed_total{reason=\"timeout\"} 15"_s,
+                 u"stilwater_connections_closed_total{reason=\"client\"} 16"_s,
+                 u"stilwater_connections_closed_total{reason=\"server\"} 17"_s,
+                 u"stilwater_device_errors_total{device=\"M2\",verdict=\"checksum_error\"} 3"_s,
+                 u"stilwater_device_errors_total{device=\"M2\",verdict=\"syntax_error\"} 0"_s,
+                 u"# TYPE stilwater_reply_latency_seconds histogram"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"0.0005\"} 2"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"0.0025\"} 3"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"1\"} 3"_s,
+                 u"stilwater_reply_latency_seconds_bucket{le=\"+Inf\"} 7"_s,
+                 u"stilwater_reply_latency_seconds_sum 1.500000000"_s, u"stilwater_reply_latency_seconds_count 7"_s})
             QVERIFY2(text.split(u'\n').contains(line), qPrintable(line));
-        // Nine single series of three lines, the verdicts' five, the devices' four.
-        QCOMPARE(text.count(u'\n'), 36);
+        // Fourteen single series of three lines, the verdicts' five, the refusals' seven, the ends' five,
+        // the devices' four, their errors' four, the latencies' sixteen.
+        QCOMPARE(text.count(u'\n'), 83);
+    }
+
+    // A program's name may hold brackets and spaces; the figures are this process's own.
+    void processFiguresAreTheSystems()
+    {
+        const QByteArray stat = "4242 (a) b (c) S 1 4242 4242 0 -1 4194560 1 0 0 0 2 3 0 0 20 0 1 0 350 9000000 25 "
+                                "18446744073709551615 1 1 0 0 0 0 0 4096 0 0 0 0 17 1 0 0 0 0 0\n";
+        const process_figures_t parsed = processStatFigures(stat, 1765000000, 100, 4096);
+        QCOMPARE(parsed.startTime, 1765000003.5);
+        QCOMPARE(parsed.residentBytes, quint64(25 * 4096));
+
+        const process_figures_t before = processFigures();
+        QFile opened(u"open"_s);
+        QVERIFY(opened.open(QIODevice::WriteOnly));
+        const process_figures_t now = processFigures();
+        QCOMPARE(now.openDescriptors, before.openDescriptors + 1);
+        rlimit limit {};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        QCOMPARE(now.descriptorLimit, quint64(limit.rlim_cur));
+        // This test's own process started within the time that CTest gives it.
+        const double since = QDateTime::currentMSecsSinceEpoch() / 1000.0 - now.startTime;
+        QVERIFY2(since >= 0 && since < 180, qPrintable(QString::number(since)));
+        QVERIFY(now.residentBytes > 1024 * 1024);
     }
 
     // Under --quiet-messages: a message and its reply go, connections' starts and ends become the

@@ -544,10 +544,13 @@ private slots:
         }
         QCOMPARE(sim.exitCode(), 0);
         scraped = scrape();
-        for (const QByteArray& line : {"stilwater_connections_accepted_total 20"_ba, "stilwater_devices_known 21"_ba,
+        for (const QByteArray& line : {"stilwater_build_info{version=\"" STILWATER_VERSION "\"} 1"_ba,
+                 "stilwater_connections_accepted_total 20"_ba, "stilwater_devices_known 21"_ba,
                  "stilwater_messages_total{verdict=\"syntax_error\"} 0"_ba})
             QVERIFY2(scraped.split('\n').contains(line), line + '\n' + scraped);
         QVERIFY(scraped.contains("stilwater_device_last_message_timestamp_seconds{device=\"SIM20\"} 1"));
+        QVERIFY(scraped.contains(",verdict=\"checksum_error\"} ")
+            && scraped.contains("stilwater_device_errors_total{device=\"SIM"));
         QVERIFY(scraped.contains("stilwater_device_last_message_timestamp_seconds{device=\"ev\\\"il\\\\\\nname\"}"));
 
         ::kill(static_cast<pid_t>(service.processId()), SIGTERM);

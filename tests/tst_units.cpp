@@ -416,10 +416,18 @@ private slots:
                      totals.connectionsAccepted}),
             QList<quint64>({7, 1, 2, 1, 4}));
 
+        // The errors that the metrics count, the row's first ones among them, go on over midnight.
+        QVERIFY(table.message(u"ABC_12"_s, u"10.0.0.4"_s, true, false, false));
+        table.syntaxError(u"ABC_12"_s);
         now = QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1));
         QCOMPARE(deviceRows(table),
             QStringList({zeros + u" 05 09:04 10.0.0.3 0 0/0/0/0 05 09:04"_s,
                 u"ABC_12 05 09:04 10.0.0.4 0 0/0/0/0 05 09:00"_s}));
+        for (const device_row_t& row : table.rowsChangedSince(0)) {
+            const quint64 errors = row.name == u"ABC_12"_s ? 2 : 0;
+            QCOMPARE(row.allChecksumErrors, errors);
+            QCOMPARE(row.allSyntaxErrors, errors);
+        }
         // So within one shard, where the order of hearing tells the row.
         DeviceTable oneShard(2, 1);
         for (const QString& name : {u"A"_s, u"B"_s, u"A"_s, u"C"_s}) {
