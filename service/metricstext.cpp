@@ -21,6 +21,12 @@ void single(QString& text, const char* name, const char* type, const char* help,
     sample(text, name, value);
 }
 
+// One sample of a family whose only label is the reason.
+void byReason(QString& text, const char* name, quint64 value, const char* reason)
+{
+    sample(text, name, value, QStringLiteral("{reason=\"%1\"}").arg(QLatin1String(reason)));
+}
+
 } // namespace
 
 QString escapedLabelValue(const QString& value)
@@ -64,8 +70,7 @@ QByteArray metricsText(const metrics_t& metrics)
         "Device connections turned away, by reason; those for want of descriptors are "
         "stilwater_descriptor_refusals_total too.");
     const auto refused = [&text](quint64 value, const char* reason) {
-        sample(text, "stilwater_connections_refused_total", value,
-            QStringLiteral("{reason=\"%1\"}").arg(QLatin1String(reason)));
+        byReason(text, "stilwater_connections_refused_total", value, reason);
     };
     refused(metrics.unknownDeviceRefusals, "unknown_device");
     refused(metrics.perAddressRefusals, "per_address_limit");
@@ -75,8 +80,7 @@ QByteArray metricsText(const metrics_t& metrics)
     family(text, "stilwater_connections_closed_total", "counter",
         "Device connections ended, by reason: the server's timeout, the client, or the server otherwise.");
     const auto closed = [&text](quint64 value, const char* reason) {
-        sample(text, "stilwater_connections_closed_total", value,
-            QStringLiteral("{reason=\"%1\"}").arg(QLatin1String(reason)));
+        byReason(text, "stilwater_connections_closed_total", value, reason);
     };
     closed(metrics.closedByTimeout, "timeout");
     closed(metrics.closedByClient, "client");
