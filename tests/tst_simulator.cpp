@@ -2,10 +2,12 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -13,7 +15,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Stands in for systemd's notification socket: a Unix datagram socket in the working directory,
-// which QLocalServer cannot be.
+// which QLocalServer cannot be. It is read all the time, as systemd reads its own: a socket left
+// unread holds ten datagrams, and the service's next notification would wait for a reader while the
+// test waits for the service.
 class NotifySocket
 {
 public:
@@ -23,8 +27,22 @@ public:
         address.sun_family = AF_UNIX;
         qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
         QCOMPARE(::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        reader = std::thread([this] {
+            char datagram[256];
+            ssize_t size = 0;
+            while ((size = ::recv(descriptor, datagram, sizeof datagram, 0)) > 0) {
+                const std::lock_guard lock(mutex);
+                notes << QString::fromLatin1(datagram, size);
+            }
+        });
     }
-    ~NotifySocket() { ::close(descriptor); }
+    ~NotifySocket()
+    {
+        // Ends the reader's wait.
+        ::shutdown(descriptor, SHUT_RDWR);
+        reader.join();
+        ::close(descriptor);
+    }
 
     // A service's environment under systemd, with a watchdog timeout of 200 ms.
     QProcessEnvironment serviceEnvironment() const
@@ -39,17 +57,16 @@ public:
     // Every notification so far, oldest first.
     QStringList received()
     {
-        char datagram[256];
-        ssize_t size = 0;
-        while ((size = ::recv(descriptor, datagram, sizeof datagram, 0)) > 0)
-            notes << QString::fromLatin1(datagram, size);
+        const std::lock_guard lock(mutex);
         return notes;
     }
 
 private:
     QByteArray path;
-    int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    std::mutex mutex;
     QStringList notes;
+    std::thread reader;
 };
 
 const QString haproxy = u"/usr/sbin/haproxy"_s;
