@@ -12,7 +12,7 @@ QString makerLink()
 {
     const QString configured = QStringLiteral(STILWATER_HOMEPAGE);
     const QUrl site = configured.isEmpty()
-        ? QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/README.md"))
+        ? QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/docs/operator-guide.md"))
         : QUrl(configured);
     // A local page, such as the installed guide, has no host to show.
     const QString shown = site.host().isEmpty() ? QStringLiteral("Stilwater") : site.host();

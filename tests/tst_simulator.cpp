@@ -71,7 +71,7 @@ private:
 
 const QString haproxy = u"/usr/sbin/haproxy"_s;
 
-// The README's configuration, quicker: a dead or hung instance is out within half a second, and
+// The guide's HAProxy configuration, quicker: a dead or hung instance is out within half a second, and
 // HAProxy's retries (min(timeout connect, 1 s) apart) end well within the devices' one-second reply
 // timeout. Each instance's readiness port is its device port + 1.
 QByteArray haproxyConfig(quint16 front, quint16 a, quint16 b)

@@ -1,4 +1,4 @@
-// Takes the README's pictures from the real program: the main window with traffic from devices on
+// Takes the guides' pictures from the real program: the main window with traffic from devices on
 // loopback, the devices window with a fleet of 2,000, then each dialog. Writes PNGs into the folder given as the only
 // argument. scripts/screenshots runs it under Xvfb, so that the pictures show the fonts of a Linux desktop.
 
