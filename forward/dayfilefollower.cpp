@@ -2,6 +2,7 @@
 
 #include "forward/completelines.h"
 #include "messages/messagelayout.h"
+#include "settings/clock.h"
 
 #include <algorithm>
 
@@ -23,11 +24,8 @@ qint64 cursorOf(const Cursors& cursors, const DayFileKey& key)
 } // namespace
 
 DayFileFollower::DayFileFollower(const settings_t& settings, std::optional<QDate> since, int batchLines)
-    : settings(settings)
-    , since(since)
-    , batchLines(batchLines)
-{
-}
+    : settings(settings), since(since), batchLines(batchLines)
+{ }
 
 QDate DayFileFollower::firstDay(const Cursors& cursors) const
 {
@@ -45,8 +43,8 @@ FollowRound DayFileFollower::next(const Cursors& cursors)
         round.notices << problem;
         return round;
     }
-    const QDate today = QDate::currentDate();
-    look(files, cursors, today, round);
+    const QDate today = clockNow().date();
+    look(files, cursors, round);
     if (round.pendingBytes == 0)
         return round;
     if (!syncDataFolder(settings, &problem)) {
@@ -70,7 +68,7 @@ FollowRound DayFileFollower::next(const Cursors& cursors)
     return round;
 }
 
-void DayFileFollower::look(const DayFilesOnDisk& files, const Cursors& cursors, QDate today, FollowRound& round)
+void DayFileFollower::look(const DayFilesOnDisk& files, const Cursors& cursors, FollowRound& round)
 {
     const Clock::time_point now = Clock::now();
     const QDate first = firstDay(cursors);
@@ -81,7 +79,8 @@ void DayFileFollower::look(const DayFilesOnDisk& files, const Cursors& cursors, 
         }
         const qint64 left = known->second.seen.size - cursorOf(cursors, known->first);
         if (left > 0)
-            round.notices << QStringLiteral("A napi fájl eltűnt az adatmappából, %1 bájtja nem került továbbításra: %2.")
+            round.notices << QStringLiteral(
+                "A napi fájl eltűnt az adatmappából, %1 bájtja nem került továbbításra: %2.")
                                  .arg(left)
                                  .arg(known->second.seen.path);
         known = followed.erase(known);
@@ -92,7 +91,8 @@ void DayFileFollower::look(const DayFilesOnDisk& files, const Cursors& cursors, 
         const auto [place, isNew] = followed.try_emplace(key, Followed {seen, now, std::nullopt, false});
         Followed& file = place->second;
         if (!isNew && !(file.seen == seen))
-            round.notices << QStringLiteral("A napi fájl helyén másik fájl áll, a továbbítás a %1. bájtjától folytatódik: %2.")
+            round.notices << QStringLiteral(
+                "A napi fájl helyén másik fájl áll, a továbbítás a %1. bájtjától folytatódik: %2.")
                                  .arg(cursorOf(cursors, key))
                                  .arg(seen.path);
         if (isNew || seen.size != file.seen.size)
@@ -157,6 +157,6 @@ void DayFileFollower::take(const DayFileKey& key, qint64 cursor, int lines, bool
     round.skipped += taken.skipped;
     round.takenBytes += taken.end - cursor;
     round.after[key] = taken.end;
-    round.lines.insert(round.lines.end(), std::make_move_iterator(taken.lines.begin()),
-        std::make_move_iterator(taken.lines.end()));
+    round.lines.insert(
+        round.lines.end(), std::make_move_iterator(taken.lines.begin()), std::make_move_iterator(taken.lines.end()));
 }

@@ -2,6 +2,7 @@
 
 #include "forward/dayfilesondisk.h"
 #include "forward/sink.h"
+#include "settings/clock.h"
 #include "settings/settings.h"
 
 #include <QDate>
@@ -50,12 +51,12 @@ private:
     };
 
     QDate firstDay(const Cursors& cursors) const;
-    void look(const DayFilesOnDisk& files, const Cursors& cursors, QDate today, FollowRound& round);
+    void look(const DayFilesOnDisk& files, const Cursors& cursors, FollowRound& round);
     void take(const DayFileKey& key, qint64 cursor, int lines, bool live, FollowRound& round);
 
     const settings_t settings;
     const std::optional<QDate> since;
-    const QDate startDay = QDate::currentDate();
+    const QDate startDay = clockNow().date();
     const int batchLines;
     std::map<DayFileKey, Followed> followed;
 };

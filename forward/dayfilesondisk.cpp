@@ -56,7 +56,9 @@ DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, QString* problem)
         const auto dayFile = names.match(name);
         if (!dayFile)
             continue;
-        struct stat status {};
+        struct stat status
+        {
+        };
         if (::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0
             || !S_ISREG(status.st_mode))
             continue;
@@ -80,7 +82,9 @@ bool syncDataFolder(const settings_t& settings, QString* problem)
 bool readDayFile(const DayFileOnDisk& seen, qint64 from, qint64 to, QByteArray* bytes, QString* problem)
 {
     const Descriptor file(::open(QFile::encodeName(seen.path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (file.fd < 0 || ::fstat(file.fd, &status) != 0) {
         *problem = QStringLiteral("A napi fájl nem olvasható (%1): %2.").arg(seen.path, systemError(errno));
         return false;

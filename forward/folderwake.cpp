@@ -8,8 +8,7 @@
 #include <unistd.h>
 
 FolderWake::FolderWake(const QString& folder)
-    : changes(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    , stopSignal(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : changes(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), stopSignal(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     if (changes >= 0)
         ::inotify_add_watch(changes, QFile::encodeName(folder).constData(),

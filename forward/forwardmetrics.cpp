@@ -22,8 +22,8 @@ void sample(QString& text, const char* name, double value, const QString& labels
     text += QLatin1String(name) + labels + QLatin1Char(' ') + QString::number(value, 'g', 15) + QLatin1Char('\n');
 }
 
-void perSink(QString& text, const std::vector<SinkFigures>& sinks, const char* name, const char* type,
-    const char* help, const std::function<double(const SinkFigures&)>& value)
+void perSink(QString& text, const std::vector<SinkFigures>& sinks, const char* name, const char* type, const char* help,
+    const std::function<double(const SinkFigures&)>& value)
 {
     family(text, name, type, help);
     for (const SinkFigures& sink : sinks)
