@@ -50,6 +50,10 @@ QString parseForwardOptions(const QStringList& arguments, ForwardOptions* option
         QStringLiteral("ELŐTAG"));
     const QCommandLineOption credentialsOption(QStringLiteral("mqtt-credentials"),
         QStringLiteral("A bróker felhasználóneve az első, jelszava a második sorában."), QStringLiteral("FÁJL"));
+    const QCommandLineOption caOption(QStringLiteral("mqtt-ca"),
+        QStringLiteral("Az mqtts:// bróker tanúsítványának kiadója, PEM-fájlban (alapértelmezés: a rendszer "
+                       "tanúsítványkiadói)."),
+        QStringLiteral("FÁJL"));
     const QCommandLineOption metricsOption(QStringLiteral("metrics"),
         QStringLiteral("Prometheus-metrikák a /metrics, készenlét a /ready útvonalon ezen a címen és porton "
                        "(alapértelmezett cím: 127.0.0.1)."),
@@ -59,7 +63,7 @@ QString parseForwardOptions(const QStringList& arguments, ForwardOptions* option
                        "(alapértelmezés: 60)."),
         QStringLiteral("MP"));
     parser.addOptions({directoryOption, instanceOption, sinceOption, postgresOption, schemaOption, mqttOption,
-        topicOption, credentialsOption, metricsOption, readyOption});
+        topicOption, credentialsOption, caOption, metricsOption, readyOption});
 
     // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
     if (!parser.parse(arguments))
@@ -89,6 +93,8 @@ QString parseForwardOptions(const QStringList& arguments, ForwardOptions* option
     // Named from where the command was given, before --directory moves the working folder.
     if (parser.isSet(credentialsOption))
         options->mqttCredentials = QFileInfo(parser.value(credentialsOption)).absoluteFilePath();
+    if (parser.isSet(caOption))
+        options->mqttCa = QFileInfo(parser.value(caOption)).absoluteFilePath();
     if (options->postgres.isEmpty() && options->mqtt.isEmpty())
         return QStringLiteral("Nincs hová továbbítani: adja meg a --postgres vagy az --mqtt kapcsolót.");
     if (parser.isSet(metricsOption)

@@ -17,6 +17,7 @@ struct ForwardOptions
     QString mqtt; // mqtt://HOST[:PORT] or mqtts://…, or empty for no broker
     QString mqttTopic = QStringLiteral("stilwater");
     QString mqttCredentials; // a file: the user name on its first line, the password on its second
+    QString mqttCa; // the certificate authority of an mqtts:// broker; empty: the system's
     QString metricsHost; // where /metrics and /ready are served; empty: not served
     quint16 metricsPort = 0;
     int readyDownSeconds = 60; // /ready fails once a system has been unreachable this long
