@@ -1,5 +1,6 @@
 #include "forward/configuredsinks.h"
 
+#include "forward/mqttmessage.h"
 #include "forward/mqttsink.h"
 #include "forward/postgressink.h"
 

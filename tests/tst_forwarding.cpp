@@ -211,7 +211,7 @@ private slots:
             QSet<QString> lines;
             for (const auto& [topic, payload] : subscriber.received()) {
                 const QJsonObject message = QJsonDocument::fromJson(payload).object();
-                lines << u"%1|%2|%3|%4|%5"_s.arg(topic.split('/').value(1), message.value(u"device"_s).toString(),
+                lines << u"%1|%2|%3|%4|%5"_s.arg(QString::fromUtf8(topic.split('/').value(1)), message.value(u"device"_s).toString(),
                              message.value(u"day"_s).toString())
                              .arg(message.value(u"offset"_s).toInteger())
                              .arg(QString::fromLatin1(message.value(u"line"_s).toString().toLatin1().toHex()));
