@@ -2,6 +2,7 @@
 #include "tests/postgresfixture.h"
 #include "tests/testsupport.h"
 
+#include <csignal>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -15,6 +16,7 @@ namespace {
 
 const QDate monday(2026, 12, 7);
 const QDate tuesday(2026, 12, 8);
+const Cursors firstAfter {{{u"K01"_s, monday}, 8}};
 
 ForwardedLine line(const QString& device, QDate day, qint64 offset, const QByteArray& bytes, bool checksumOk = true)
 {
@@ -100,19 +102,51 @@ private slots:
         QCOMPARE(storedRows(*shared, schema), rows);
     }
 
-    void twoInstancesKeepTheirOwn()
+    void twoForwarders_data()
     {
+        QTest::addColumn<QString>("secondInstance");
+        QTest::addColumn<Cursors>("secondCursors");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("two instances") << u"south"_s << Cursors {{{u"K01"_s, monday}, 4}} << 3;
+        QTest::newRow("one instance, the second behind") << u"north"_s << firstAfter << 2;
+    }
+
+    // The second delivers the first line of K01 after the first has delivered it and moved on.
+    void twoForwarders()
+    {
+        QFETCH(QString, secondInstance);
+        QFETCH(Cursors, secondCursors);
+        QFETCH(int, rows);
         const QString schema = testSchema();
-        PostgresSink north(shared->conninfo(), u"north"_s, schema);
-        PostgresSink south(shared->conninfo(), u"south"_s, schema);
-        const Cursors northAfter {{{u"K01"_s, monday}, 4}};
-        const Cursors southAfter {{{u"K01"_s, monday}, 8}, {{u"K02"_s, monday}, 2}};
+        PostgresSink first(shared->conninfo(), u"north"_s, schema);
+        PostgresSink second(shared->conninfo(), secondInstance, schema);
         QString problem;
-        QVERIFY2(north.deliver({line(u"K01"_s, monday, 0, "N")}, northAfter, &problem), qPrintable(problem));
-        QVERIFY2(south.deliver({line(u"K01"_s, monday, 0, "S")}, southAfter, &problem), qPrintable(problem));
-        QCOMPARE(storedCursors(north), northAfter);
-        QCOMPARE(storedCursors(south), southAfter);
-        QCOMPARE(storedRows(*shared, schema).size(), 2);
+        QVERIFY2(first.deliver({line(u"K01"_s, monday, 0, "N"), line(u"K01"_s, monday, 4, "NN")}, firstAfter, &problem),
+            qPrintable(problem));
+        QVERIFY2(
+            second.deliver({line(u"K01"_s, monday, 0, "N")}, {{{u"K01"_s, monday}, 4}}, &problem), qPrintable(problem));
+        QCOMPARE(storedCursors(first), firstAfter);
+        QCOMPARE(storedCursors(second), secondCursors);
+        QCOMPARE(storedRows(*shared, schema).size(), rows);
+    }
+
+    // A server that takes the connection and then answers nothing costs a call its few seconds.
+    void hungServer()
+    {
+        PostgresSink sink(shared->conninfo(), u"here"_s, testSchema());
+        QString problem;
+        QVERIFY2(sink.open(&problem), qPrintable(problem));
+        const QStringList backend
+            = shared->query(u"SELECT pid FROM pg_stat_activity WHERE application_name = 'stilwater-forward'"_s);
+        QCOMPARE(backend.size(), 1);
+        const pid_t pid = backend.first().toInt();
+        QCOMPARE(kill(pid, SIGSTOP), 0);
+        const auto resume = qScopeGuard([pid] { kill(pid, SIGCONT); });
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!sink.deliver({line(u"K01"_s, monday, 0, "H")}, {{{u"K01"_s, monday}, 3}}, &problem));
+        QCOMPARE(problem, u"PostgreSQL: 5 másodperc alatt sem válaszolt, a kapcsolatot bontottam."_s);
+        QVERIFY(waited.elapsed() < 7000);
     }
 
     // The other forwarder is half-way through creating the day's partition when this one needs it.
