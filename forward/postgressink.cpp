@@ -10,7 +10,8 @@ namespace {
 // The columns a delivery fills, in the order of COPY's rows.
 const QByteArray deliveredColumns = "instance, device, day, file_offset, line, verdict, checksum_ok";
 
-// Each call's bound: libpq's connect timeout per host, then the statements together.
+// Each call's bound: libpq's connect timeout per host, then the statements together, whether
+// connecting afresh or not.
 constexpr std::chrono::seconds callLimit(5);
 
 // Schema changes in order; the database's schema_version tells how many it has had. "{s}" stands
@@ -41,6 +42,7 @@ const char* const migrations[] = {
     ))",
 };
 
+// SQL's own quoting: libpq's needs a connection, and the schema's name is known before one.
 QByteArray quotedIdentifier(const QString& name)
 {
     return '"' + name.toUtf8().replace('"', "\"\"") + '"';
@@ -73,12 +75,17 @@ PostgresSink::PostgresSink(QString conninfo, QString instance, QString schema)
 
 bool PostgresSink::open(QString* problem)
 {
+    return openWithin(QDeadlineTimer(callLimit), problem);
+}
+
+bool PostgresSink::openWithin(QDeadlineTimer deadline, QString* problem)
+{
     if (db.connected())
         return true;
     partitions.clear();
     if (!db.connect(conninfo, callLimit, problem))
         return false;
-    if (!migrate(QDeadlineTimer(callLimit), problem)) {
+    if (!migrate(deadline, problem)) {
         db.close();
         return false;
     }
@@ -120,11 +127,12 @@ bool PostgresSink::migrate(QDeadlineTimer deadline, QString* problem)
 
 bool PostgresSink::cursors(Cursors* stored, QString* problem)
 {
-    if (!open(problem))
+    const QDeadlineTimer deadline(callLimit);
+    if (!openWithin(deadline, problem))
         return false;
     const PgConnection::Result rows = db.run(withSchema("SELECT device, day, next_offset FROM {s}.cursors "
                                                         "WHERE instance = $1"),
-        {instance}, QDeadlineTimer(callLimit), problem);
+        {instance}, deadline, problem);
     if (!rows) {
         db.close();
         return false;
@@ -140,9 +148,9 @@ bool PostgresSink::cursors(Cursors* stored, QString* problem)
 
 bool PostgresSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem)
 {
-    if (!open(problem))
-        return false;
     const QDeadlineTimer deadline(callLimit);
+    if (!openWithin(deadline, problem))
+        return false;
     if (!createPartitions(lines, deadline, problem) || !store(lines, after, deadline, problem)) {
         // Closing rolls back whatever the transaction had done.
         db.close();

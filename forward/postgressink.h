@@ -27,6 +27,7 @@ public:
     bool deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem) override;
 
 private:
+    bool openWithin(QDeadlineTimer deadline, QString* problem);
     bool migrate(QDeadlineTimer deadline, QString* problem);
     bool createPartitions(const std::vector<ForwardedLine>& lines, QDeadlineTimer deadline, QString* problem);
     enum class Arrival { New, SomeStored };

@@ -133,11 +133,11 @@ private slots:
     // A server that takes the connection and then answers nothing costs a call its few seconds.
     void hungServer()
     {
-        PostgresSink sink(shared->conninfo(), u"here"_s, testSchema());
+        PostgresSink sink(shared->conninfo(u"application_name=hung"_s), u"here"_s, testSchema());
         QString problem;
         QVERIFY2(sink.open(&problem), qPrintable(problem));
         const QStringList backend
-            = shared->query(u"SELECT pid FROM pg_stat_activity WHERE application_name = 'stilwater-forward'"_s);
+            = shared->query(u"SELECT pid FROM pg_stat_activity WHERE application_name = 'hung'"_s);
         QCOMPARE(backend.size(), 1);
         const pid_t pid = backend.first().toInt();
         QCOMPARE(kill(pid, SIGSTOP), 0);
