@@ -12,6 +12,18 @@ Q_DECLARE_METATYPE(Lines)
 Q_DECLARE_METATYPE(Cursors)
 Q_DECLARE_METATYPE(PostgresServer::Stop)
 
+namespace QTest {
+// "device day:offset ...", for a comparison that fails.
+template<>
+char* toString(const Cursors& cursors)
+{
+    QStringList files;
+    for (const auto& [file, offset] : cursors)
+        files.append(u"%1 %2:%3"_s.arg(file.device, file.day.toString(Qt::ISODate)).arg(offset));
+    return qstrdup(files.join(u' ').toUtf8().constData());
+}
+} // namespace QTest
+
 namespace {
 
 const QDate monday(2026, 12, 7);
@@ -72,15 +84,12 @@ private slots:
         QTest::newRow("latin1 and a checksum error")
             << Lines {line(u"K01"_s, monday, 0, "ABC"), line(u"K01"_s, monday, 5, "\xC1\xC9\x00\xFF"_ba, false)}
             << Cursors {{{u"K01"_s, monday}, 11}}
-            << QStringList {u"messages_20261207|here|K01|2026-12-07|0|414243|"
-                            "accepted|t"_s,
-                   u"messages_20261207|here|K01|2026-12-07|5|c1c900ff|"
-                   "checksum error|f"_s};
+            << QStringList {u"messages_20261207|here|K01|2026-12-07|0|414243|accepted|t"_s,
+                   u"messages_20261207|here|K01|2026-12-07|5|c1c900ff|checksum error|f"_s};
         QTest::newRow("two days and a skipped file")
             << Lines {line(u"K01"_s, monday, 40, "M"), line(u"K02"_s, tuesday, 0, "T")}
             << Cursors {{{u"K01"_s, monday}, 43}, {{u"K02"_s, tuesday}, 3}, {{u"K03"_s, tuesday}, 90}}
-            << QStringList {u"messages_20261207|here|K01|2026-12-07|40|4d|"
-                            "accepted|t"_s,
+            << QStringList {u"messages_20261207|here|K01|2026-12-07|40|4d|accepted|t"_s,
                    u"messages_20261208|here|K02|2026-12-08|0|54|accepted|t"_s};
         QTest::newRow("cursors only") << Lines {} << Cursors {{{u"K01"_s, monday}, 70}} << QStringList {};
     }
