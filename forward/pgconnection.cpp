@@ -117,8 +117,10 @@ bool PgConnection::copyIn(const QByteArray& sql, const QByteArray& data, QDeadli
             if (!waitFor(POLLOUT, deadline, problem))
                 return false;
         }
-        if (queued < 0 || !send(deadline, problem))
-            return queued < 0 ? lost(problem) : false;
+        if (queued < 0)
+            return lost(problem);
+        if (!send(deadline, problem))
+            return false;
     }
     int ended;
     while ((ended = PQputCopyEnd(conn, nullptr)) == 0) {

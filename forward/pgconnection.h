@@ -33,7 +33,7 @@ public:
     void close();
 
     // Runs one statement (or, without params, several separated by semicolons) and returns its last
-    // result, or nothing with `problem` told. Params are text, SQL NULL never needed here.
+    // result, or nothing with `problem` told. Params go as text, none of them NULL.
     Result run(const QByteArray& sql, const Params& params, QDeadlineTimer deadline, QString* problem);
     // Runs "COPY ... FROM STDIN" and sends it `data` in the format the statement names.
     bool copyIn(const QByteArray& sql, const QByteArray& data, QDeadlineTimer deadline, QString* problem);

@@ -7,7 +7,11 @@
 
 namespace {
 
-// Each call's bound: libpq's connect timeout per host, then the statements together.
+// The columns a delivery fills, in the order of COPY's rows.
+const QByteArray deliveredColumns = "instance, device, day, file_offset, line, verdict, checksum_ok";
+
+// Each call's bound: libpq's connect timeout per host, then the statements together, whether
+// connecting afresh or not.
 constexpr std::chrono::seconds callLimit(5);
 
 // Schema changes in order; the database's schema_version tells how many it has had. "{s}" stands
@@ -38,6 +42,7 @@ const char* const migrations[] = {
     ))",
 };
 
+// SQL's own quoting: libpq's needs a connection, and the schema's name is known before one.
 QByteArray quotedIdentifier(const QString& name)
 {
     return '"' + name.toUtf8().replace('"', "\"\"") + '"';
@@ -70,12 +75,17 @@ PostgresSink::PostgresSink(QString conninfo, QString instance, QString schema)
 
 bool PostgresSink::open(QString* problem)
 {
+    return openWithin(QDeadlineTimer(callLimit), problem);
+}
+
+bool PostgresSink::openWithin(QDeadlineTimer deadline, QString* problem)
+{
     if (db.connected())
         return true;
     partitions.clear();
     if (!db.connect(conninfo, callLimit, problem))
         return false;
-    if (!migrate(QDeadlineTimer(callLimit), problem)) {
+    if (!migrate(deadline, problem)) {
         db.close();
         return false;
     }
@@ -112,20 +122,17 @@ bool PostgresSink::migrate(QDeadlineTimer deadline, QString* problem)
         if (!db.run(step, {}, deadline, problem))
             return false;
     }
-    // COPY cannot skip rows that are there already; the rows go through this table of the session's
-    // own, emptied at each commit.
-    return bool(db.run("CREATE TEMPORARY TABLE arriving (device text, day date, file_offset bigint, line bytea, "
-                       "checksum_ok boolean) ON COMMIT DELETE ROWS; COMMIT",
-        {}, deadline, problem));
+    return bool(db.run("COMMIT", {}, deadline, problem));
 }
 
 bool PostgresSink::cursors(Cursors* stored, QString* problem)
 {
-    if (!open(problem))
+    const QDeadlineTimer deadline(callLimit);
+    if (!openWithin(deadline, problem))
         return false;
     const PgConnection::Result rows = db.run(withSchema("SELECT device, day, next_offset FROM {s}.cursors "
                                                         "WHERE instance = $1"),
-        {instance}, QDeadlineTimer(callLimit), problem);
+        {instance}, deadline, problem);
     if (!rows) {
         db.close();
         return false;
@@ -141,9 +148,9 @@ bool PostgresSink::cursors(Cursors* stored, QString* problem)
 
 bool PostgresSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem)
 {
-    if (!open(problem))
-        return false;
     const QDeadlineTimer deadline(callLimit);
+    if (!openWithin(deadline, problem))
+        return false;
     if (!createPartitions(lines, deadline, problem) || !store(lines, after, deadline, problem)) {
         // Closing rolls back whatever the transaction had done.
         db.close();
@@ -169,50 +176,87 @@ bool PostgresSink::createPartitions(const std::vector<ForwardedLine>& lines, QDe
     return true;
 }
 
+// Straight in with COPY, as fast as the server takes rows. A row already there fails that: another
+// forwarder under this instance name stored it meanwhile, or the caller sends a batch again. The
+// slower way then skips such rows.
 bool PostgresSink::store(
     const std::vector<ForwardedLine>& lines, const Cursors& after, QDeadlineTimer deadline, QString* problem)
 {
+    const QByteArray rows = copyRows(lines);
+    if (transact(rows, after, Arrival::New, deadline, problem))
+        return true;
+    return db.connected() && db.lastSqlState() == "23505" /* unique_violation */
+        && db.run("ROLLBACK", {}, deadline, problem) && transact(rows, after, Arrival::SomeStored, deadline, problem);
+}
+
+bool PostgresSink::transact(
+    const QByteArray& rows, const Cursors& after, Arrival arrival, QDeadlineTimer deadline, QString* problem)
+{
     if (!db.run("BEGIN", {}, deadline, problem))
         return false;
-    if (!lines.empty()) {
-        qsizetype bytes = 0;
-        for (const ForwardedLine& line : lines)
-            bytes += line.bytes.size() + line.file.device.size() + 48;
-        BinaryCopy rows(bytes);
-        for (const ForwardedLine& line : lines) {
-            rows.startRow(5);
-            rows.add(line.file.device.toUtf8());
-            rows.add(line.file.day);
-            rows.add(line.offset);
-            rows.add(line.bytes);
-            rows.add(line.checksumOk);
-        }
-        if (!db.copyIn("COPY pg_temp.arriving FROM STDIN (FORMAT binary)", rows.finish(), deadline, problem)
-            || !db.run(withSchema("INSERT INTO {s}.messages (instance, device, day, file_offset, line, verdict, "
-                                  "checksum_ok) SELECT $1, device, day, file_offset, line, CASE WHEN checksum_ok "
-                                  "THEN 'accepted' ELSE 'checksum error' END, checksum_ok FROM pg_temp.arriving "
-                                  "ON CONFLICT DO NOTHING"),
-                {instance}, deadline, problem))
-            return false;
-    }
-    if (!after.empty()) {
-        QByteArrayList devices, days, offsets;
-        for (const auto& [file, offset] : after) {
-            devices.append(file.device.toUtf8());
-            days.append(isoDay(file.day));
-            offsets.append(QByteArray::number(offset));
-        }
-        if (!db.run(withSchema("INSERT INTO {s}.cursors AS c (instance, device, day, next_offset) "
-                               "SELECT $1, * FROM unnest($2::text[], $3::date[], $4::bigint[]) "
-                               "ON CONFLICT (instance, device, day) "
-                               "DO UPDATE SET next_offset = greatest(c.next_offset, excluded.next_offset)"),
-                {instance, arrayLiteral(devices), arrayLiteral(days), arrayLiteral(offsets)}, deadline, problem))
-            return false;
-    }
+    if (!rows.isEmpty()
+        && !(arrival == Arrival::New
+                ? db.copyIn(withSchema("COPY {s}.messages (" + deliveredColumns + ") FROM STDIN (FORMAT binary)"), rows,
+                    deadline, problem)
+                : insertSkippingStored(rows, deadline, problem)))
+        return false;
+    if (!after.empty() && !moveCursors(after, deadline, problem))
+        return false;
     return bool(db.run("COMMIT", {}, deadline, problem));
 }
 
-QByteArray PostgresSink::withSchema(const char* sql) const
+// COPY cannot skip a row; the rows go through a table of the session's own, emptied at each commit.
+bool PostgresSink::insertSkippingStored(const QByteArray& rows, QDeadlineTimer deadline, QString* problem)
+{
+    return db.run(withSchema("CREATE TEMPORARY TABLE IF NOT EXISTS arriving (LIKE {s}.messages INCLUDING DEFAULTS) "
+                             "ON COMMIT DELETE ROWS"),
+               {}, deadline, problem)
+        && db.copyIn(
+            "COPY pg_temp.arriving (" + deliveredColumns + ") FROM STDIN (FORMAT binary)", rows, deadline, problem)
+        && db.run(withSchema("INSERT INTO {s}.messages (" + deliveredColumns + ") SELECT " + deliveredColumns
+                      + " FROM pg_temp.arriving ON CONFLICT DO NOTHING"),
+            {}, deadline, problem);
+}
+
+// Cursors only move forward, so that a forwarder behind another under the same instance name
+// cannot send it back over lines stored already.
+bool PostgresSink::moveCursors(const Cursors& after, QDeadlineTimer deadline, QString* problem)
+{
+    QByteArrayList devices, days, offsets;
+    for (const auto& [file, offset] : after) {
+        devices.append(file.device.toUtf8());
+        days.append(isoDay(file.day));
+        offsets.append(QByteArray::number(offset));
+    }
+    return bool(db.run(withSchema("INSERT INTO {s}.cursors AS c (instance, device, day, next_offset) "
+                                  "SELECT $1, * FROM unnest($2::text[], $3::date[], $4::bigint[]) "
+                                  "ON CONFLICT (instance, device, day) "
+                                  "DO UPDATE SET next_offset = greatest(c.next_offset, excluded.next_offset)"),
+        {instance, arrayLiteral(devices), arrayLiteral(days), arrayLiteral(offsets)}, deadline, problem));
+}
+
+QByteArray PostgresSink::copyRows(const std::vector<ForwardedLine>& lines) const
+{
+    if (lines.empty())
+        return {};
+    qsizetype bytes = 0;
+    for (const ForwardedLine& line : lines)
+        bytes += line.bytes.size() + line.file.device.size() + instance.size() + 80;
+    BinaryCopy rows(bytes);
+    for (const ForwardedLine& line : lines) {
+        rows.startRow(7);
+        rows.add(instance);
+        rows.add(line.file.device.toUtf8());
+        rows.add(line.file.day);
+        rows.add(line.offset);
+        rows.add(line.bytes);
+        rows.add(line.checksumOk ? QByteArray("accepted") : QByteArray("checksum error"));
+        rows.add(line.checksumOk);
+    }
+    return rows.finish();
+}
+
+QByteArray PostgresSink::withSchema(const QByteArray& sql) const
 {
     return QByteArray(sql).replace("{s}", schema);
 }

@@ -12,8 +12,8 @@
 // Exactly once: a delivery's rows and cursors commit together or not at all, so the cursors never
 // pass a row that is not stored, nor lag behind one that is. A commit whose outcome is unknown (the
 // connection lost during COMMIT) needs nothing more: the caller reloads cursors(), which show
-// whether it took. Rows already there are left as they are (ON CONFLICT DO NOTHING) and cursors only
-// move forward, so even two forwarders under one instance name store each line once.
+// whether it took. Rows already there are left as they are and cursors only move forward, so even
+// two forwarders under one instance name store each line once.
 class PostgresSink : public Sink
 {
 public:
@@ -27,11 +27,18 @@ public:
     bool deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem) override;
 
 private:
+    bool openWithin(QDeadlineTimer deadline, QString* problem);
     bool migrate(QDeadlineTimer deadline, QString* problem);
     bool createPartitions(const std::vector<ForwardedLine>& lines, QDeadlineTimer deadline, QString* problem);
+    enum class Arrival { New, SomeStored };
     bool store(
         const std::vector<ForwardedLine>& lines, const Cursors& after, QDeadlineTimer deadline, QString* problem);
-    QByteArray withSchema(const char* sql) const;
+    bool transact(
+        const QByteArray& rows, const Cursors& after, Arrival arrival, QDeadlineTimer deadline, QString* problem);
+    bool insertSkippingStored(const QByteArray& rows, QDeadlineTimer deadline, QString* problem);
+    bool moveCursors(const Cursors& after, QDeadlineTimer deadline, QString* problem);
+    QByteArray copyRows(const std::vector<ForwardedLine>& lines) const;
+    QByteArray withSchema(const QByteArray& sql) const;
 
     QString conninfo;
     QByteArray instance;

@@ -2,6 +2,7 @@
 #include "tests/postgresfixture.h"
 #include "tests/testsupport.h"
 
+#include <csignal>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -11,10 +12,23 @@ Q_DECLARE_METATYPE(Lines)
 Q_DECLARE_METATYPE(Cursors)
 Q_DECLARE_METATYPE(PostgresServer::Stop)
 
+namespace QTest {
+// "device day:offset ...", for a comparison that fails.
+template<>
+char* toString(const Cursors& cursors)
+{
+    QStringList files;
+    for (const auto& [file, offset] : cursors)
+        files.append(u"%1 %2:%3"_s.arg(file.device, file.day.toString(Qt::ISODate)).arg(offset));
+    return qstrdup(files.join(u' ').toUtf8().constData());
+}
+} // namespace QTest
+
 namespace {
 
 const QDate monday(2026, 12, 7);
 const QDate tuesday(2026, 12, 8);
+const Cursors firstAfter {{{u"K01"_s, monday}, 8}};
 
 ForwardedLine line(const QString& device, QDate day, qint64 offset, const QByteArray& bytes, bool checksumOk = true)
 {
@@ -70,15 +84,12 @@ private slots:
         QTest::newRow("latin1 and a checksum error")
             << Lines {line(u"K01"_s, monday, 0, "ABC"), line(u"K01"_s, monday, 5, "\xC1\xC9\x00\xFF"_ba, false)}
             << Cursors {{{u"K01"_s, monday}, 11}}
-            << QStringList {u"messages_20261207|here|K01|2026-12-07|0|414243|"
-                            "accepted|t"_s,
-                   u"messages_20261207|here|K01|2026-12-07|5|c1c900ff|"
-                   "checksum error|f"_s};
+            << QStringList {u"messages_20261207|here|K01|2026-12-07|0|414243|accepted|t"_s,
+                   u"messages_20261207|here|K01|2026-12-07|5|c1c900ff|checksum error|f"_s};
         QTest::newRow("two days and a skipped file")
             << Lines {line(u"K01"_s, monday, 40, "M"), line(u"K02"_s, tuesday, 0, "T")}
             << Cursors {{{u"K01"_s, monday}, 43}, {{u"K02"_s, tuesday}, 3}, {{u"K03"_s, tuesday}, 90}}
-            << QStringList {u"messages_20261207|here|K01|2026-12-07|40|4d|"
-                            "accepted|t"_s,
+            << QStringList {u"messages_20261207|here|K01|2026-12-07|40|4d|accepted|t"_s,
                    u"messages_20261208|here|K02|2026-12-08|0|54|accepted|t"_s};
         QTest::newRow("cursors only") << Lines {} << Cursors {{{u"K01"_s, monday}, 70}} << QStringList {};
     }
@@ -100,19 +111,51 @@ private slots:
         QCOMPARE(storedRows(*shared, schema), rows);
     }
 
-    void twoInstancesKeepTheirOwn()
+    void twoForwarders_data()
     {
+        QTest::addColumn<QString>("secondInstance");
+        QTest::addColumn<Cursors>("secondCursors");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("two instances") << u"south"_s << Cursors {{{u"K01"_s, monday}, 4}} << 3;
+        QTest::newRow("one instance, the second behind") << u"north"_s << firstAfter << 2;
+    }
+
+    // The second delivers the first line of K01 after the first has delivered it and moved on.
+    void twoForwarders()
+    {
+        QFETCH(QString, secondInstance);
+        QFETCH(Cursors, secondCursors);
+        QFETCH(int, rows);
         const QString schema = testSchema();
-        PostgresSink north(shared->conninfo(), u"north"_s, schema);
-        PostgresSink south(shared->conninfo(), u"south"_s, schema);
-        const Cursors northAfter {{{u"K01"_s, monday}, 4}};
-        const Cursors southAfter {{{u"K01"_s, monday}, 8}, {{u"K02"_s, monday}, 2}};
+        PostgresSink first(shared->conninfo(), u"north"_s, schema);
+        PostgresSink second(shared->conninfo(), secondInstance, schema);
         QString problem;
-        QVERIFY2(north.deliver({line(u"K01"_s, monday, 0, "N")}, northAfter, &problem), qPrintable(problem));
-        QVERIFY2(south.deliver({line(u"K01"_s, monday, 0, "S")}, southAfter, &problem), qPrintable(problem));
-        QCOMPARE(storedCursors(north), northAfter);
-        QCOMPARE(storedCursors(south), southAfter);
-        QCOMPARE(storedRows(*shared, schema).size(), 2);
+        QVERIFY2(first.deliver({line(u"K01"_s, monday, 0, "N"), line(u"K01"_s, monday, 4, "NN")}, firstAfter, &problem),
+            qPrintable(problem));
+        QVERIFY2(
+            second.deliver({line(u"K01"_s, monday, 0, "N")}, {{{u"K01"_s, monday}, 4}}, &problem), qPrintable(problem));
+        QCOMPARE(storedCursors(first), firstAfter);
+        QCOMPARE(storedCursors(second), secondCursors);
+        QCOMPARE(storedRows(*shared, schema).size(), rows);
+    }
+
+    // A server that takes the connection and then answers nothing costs a call its few seconds.
+    void hungServer()
+    {
+        PostgresSink sink(shared->conninfo(u"application_name=hung"_s), u"here"_s, testSchema());
+        QString problem;
+        QVERIFY2(sink.open(&problem), qPrintable(problem));
+        const QStringList backend
+            = shared->query(u"SELECT pid FROM pg_stat_activity WHERE application_name = 'hung'"_s);
+        QCOMPARE(backend.size(), 1);
+        const pid_t pid = backend.first().toInt();
+        QCOMPARE(kill(pid, SIGSTOP), 0);
+        const auto resume = qScopeGuard([pid] { kill(pid, SIGCONT); });
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!sink.deliver({line(u"K01"_s, monday, 0, "H")}, {{{u"K01"_s, monday}, 3}}, &problem));
+        QCOMPARE(problem, u"PostgreSQL: 5 másodperc alatt sem válaszolt, a kapcsolatot bontottam."_s);
+        QVERIFY(waited.elapsed() < 7000);
     }
 
     // The other forwarder is half-way through creating the day's partition when this one needs it.
