@@ -3,6 +3,7 @@
 
 #include "bench/epollreference.h"
 #include "bench/hostile.h"
+#include "bench/forwardbench.h"
 #include "bench/loads.h"
 #include "bench/referenceserver.h"
 #include "bench/synclatency.h"
@@ -156,7 +157,7 @@ int main(int argc, char* argv[])
         "that every acknowledged message stands in the data files exactly once, and prints one table; then "
         "feeds the window lines at rising rates to find where it starts skipping them.\n"
         "Loads: 1, 20, 20nosync, 20x1, 1000, 1000nosync, burst, idle1000, idle8000, 10000, 10000x1, 10000nosync, "
-        "19000, 19000w, long, edge, hostile. "
+        "19000, 19000w, long, edge, hostile, forward. "
         "Example: stilwater_bench --loads 1,20 --seconds 3"));
     parser.addHelpOption();
     const QCommandLineOption loadsOption(QStringLiteral("loads"),
@@ -214,6 +215,10 @@ int main(int argc, char* argv[])
     if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("hostile"))) {
         if (!measureHostile(out, parser.value(secondsOption).toInt()))
             failures << QStringLiteral("hostile");
+    }
+    if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("forward"))) {
+        if (!measureForward(out, parser.value(secondsOption).toInt()))
+            failures << QStringLiteral("forward");
     }
     if (!parser.isSet(loadsOption) || wanted.contains(QStringLiteral("edge"))) {
         printWindowEdge(out,

@@ -15,10 +15,7 @@ struct DayFileKey
     QDate day;
 
     // Oldest day first: the order in which a backlog goes downstream.
-    bool operator<(const DayFileKey& other) const
-    {
-        return day != other.day ? day < other.day : device < other.device;
-    }
+    bool operator<(const DayFileKey& other) const { return day != other.day ? day < other.day : device < other.device; }
     bool operator==(const DayFileKey& other) const { return day == other.day && device == other.device; }
 };
 

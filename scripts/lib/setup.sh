@@ -2,8 +2,10 @@
 # Sourced, not run; expects `root` to be the project's root folder.
 
 # The engine is built on standalone Asio; the service reports to systemd through libsystemd, found
-# with pkgconf, and serves its readiness check and metrics with cpp-httplib.
-required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev libcpp-httplib-dev pkgconf)
+# with pkgconf, and serves its readiness check and metrics with cpp-httplib. The forwarder speaks to
+# PostgreSQL through libpq and to MQTT brokers through libmosquitto.
+required_packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libsystemd-dev libcpp-httplib-dev pkgconf
+    libpq-dev libmosquitto-dev)
 
 install_missing_packages() {
     local missing=()

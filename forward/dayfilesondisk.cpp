@@ -1,0 +1,114 @@
+#include "forward/dayfilesondisk.h"
+
+#include "engine/datafiles.h"
+#include "settings/settings.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString dataFolder(const settings_t& settings)
+{
+    return settings.file.path.isEmpty() ? QStringLiteral(".") : settings.file.path;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+struct Descriptor
+{
+    explicit Descriptor(int fd) : fd(fd) { }
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    const int fd;
+};
+
+} // namespace
+
+DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, QString* problem)
+{
+    DayFilesOnDisk found;
+    const QString folder = dataFolder(settings);
+    const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(QFile::encodeName(folder).constData()), ::closedir);
+    if (!directory) {
+        *problem = QStringLiteral("Az adatmappa nem olvasható (%1): %2.").arg(folder, systemError(errno));
+        return found;
+    }
+    const DataFileNames names(settings);
+    const QString prefix = settings.file.path;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const QString name = QFile::decodeName(entry->d_name);
+        const auto dayFile = names.match(name);
+        if (!dayFile)
+            continue;
+        struct stat status
+        {
+        };
+        if (::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(status.st_mode))
+            continue;
+        found[{dayFile->device, dayFile->day}]
+            = {prefix + name, qint64(status.st_size), quint64(status.st_dev), quint64(status.st_ino)};
+    }
+    return found;
+}
+
+bool syncDataFolder(const settings_t& settings, QString* problem)
+{
+    const QString folder = dataFolder(settings);
+    const Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.fd < 0 || ::syncfs(directory.fd) != 0) {
+        *problem = QStringLiteral("Az adatmappa nem menthető a lemezre (%1): %2.").arg(folder, systemError(errno));
+        return false;
+    }
+    return true;
+}
+
+bool readDayFile(const DayFileOnDisk& seen, qint64 from, qint64 to, QByteArray* bytes, QString* problem)
+{
+    const Descriptor file(::open(QFile::encodeName(seen.path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status
+    {
+    };
+    if (file.fd < 0 || ::fstat(file.fd, &status) != 0) {
+        *problem = QStringLiteral("A napi fájl nem olvasható (%1): %2.").arg(seen.path, systemError(errno));
+        return false;
+    }
+    if (quint64(status.st_dev) != seen.device || quint64(status.st_ino) != seen.inode) {
+        *problem = QStringLiteral("A napi fájlt olvasás közben lecserélték: %1.").arg(seen.path);
+        return false;
+    }
+    bytes->resize(to - from);
+    qint64 done = 0;
+    while (done < to - from) {
+        const ssize_t count = ::pread(file.fd, bytes->data() + done, size_t(to - from - done), off_t(from + done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            *problem = QStringLiteral("A napi fájl nem olvasható (%1): %2.").arg(seen.path, systemError(errno));
+            return false;
+        }
+        if (count == 0) {
+            // Truncated since it was looked at: what is left is read, and the next look says so.
+            bytes->truncate(done);
+            return true;
+        }
+        done += count;
+    }
+    return true;
+}
