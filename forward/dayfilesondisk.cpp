@@ -1,6 +1,7 @@
 #include "forward/dayfilesondisk.h"
 
 #include "engine/datafiles.h"
+#include "recording/fileops.h"
 #include "settings/settings.h"
 
 #include <QFile>
@@ -70,13 +71,17 @@ DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, QString* problem)
 
 bool syncDataFolder(const settings_t& settings, QString* problem)
 {
+    // Through the same calls as the server's own syncs, so that a test can play a power cut on both.
     const QString folder = dataFolder(settings);
-    const Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.fd < 0 || ::syncfs(directory.fd) != 0) {
-        *problem = QStringLiteral("Az adatmappa nem menthető a lemezre (%1): %2.").arg(folder, systemError(errno));
-        return false;
-    }
-    return true;
+    const FileOps& ops = fileOps();
+    const FileHandle directory = ops.open(nativeFileName(folder), FileOpen::Folder);
+    const bool synced = directory >= 0 && ops.syncFileSystem(directory);
+    const int error = errno;
+    if (directory >= 0)
+        ops.close(directory);
+    if (!synced)
+        *problem = QStringLiteral("Az adatmappa nem menthető a lemezre (%1): %2.").arg(folder, systemError(error));
+    return synced;
 }
 
 bool readDayFile(const DayFileOnDisk& seen, qint64 from, qint64 to, QByteArray* bytes, QString* problem)

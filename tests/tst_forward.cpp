@@ -3,6 +3,7 @@
 #include "forward/completelines.h"
 #include "forward/dayfilefollower.h"
 #include "forward/sinkrunner.h"
+#include "recording/fileops.h"
 #include "settings/clock.h"
 #include "tests/serverfixture.h"
 
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QtTest>
 
+#include <atomic>
 #include <mutex>
 
 using namespace Qt::StringLiterals;
@@ -40,6 +42,20 @@ void writeDay(int device, QDate day, int count)
 {
     for (int n = 1; n <= count; ++n)
         append(dayFile(device, day), lineOf(device, n));
+}
+
+std::atomic<int> syncs {0};
+std::atomic<bool> syncsFail {false};
+
+// The system's calls, with every sync of a whole file system counted, and failing when told to.
+FileOps countedSyncOps()
+{
+    FileOps ops = systemFileOps();
+    ops.syncFileSystem = [](FileHandle any) {
+        ++syncs;
+        return !syncsFail && systemFileOps().syncFileSystem(any);
+    };
+    return ops;
 }
 
 // A downstream system in memory that fails when told to, the way a real one can: before it stores
@@ -186,6 +202,31 @@ private slots:
             {"D2/1", "D2/2", "D2/3", "D2/4", "D2/5", "D2/6", "D2/7", "D2/8"},
         };
         QCOMPARE(batches, expected);
+    }
+
+    // Lines go downstream only once a sync of the data folder's file system has made them durable:
+    // one sync a round that has lines, none for a round without, and nothing at all when it fails.
+    void onlyWhatASyncMadeDurable_data()
+    {
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("synced") << false;
+        QTest::newRow("the sync fails") << true;
+    }
+
+    void onlyWhatASyncMadeDurable()
+    {
+        QFETCH(bool, fails);
+        syncs = 0;
+        syncsFail = fails;
+        setFileOps(countedSyncOps());
+        writeDay(1, today, 2);
+        DayFileFollower follower(settings_t(), std::nullopt, 100);
+        const FollowRound round = follower.next({});
+        QCOMPARE(syncs.load(), 1);
+        QCOMPARE(round.lines.size(), std::size_t(fails ? 0 : 2));
+        QCOMPARE(round.notices.filter(u"Az adatmappa nem menthető a lemezre"_s).size(), fails ? 1 : 0);
+        QCOMPARE(follower.next({{{u"D1"_s, today}, 2 * 135}}).lines.size(), std::size_t(0));
+        QCOMPARE(syncs.load(), 1);
     }
 
     // Which days are followed: from --since, else from the oldest day downstream holds, else today;

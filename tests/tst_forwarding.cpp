@@ -7,6 +7,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 #include <csignal>
 
@@ -54,18 +56,20 @@ public:
     }
     bool devicesDone() const { return devices.state() == QProcess::NotRunning; }
 
-    void startForwarder(const QStringList& sink)
+    void startForwarder(const QStringList& arguments)
     {
+        forwarderArguments = QStringList {u"--instance"_s, name} + arguments;
         forwarder.setWorkingDirectory(name);
         forwarder.setStandardOutputFile(path(u"forward.txt"_s), QIODevice::Append);
-        forwarder.start(QStringLiteral(STILWATER_FORWARD), QStringList {u"--instance"_s, name} + sink);
+        forwarder.start(QStringLiteral(STILWATER_FORWARD), forwarderArguments);
         QVERIFY(forwarder.waitForStarted());
     }
-    void killForwarder(const QStringList& sink)
+    void killForwarder()
     {
         forwarder.kill();
         QVERIFY(forwarder.waitForFinished());
-        startForwarder(sink);
+        forwarder.start(QStringLiteral(STILWATER_FORWARD), forwarderArguments);
+        QVERIFY(forwarder.waitForStarted());
     }
     int said(const QByteArray& text) const { return int(readFileBytes(path(u"forward.txt"_s)).count(text)); }
 
@@ -78,8 +82,9 @@ public:
             const QString day = file.fileName().section(u"-log_"_s, 1).chopped(4);
             const QByteArray bytes = readFileBytes(file.filePath());
             for (qsizetype at = 0, end = 0; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
-                lines << u"%1|%2|%3|%4|%5"_s.arg(name, device, day).arg(at).arg(
-                    QString::fromLatin1(bytes.mid(at, end - at).toHex()));
+                lines << u"%1|%2|%3|%4|%5"_s.arg(name, device, day)
+                             .arg(at)
+                             .arg(QString::fromLatin1(bytes.mid(at, end - at).toHex()));
         }
         return lines;
     }
@@ -89,7 +94,19 @@ public:
     QProcess server;
     QProcess devices;
     QProcess forwarder;
+    QStringList forwarderArguments;
 };
+
+// The status and body of a GET on loopback.
+QPair<int, QByteArray> httpGet(quint16 port, const QString& path)
+{
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> reply(
+        network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1%2"_s.arg(port).arg(path)))));
+    if (!QTest::qWaitFor([&reply] { return reply->isFinished(); }, 5000))
+        return {0, {}};
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+}
 
 QStringList rowsOf(const PostgresServer& database)
 {
@@ -121,21 +138,24 @@ private slots:
         const QStringList sink {u"--postgres"_s, database.conninfo(u"connect_timeout=2"_s)};
         Instance a(u"a"_s);
         Instance b(u"b"_s);
-        for (Instance* instance : {&a, &b}) {
-            instance->startDevices(10, 800);
-            instance->startForwarder(sink);
-        }
+        const quint16 metrics = freeLoopbackPort();
+        a.startDevices(10, 800);
+        a.startForwarder(
+            sink + QStringList {u"--metrics"_s, QString::number(metrics), u"--ready-down-seconds"_s, u"2"_s});
+        b.startDevices(10, 800);
+        b.startForwarder(sink);
         QTRY_VERIFY_WITH_TIMEOUT(rowCount(database) > 500, longWait);
-        a.killForwarder(sink);
+        a.killForwarder();
         QTRY_VERIFY_WITH_TIMEOUT(rowCount(database) > 1500, longWait);
-        b.killForwarder(sink);
+        b.killForwarder();
         QTRY_VERIFY_WITH_TIMEOUT(rowCount(database) > 2500, longWait);
 
         QVERIFY(database.stop(PostgresServer::Stop::Immediate));
         QElapsedTimer outage;
         outage.start();
         QTRY_VERIFY_WITH_TIMEOUT(a.said("nem érhető el") > 0 && b.said("nem érhető el") > 0, longWait);
-        a.killForwarder(sink);
+        QTRY_COMPARE_WITH_TIMEOUT(httpGet(metrics, u"/ready"_s).first, 503, longWait);
+        a.killForwarder();
         // Down while the devices store some 8,000 lines more, about 20 seconds of them.
         const int storedBefore = int(a.storedLines().size() + b.storedLines().size());
         QTRY_VERIFY_WITH_TIMEOUT(a.storedLines().size() + b.storedLines().size() > storedBefore + 8000
@@ -145,7 +165,14 @@ private slots:
         qInfo("PostgreSQL was down for %.1f s", double(outage.elapsed()) / 1000);
         const int rowsBefore = rowCount(database);
         QTRY_VERIFY_WITH_TIMEOUT(rowCount(database) > rowsBefore, longWait);
-        b.killForwarder(sink);
+        b.killForwarder();
+        QTRY_COMPARE_WITH_TIMEOUT(httpGet(metrics, u"/ready"_s).first, 200, longWait);
+        QProcess promtool;
+        promtool.start(u"promtool"_s, {u"check"_s, u"metrics"_s});
+        promtool.write(httpGet(metrics, u"/metrics"_s).second);
+        promtool.closeWriteChannel();
+        QVERIFY(promtool.waitForFinished());
+        QVERIFY2(promtool.exitCode() == 0, promtool.readAllStandardError().constData());
 
         QTRY_VERIFY_WITH_TIMEOUT(a.devicesDone() && b.devicesDone(), longWait);
         const QStringList expected = a.storedLines() + b.storedLines();
@@ -202,7 +229,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(subscriber.received().size() > 500, longWait);
         broker.stop();
         QTRY_VERIFY_WITH_TIMEOUT(a.said("nem érhető el") > 0, longWait);
-        a.killForwarder(sink);
+        a.killForwarder();
         QVERIFY(broker.start());
         QTRY_VERIFY_WITH_TIMEOUT(a.devicesDone(), longWait);
         const QStringList expected = a.storedLines();
@@ -211,8 +238,9 @@ private slots:
             QSet<QString> lines;
             for (const auto& [topic, payload] : subscriber.received()) {
                 const QJsonObject message = QJsonDocument::fromJson(payload).object();
-                lines << u"%1|%2|%3|%4|%5"_s.arg(QString::fromUtf8(topic.split('/').value(1)), message.value(u"device"_s).toString(),
-                             message.value(u"day"_s).toString())
+                lines << u"%1|%2|%3|%4|%5"_s
+                             .arg(QString::fromUtf8(topic.split('/').value(1)), message.value(u"device"_s).toString(),
+                                 message.value(u"day"_s).toString())
                              .arg(message.value(u"offset"_s).toInteger())
                              .arg(QString::fromLatin1(message.value(u"line"_s).toString().toLatin1().toHex()));
             }
@@ -220,7 +248,8 @@ private slots:
         };
         QTRY_COMPARE_WITH_TIMEOUT(delivered().size(), expected.size(), longWait);
         QCOMPARE(delivered(), QSet<QString>(expected.begin(), expected.end()));
-        qInfo("%lld lines, %lld messages received", qlonglong(expected.size()), qlonglong(subscriber.received().size()));
+        qInfo(
+            "%lld lines, %lld messages received", qlonglong(expected.size()), qlonglong(subscriber.received().size()));
     }
 };
 
