@@ -7,7 +7,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <mosquitto.h>
 
 namespace {
@@ -15,9 +17,31 @@ namespace {
 constexpr int keepAliveSeconds = 60;
 const char* const systemCertificates = "/etc/ssl/certs";
 
+// The system's reasons that a broker's operator meets most, in the operator's language.
+QString systemReason()
+{
+    switch (errno) {
+    case ECONNREFUSED:
+        return QStringLiteral("a gép elutasította a kapcsolatot");
+    case EPIPE:
+    case ECONNRESET:
+        return QStringLiteral("megszakadt a kapcsolat");
+    case ETIMEDOUT:
+        return QStringLiteral("a gép nem válaszolt");
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return QStringLiteral("a gép nem érhető el a hálózaton");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+}
+
+// Read at once after the failed call, while errno still tells its reason.
 QString reasonOf(int error)
 {
     switch (error) {
+    case MOSQ_ERR_ERRNO:
+        return systemReason();
     case MOSQ_ERR_CONN_LOST:
         return QStringLiteral("megszakadt a kapcsolat");
     case MOSQ_ERR_NO_CONN:
@@ -25,7 +49,6 @@ QString reasonOf(int error)
     case MOSQ_ERR_EAI:
         return QStringLiteral("a gép neve nem oldható fel");
     default:
-        // For MOSQ_ERR_ERRNO, the system's text of errno, which nothing has touched since the call.
         return QString::fromLocal8Bit(mosquitto_strerror(error));
     }
 }
