@@ -15,6 +15,8 @@
 namespace {
 
 constexpr int keepAliveSeconds = 60;
+// Publications on their way at once: enough to keep a link of some tens of milliseconds busy.
+constexpr std::size_t publishWindow = 100;
 const char* const systemCertificates = "/etc/ssl/certs";
 
 // The system's reasons that a broker's operator meets most, in the operator's language.
@@ -109,19 +111,34 @@ bool MqttSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& a
 {
     if (!connected)
         return failOn(MOSQ_ERR_NO_CONN, problem);
-    // An acknowledgement is read only inside mosquitto_loop, so every id is here before its answer.
-    for (const ForwardedLine& line : lines) {
-        const QByteArray topic = mqttTopic(options.topicPrefix, options.instance, line.file.device);
-        const QByteArray payload = mqttPayload(line);
-        int id = 0;
-        const int error = mosquitto_publish(
-            client.get(), &id, topic.constData(), int(payload.size()), payload.constData(), 1, false);
-        if (error != MOSQ_ERR_SUCCESS)
-            return failOn(error, problem);
-        unacknowledged.insert(id);
+    // libmosquitto looks each acknowledgement up among all the messages it holds: handed a window at
+    // a time, a long backlog costs no more per line than a short one.
+    auto next = lines.begin();
+    while (next != lines.end() || !unacknowledged.empty()) {
+        for (; next != lines.end() && unacknowledged.size() < publishWindow; ++next) {
+            if (!publish(*next, problem))
+                return false;
+        }
+        const bool lastWindow = next == lines.end();
+        if (!await(
+                [&] { return lastWindow ? unacknowledged.empty() : unacknowledged.size() < publishWindow; }, problem))
+            return false;
     }
-    return await([this] { return unacknowledged.empty(); }, problem)
-        && writeCursorFile(options.cursorFile, after, problem);
+    return writeCursorFile(options.cursorFile, after, problem);
+}
+
+bool MqttSink::publish(const ForwardedLine& line, QString* problem)
+{
+    const QByteArray topic = mqttTopic(options.topicPrefix, options.instance, line.file.device);
+    const QByteArray payload = mqttPayload(line);
+    int id = 0;
+    const int error
+        = mosquitto_publish(client.get(), &id, topic.constData(), int(payload.size()), payload.constData(), 1, false);
+    if (error != MOSQ_ERR_SUCCESS)
+        return failOn(error, problem);
+    // An acknowledgement is read only inside mosquitto_loop, so the id is here before its answer.
+    unacknowledged.insert(id);
+    return true;
 }
 
 bool MqttSink::connectAnew(QString* problem)
@@ -143,6 +160,7 @@ bool MqttSink::connectAnew(QString* problem)
     client.reset(mosquitto_new(nullptr, true, this));
     if (!client)
         return failOn(MOSQ_ERR_NOMEM, problem);
+    mosquitto_max_inflight_messages_set(client.get(), publishWindow);
     mosquitto_connect_callback_set(client.get(), [](mosquitto*, void* sink, int code) {
         auto* self = static_cast<MqttSink*>(sink);
         ++self->answers;

@@ -43,6 +43,7 @@ public:
 
 private:
     bool connectAnew(QString* problem);
+    bool publish(const ForwardedLine& line, QString* problem);
     // Runs the network loop until `done` holds. False with a sentence when the connection fails or
     // the broker stays silent for replyWait; the client is then dropped, so that the next open()
     // starts afresh and no publication of this one goes later behind the caller's back.
