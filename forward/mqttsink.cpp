@@ -109,8 +109,9 @@ bool MqttSink::cursors(Cursors* stored, QString* problem)
 
 bool MqttSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem)
 {
-    if (!connected)
-        return failOn(MOSQ_ERR_NO_CONN, problem);
+    // A connection that the broker dropped while there was nothing to send is no fault yet.
+    if (!open(problem))
+        return false;
     // libmosquitto looks each acknowledgement up among all the messages it holds: handed a window at
     // a time, a long backlog costs no more per line than a short one.
     auto next = lines.begin();
@@ -229,22 +230,24 @@ bool MqttSink::failOn(int error, QString* problem)
 {
     if (refusal == 0)
         return fail(reasonOf(error), problem);
-    *problem = QStringLiteral("Az MQTT-bróker elutasította a bejelentkezést: %1:%2 (%3).")
-                   .arg(options.broker.host)
-                   .arg(options.broker.port)
-                   .arg(refusalReasonOf(refusal));
+    *problem = QStringLiteral("Az MQTT-bróker elutasította a bejelentkezést: %1 (%2).")
+                   .arg(brokerAddress(), refusalReasonOf(refusal));
     drop();
     return false;
 }
 
 bool MqttSink::fail(const QString& reason, QString* problem)
 {
-    *problem = QStringLiteral("Nem érhető el az MQTT-bróker: %1:%2 (%3).")
-                   .arg(options.broker.host)
-                   .arg(options.broker.port)
-                   .arg(reason);
+    *problem = QStringLiteral("Nem érhető el az MQTT-bróker: %1 (%2).").arg(brokerAddress(), reason);
     drop();
     return false;
+}
+
+QString MqttSink::brokerAddress() const
+{
+    const QString& host = options.broker.host;
+    const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return shownHost + QLatin1Char(':') + QString::number(options.broker.port);
 }
 
 void MqttSink::drop()

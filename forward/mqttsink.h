@@ -29,7 +29,8 @@ void useMosquittoLibrary();
 // Publishes every line with QoS 1 to <prefix>/<instance>/<device> and moves the cursors in its own
 // file only once the broker has acknowledged each one: after a crash lines go again, never missing.
 // The network loop runs on the caller's thread, inside these calls only, so nothing is shared with
-// another thread; open() keeps a quiet connection alive and notices one that the broker dropped.
+// another thread; open(), which deliver() calls too, keeps a quiet connection alive and replaces one
+// that the broker dropped.
 class MqttSink : public Sink
 {
 public:
@@ -50,6 +51,7 @@ private:
     bool await(const std::function<bool()>& done, QString* problem);
     bool fail(const QString& reason, QString* problem);
     bool failOn(int error, QString* problem);
+    QString brokerAddress() const;
     void drop();
 
     MqttSinkOptions options;
