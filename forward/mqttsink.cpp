@@ -168,6 +168,11 @@ bool MqttSink::connectAnew(QString* problem)
         self->connected = code == 0;
         self->refusal = code;
     });
+    // OpenSSL's reason of a failed handshake reaches only the log.
+    mosquitto_log_callback_set(client.get(), [](mosquitto*, void* sink, int level, const char* text) {
+        if (level == MOSQ_LOG_ERR)
+            static_cast<MqttSink*>(sink)->libraryError = QString::fromUtf8(text);
+    });
     mosquitto_publish_callback_set(client.get(), [](mosquitto*, void* sink, int id) {
         auto* self = static_cast<MqttSink*>(sink);
         ++self->answers;
@@ -190,9 +195,8 @@ bool MqttSink::connectAnew(QString* problem)
             : mosquitto_tls_set(client.get(), caFile.constData(), nullptr, nullptr, nullptr, nullptr);
         if (error != MOSQ_ERR_SUCCESS) {
             drop();
-            *problem = QStringLiteral("Nem olvashatók a TLS hitelesítésszolgáltatói: %1 (%2).")
-                           .arg(caFile.isEmpty() ? QString::fromLatin1(systemCertificates) : options.caFile,
-                               reasonOf(error));
+            *problem = QStringLiteral("Nem olvasható az MQTT-bróker tanúsítványát hitelesítő fájl: %1.")
+                           .arg(caFile.isEmpty() ? QString::fromLatin1(systemCertificates) : options.caFile);
             return false;
         }
     }
@@ -228,12 +232,15 @@ bool MqttSink::await(const std::function<bool()>& done, QString* problem)
 
 bool MqttSink::failOn(int error, QString* problem)
 {
-    if (refusal == 0)
-        return fail(reasonOf(error), problem);
-    *problem = QStringLiteral("Az MQTT-bróker elutasította a bejelentkezést: %1 (%2).")
-                   .arg(brokerAddress(), refusalReasonOf(refusal));
-    drop();
-    return false;
+    if (refusal != 0) {
+        *problem = QStringLiteral("Az MQTT-bróker elutasította a bejelentkezést: %1 (%2).")
+                       .arg(brokerAddress(), refusalReasonOf(refusal));
+        drop();
+        return false;
+    }
+    const bool tls = error == MOSQ_ERR_TLS || error == MOSQ_ERR_TLS_HANDSHAKE;
+    return fail(
+        tls && !libraryError.isEmpty() ? QStringLiteral("TLS-hiba: %1").arg(libraryError) : reasonOf(error), problem);
 }
 
 bool MqttSink::fail(const QString& reason, QString* problem)
@@ -257,5 +264,6 @@ void MqttSink::drop()
     client.reset();
     connected = false;
     refusal = 0;
+    libraryError.clear();
     unacknowledged.clear();
 }

@@ -58,6 +58,7 @@ private:
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> client;
     bool connected = false;
     int refusal = 0; // the broker's CONNACK code when it refused the connection
+    QString libraryError; // libmosquitto's last error line
     int answers = 0; // acknowledgements and CONNACKs read so far
     std::set<int> unacknowledged; // message ids
 };
