@@ -104,7 +104,10 @@ bool MqttSink::open(QString* problem)
 
 bool MqttSink::cursors(Cursors* stored, QString* problem)
 {
-    return readCursorFile(options.cursorFile, stored, problem);
+    if (!readCursorFile(options.cursorFile, stored, problem))
+        return false;
+    kept = *stored;
+    return true;
 }
 
 bool MqttSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem)
@@ -125,7 +128,23 @@ bool MqttSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& a
                 [&] { return lastWindow ? unacknowledged.empty() : unacknowledged.size() < publishWindow; }, problem))
             return false;
     }
-    return writeCursorFile(options.cursorFile, after, problem);
+    return moveCursors(after, problem);
+}
+
+bool MqttSink::moveCursors(const Cursors& after, QString* problem)
+{
+    Cursors moved;
+    if (!kept && !cursors(&moved, problem))
+        return false;
+    moved = *kept;
+    for (const auto& [file, offset] : after)
+        moved[file] = offset;
+    if (!writeCursorFile(options.cursorFile, moved, problem)) {
+        kept.reset();
+        return false;
+    }
+    kept = std::move(moved);
+    return true;
 }
 
 bool MqttSink::publish(const ForwardedLine& line, QString* problem)

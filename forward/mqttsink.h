@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 
 struct mosquitto;
@@ -45,6 +46,8 @@ public:
 private:
     bool connectAnew(QString* problem);
     bool publish(const ForwardedLine& line, QString* problem);
+    // `after` names only the files that a delivery moved; the file keeps every other one's too.
+    bool moveCursors(const Cursors& after, QString* problem);
     // Runs the network loop until `done` holds. False with a sentence when the connection fails or
     // the broker stays silent for replyWait; the client is then dropped, so that the next open()
     // starts afresh and no publication of this one goes later behind the caller's back.
@@ -61,4 +64,5 @@ private:
     QString libraryError; // libmosquitto's last error line
     int answers = 0; // acknowledgements and CONNACKs read so far
     std::set<int> unacknowledged; // message ids
+    std::optional<Cursors> kept; // as in the file, once read; unknown after a failed write
 };
