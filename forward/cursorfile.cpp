@@ -17,8 +17,8 @@ const QLatin1String offsetKey("offset");
 
 bool refuseDamaged(const QString& path, const QString& reason, QString* problem)
 {
-    *problem = QStringLiteral("Sérült az MQTT-továbbítás állását őrző fájl: %1 (%2). A program nem kezdi elölről "
-                              "magától; ha törlik, minden tárolt sort újra elküld.")
+    *problem = QStringLiteral("Sérült az MQTT-továbbítás állását őrző fájl: %1 (%2); magától nem kezdi elölről, "
+                              "törlése után minden tárolt sort újra elküld.")
                    .arg(path, reason);
     return false;
 }
@@ -63,7 +63,7 @@ bool readCursorFile(const QString& path, Cursors* cursors, QString* problem)
         const qint64 offset = entry[offsetKey].toInteger(-1);
         if (key.device.isEmpty() || !key.day.isValid() || offset < 0 || !cursors->emplace(key, offset).second) {
             cursors->clear();
-            return refuseDamaged(path, QStringLiteral("hibás a bejegyzése, sorszáma %1").arg(number), problem);
+            return refuseDamaged(path, QStringLiteral("a „cursors” lista %1. eleme hibás").arg(number), problem);
         }
     }
     return true;

@@ -7,17 +7,43 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <mosquitto.h>
 
 namespace {
 
 constexpr int keepAliveSeconds = 60;
+// Publications on their way at once: enough to keep a link of some tens of milliseconds busy.
+constexpr std::size_t publishWindow = 100;
 const char* const systemCertificates = "/etc/ssl/certs";
 
+// The system's reasons that a broker's operator meets most, in the operator's language.
+QString systemReason()
+{
+    switch (errno) {
+    case ECONNREFUSED:
+        return QStringLiteral("a gép elutasította a kapcsolatot");
+    case EPIPE:
+    case ECONNRESET:
+        return QStringLiteral("megszakadt a kapcsolat");
+    case ETIMEDOUT:
+        return QStringLiteral("a gép nem válaszolt");
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return QStringLiteral("a gép nem érhető el a hálózaton");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+}
+
+// Read at once after the failed call, while errno still tells its reason.
 QString reasonOf(int error)
 {
     switch (error) {
+    case MOSQ_ERR_ERRNO:
+        return systemReason();
     case MOSQ_ERR_CONN_LOST:
         return QStringLiteral("megszakadt a kapcsolat");
     case MOSQ_ERR_NO_CONN:
@@ -25,7 +51,6 @@ QString reasonOf(int error)
     case MOSQ_ERR_EAI:
         return QStringLiteral("a gép neve nem oldható fel");
     default:
-        // For MOSQ_ERR_ERRNO, the system's text of errno, which nothing has touched since the call.
         return QString::fromLocal8Bit(mosquitto_strerror(error));
     }
 }
@@ -79,26 +104,61 @@ bool MqttSink::open(QString* problem)
 
 bool MqttSink::cursors(Cursors* stored, QString* problem)
 {
-    return readCursorFile(options.cursorFile, stored, problem);
+    if (!readCursorFile(options.cursorFile, stored, problem))
+        return false;
+    kept = *stored;
+    return true;
 }
 
 bool MqttSink::deliver(const std::vector<ForwardedLine>& lines, const Cursors& after, QString* problem)
 {
-    if (!connected)
-        return failOn(MOSQ_ERR_NO_CONN, problem);
-    // An acknowledgement is read only inside mosquitto_loop, so every id is here before its answer.
-    for (const ForwardedLine& line : lines) {
-        const QByteArray topic = mqttTopic(options.topicPrefix, options.instance, line.file.device);
-        const QByteArray payload = mqttPayload(line);
-        int id = 0;
-        const int error = mosquitto_publish(
-            client.get(), &id, topic.constData(), int(payload.size()), payload.constData(), 1, false);
-        if (error != MOSQ_ERR_SUCCESS)
-            return failOn(error, problem);
-        unacknowledged.insert(id);
+    // A connection that the broker dropped while there was nothing to send is no fault yet.
+    if (!open(problem))
+        return false;
+    // libmosquitto looks each acknowledgement up among all the messages it holds: handed a window at
+    // a time, a long backlog costs no more per line than a short one.
+    auto next = lines.begin();
+    while (next != lines.end() || !unacknowledged.empty()) {
+        for (; next != lines.end() && unacknowledged.size() < publishWindow; ++next) {
+            if (!publish(*next, problem))
+                return false;
+        }
+        const bool lastWindow = next == lines.end();
+        if (!await(
+                [&] { return lastWindow ? unacknowledged.empty() : unacknowledged.size() < publishWindow; }, problem))
+            return false;
     }
-    return await([this] { return unacknowledged.empty(); }, problem)
-        && writeCursorFile(options.cursorFile, after, problem);
+    return moveCursors(after, problem);
+}
+
+bool MqttSink::moveCursors(const Cursors& after, QString* problem)
+{
+    Cursors moved;
+    if (!kept && !cursors(&moved, problem))
+        return false;
+    moved = *kept;
+    for (const auto& [file, offset] : after)
+        moved[file] = offset;
+    if (!writeCursorFile(options.cursorFile, moved, problem)) {
+        kept.reset();
+        return false;
+    }
+    kept = std::move(moved);
+    return true;
+}
+
+bool MqttSink::publish(const ForwardedLine& line, QString* problem)
+{
+    const QByteArray topic = mqttTopic(options.topicPrefix, options.instance, line.file.device);
+    const QByteArray payload = mqttPayload(line);
+    int id = 0;
+    const int error
+        = mosquitto_publish(client.get(), &id, topic.constData(), int(payload.size()), payload.constData(), 1, false);
+    if (error != MOSQ_ERR_SUCCESS)
+        return failOn(error, problem);
+    // An acknowledgement is read only inside mosquitto_loop, so the id is here before its answer.
+    unacknowledged.insert(id);
+    return true;
 }
 
 bool MqttSink::connectAnew(QString* problem)
@@ -120,11 +180,17 @@ bool MqttSink::connectAnew(QString* problem)
     client.reset(mosquitto_new(nullptr, true, this));
     if (!client)
         return failOn(MOSQ_ERR_NOMEM, problem);
+    mosquitto_max_inflight_messages_set(client.get(), publishWindow);
     mosquitto_connect_callback_set(client.get(), [](mosquitto*, void* sink, int code) {
         auto* self = static_cast<MqttSink*>(sink);
         ++self->answers;
         self->connected = code == 0;
         self->refusal = code;
+    });
+    // OpenSSL's reason of a failed handshake reaches only the log.
+    mosquitto_log_callback_set(client.get(), [](mosquitto*, void* sink, int level, const char* text) {
+        if (level == MOSQ_LOG_ERR)
+            static_cast<MqttSink*>(sink)->libraryError = QString::fromUtf8(text);
     });
     mosquitto_publish_callback_set(client.get(), [](mosquitto*, void* sink, int id) {
         auto* self = static_cast<MqttSink*>(sink);
@@ -148,9 +214,8 @@ bool MqttSink::connectAnew(QString* problem)
             : mosquitto_tls_set(client.get(), caFile.constData(), nullptr, nullptr, nullptr, nullptr);
         if (error != MOSQ_ERR_SUCCESS) {
             drop();
-            *problem = QStringLiteral("Nem olvashatók a TLS hitelesítésszolgáltatói: %1 (%2).")
-                           .arg(caFile.isEmpty() ? QString::fromLatin1(systemCertificates) : options.caFile,
-                               reasonOf(error));
+            *problem = QStringLiteral("Nem olvasható az MQTT-bróker tanúsítványát hitelesítő fájl: %1.")
+                           .arg(caFile.isEmpty() ? QString::fromLatin1(systemCertificates) : options.caFile);
             return false;
         }
     }
@@ -186,24 +251,29 @@ bool MqttSink::await(const std::function<bool()>& done, QString* problem)
 
 bool MqttSink::failOn(int error, QString* problem)
 {
-    if (refusal == 0)
-        return fail(reasonOf(error), problem);
-    *problem = QStringLiteral("Az MQTT-bróker elutasította a bejelentkezést: %1:%2 (%3).")
-                   .arg(options.broker.host)
-                   .arg(options.broker.port)
-                   .arg(refusalReasonOf(refusal));
-    drop();
-    return false;
+    if (refusal != 0) {
+        *problem = QStringLiteral("Az MQTT-bróker elutasította a bejelentkezést: %1 (%2).")
+                       .arg(brokerAddress(), refusalReasonOf(refusal));
+        drop();
+        return false;
+    }
+    const bool tls = error == MOSQ_ERR_TLS || error == MOSQ_ERR_TLS_HANDSHAKE;
+    return fail(
+        tls && !libraryError.isEmpty() ? QStringLiteral("TLS-hiba: %1").arg(libraryError) : reasonOf(error), problem);
 }
 
 bool MqttSink::fail(const QString& reason, QString* problem)
 {
-    *problem = QStringLiteral("Nem érhető el az MQTT-bróker: %1:%2 (%3).")
-                   .arg(options.broker.host)
-                   .arg(options.broker.port)
-                   .arg(reason);
+    *problem = QStringLiteral("Nem érhető el az MQTT-bróker: %1 (%2).").arg(brokerAddress(), reason);
     drop();
     return false;
+}
+
+QString MqttSink::brokerAddress() const
+{
+    const QString& host = options.broker.host;
+    const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return shownHost + QLatin1Char(':') + QString::number(options.broker.port);
 }
 
 void MqttSink::drop()
@@ -213,5 +283,6 @@ void MqttSink::drop()
     client.reset();
     connected = false;
     refusal = 0;
+    libraryError.clear();
     unacknowledged.clear();
 }

@@ -5,6 +5,20 @@
 #include <csignal>
 #include <mosquitto.h>
 
+namespace {
+
+// The tools' progress and prompts stay out of the test's output.
+void runQuietly(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    process.waitForFinished();
+}
+
+} // namespace
+
 MosquittoBroker::MosquittoBroker(const QByteArray& user, const QByteArray& password) : listenPort(freeLoopbackPort())
 {
     // Root keeps its rights, so that the broker reads and writes the test's own directory.
@@ -13,10 +27,19 @@ MosquittoBroker::MosquittoBroker(const QByteArray& user, const QByteArray& passw
     if (user.isEmpty()) {
         config += "allow_anonymous true\n";
     } else {
-        config += "allow_anonymous false\npassword_file passwords\n";
-        QProcess::execute(QStringLiteral("mosquitto_passwd"),
+        tlsListenPort = freeLoopbackPort();
+        config += "allow_anonymous false\npassword_file passwords\nlistener " + QByteArray::number(tlsListenPort)
+            + " 127.0.0.1\ncertfile broker.pem\nkeyfile broker.key\n";
+        runQuietly(QStringLiteral("mosquitto_passwd"),
             {QStringLiteral("-b"), QStringLiteral("-c"), QStringLiteral("passwords"), QString::fromUtf8(user),
                 QString::fromUtf8(password)});
+        runQuietly(QStringLiteral("openssl"),
+            QStringList {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                QStringLiteral("ec"), QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:P-256"),
+                QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                QStringLiteral("/CN=stilwater-test"), QStringLiteral("-addext"),
+                QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), QStringLiteral("broker.key"),
+                QStringLiteral("-out"), QStringLiteral("broker.pem")});
     }
     writeFile(QStringLiteral("mosquitto.conf"), config);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -24,7 +47,7 @@ MosquittoBroker::MosquittoBroker(const QByteArray& user, const QByteArray& passw
 
 MosquittoBroker::~MosquittoBroker()
 {
-    thaw();
+    hang(false);
     stop();
 }
 
@@ -48,15 +71,10 @@ void MosquittoBroker::stop()
     process.waitForFinished();
 }
 
-void MosquittoBroker::freeze()
-{
-    ::kill(pid_t(process.processId()), SIGSTOP);
-}
-
-void MosquittoBroker::thaw()
+void MosquittoBroker::hang(bool hanging)
 {
     if (process.state() == QProcess::Running)
-        ::kill(pid_t(process.processId()), SIGCONT);
+        ::kill(pid_t(process.processId()), hanging ? SIGSTOP : SIGCONT);
 }
 
 Subscriber::Subscriber(quint16 port)

@@ -11,22 +11,25 @@ struct mosquitto;
 class MosquittoBroker
 {
 public:
-    // With a user, only that user with that password gets in; without, anyone.
+    // With a user, only that user with that password gets in; without, anyone. With a user it
+    // listens with TLS too, on a certificate for 127.0.0.1 in broker.pem that serves as its own
+    // authority.
     explicit MosquittoBroker(const QByteArray& user = {}, const QByteArray& password = {});
     ~MosquittoBroker();
 
     quint16 port() const { return listenPort; }
+    quint16 tlsPort() const { return tlsListenPort; }
     // Once it accepts connections.
     bool start();
     // As an operator stops it: it ends its connections and saves its sessions.
     void stop();
-    // A broker that hangs: it holds its connections and answers nothing until it thaws.
-    void freeze();
-    void thaw();
+    // A broker that hangs holds its connections and answers nothing until it goes on.
+    void hang(bool hanging);
 
 private:
     QProcess process;
     quint16 listenPort = 0;
+    quint16 tlsListenPort = 0;
 };
 
 // A subscriber to everything under "stilwater/" with QoS 1, in a session that the broker keeps
