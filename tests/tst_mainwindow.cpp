@@ -306,70 +306,59 @@ private slots:
         QTest::addColumn<QString>("seen"); // message boxes, notes and refusals along the way
         QTest::addColumn<QString>("after"); // config.cfg after the exit and the status panel, as changes
 
-        QTest::newRow("first run") << u"-"_s << QString() << QString() << QString();
-        QTest::newRow("stored settings, spaces lost, folders dropped")
-            << u"1=x;2=2000;3=45;4=d_;5=;6=/f/;7=1;8=;9=csv;10=/b/;11=;12=C E;13=SE"_s << QString() << QString()
-            << u"2=2000;3=45;4=d_;5=;7=1;8=;9=csv;11=;12=CE;13=SE;l_port=2000;l_timeout=45 s;l_file_prefix=d_;"
-               "l_file_ext=;l_backup_prefix=<nincs>;l_backup_ext=csv;l_ack=<nincs>;l_error_chks=CE;l_error_syntax=SE;"
-               "gb_backup=true"_s;
+        const auto row = [](const char* name, const QString& stored, const QString& steps, const QString& seen,
+                             const QString& after) { QTest::newRow(name) << stored << steps << seen << after; };
 
-        QTest::newRow("port checked again after an edit, timeout below the range")
-            << u"3=5"_s << u"actionPort;port=<free>;ckeckport;port=<free>;ckeckport;Ok"_s << QString()
-            << u"2=<free>;3=10;l_port=<free>;l_timeout=10 s"_s;
-        QTest::newRow("port from the record, timeout above the range")
-            << u"2=<free>;3=1000"_s << u"actionPort;ckeckport;Ok"_s << QString()
-            << u"2=<free>;3=999;l_port=<free>;l_timeout=999 s"_s;
-        QTest::newRow("port without a check") << QString() << u"actionPort;port=<free>;Ok"_s << u"no Ok"_s << QString();
-        QTest::newRow("port edited after the check")
-            << QString() << u"actionPort;port=<free>;ckeckport;port=<free>;Ok"_s << u"no Ok"_s << QString();
-        QTest::newRow("port cancelled") << QString() << u"actionPort;port=<free>;ckeckport;Cancel"_s << QString()
-                                        << QString();
+        row("first run", u"-"_s, {}, {}, {});
+        row("stored settings, spaces lost, folders dropped",
+            u"1=x;2=2000;3=45;4=d_;5=;6=/f/;7=1;8=;9=csv;10=/b/;11=;12=C E;13=SE"_s, {}, {},
+            u"2=2000;3=45;4=d_;5=;7=1;8=;9=csv;11=;12=CE;13=SE;l_port=2000;l_timeout=45 s;l_file_prefix=d_;"
+            "l_file_ext=;l_backup_prefix=<nincs>;l_backup_ext=csv;l_ack=<nincs>;l_error_chks=CE;l_error_syntax=SE;"
+            "gb_backup=true"_s);
+
+        row("port checked again after an edit, timeout below the range", u"3=5"_s,
+            u"actionPort;port=<free>;ckeckport;port=<free>;ckeckport;Ok"_s, {},
+            u"2=<free>;3=10;l_port=<free>;l_timeout=10 s"_s);
+        row("port from the record, timeout above the range", u"2=<free>;3=1000"_s, u"actionPort;ckeckport;Ok"_s, {},
+            u"2=<free>;3=999;l_port=<free>;l_timeout=999 s"_s);
+        row("port without a check", {}, u"actionPort;port=<free>;Ok"_s, u"no Ok"_s, {});
+        row("port edited after the check", {}, u"actionPort;port=<free>;ckeckport;port=<free>;Ok"_s, u"no Ok"_s, {});
+        row("port cancelled", {}, u"actionPort;port=<free>;ckeckport;Cancel"_s, {}, {});
         for (const char* port : {"<held>", "0", "-1", "abc", "", "70000"}) {
             QTest::addRow("port %s refused", port)
                 << QString() << u"actionPort;port=%1;ckeckport;Ok"_s.arg(QLatin1String(port))
                 << u"Port hiba: A megadott port hibás, vagy már foglalt.;no Ok"_s << QString();
         }
         // Each dialog opens in its first field, and Tab goes in reading order.
-        QTest::newRow("port, Tab") << QString() << u"actionPort;tab;Cancel"_s
-                                   << u"timeout port ckeckport Cancel timeout"_s << QString();
-        QTest::newRow("replies, Tab") << QString() << u"actionErrorMsg;tab;Cancel"_s
-                                      << u"ack error_chks error_syntax OK Cancel ack"_s << QString();
-        QTest::newRow("storage, Tab") << QString() << u"actionFile;tab;Cancel"_s
-                                      << u"f_prefix f_ext f_setfolder OK Cancel qt_tabwidget_tabbar f_prefix"_s
-                                      << QString();
-        QTest::newRow("about box") << QString() << u"actionAbout;?l_version;Close"_s << u"l_version= Version 2.33 "_s
-                                   << QString();
+        row("port, Tab", {}, u"actionPort;tab;Cancel"_s, u"timeout port ckeckport Cancel timeout"_s, {});
+        row("replies, Tab", {}, u"actionErrorMsg;tab;Cancel"_s, u"ack error_chks error_syntax OK Cancel ack"_s, {});
+        row("storage, Tab", {}, u"actionFile;tab;Cancel"_s,
+            u"f_prefix f_ext f_setfolder OK Cancel qt_tabwidget_tabbar f_prefix"_s, {});
+        row("about box", {}, u"actionAbout;?l_version;Close"_s, u"l_version= Version 2.33 "_s, {});
 
-        QTest::newRow("replies all empty") << QString() << u"actionErrorMsg;ack=;error_chks=;error_syntax=;Ok"_s
-                                           << QString() << u"11=;l_ack=<nincs>"_s;
-        QTest::newRow("replies with spaces")
-            << QString() << u"actionErrorMsg;ack= ok ;error_chks=c e;error_syntax=s  ;Ok"_s << QString()
-            << u"11= ok ;12=c e;13=s  ;l_ack= ok ;l_error_chks=c e;l_error_syntax=s  "_s;
+        row("replies all empty", {}, u"actionErrorMsg;ack=;error_chks=;error_syntax=;Ok"_s, {}, u"11=;l_ack=<nincs>"_s);
+        row("replies with spaces", {}, u"actionErrorMsg;ack= ok ;error_chks=c e;error_syntax=s  ;Ok"_s, {},
+            u"11= ok ;12=c e;13=s  ;l_ack= ok ;l_error_chks=c e;l_error_syntax=s  "_s);
 #ifdef Q_OS_UNIX // folder modes
-        QTest::newRow("replies written in place in a folder that cannot be written")
-            << u"folder=0555"_s << u"actionErrorMsg;ack=A;Ok"_s << QString() << u"11=A;l_ack=A"_s;
+        row("replies written in place in a folder that cannot be written", u"folder=0555"_s,
+            u"actionErrorMsg;ack=A;Ok"_s, {}, u"11=A;l_ack=A"_s);
 #endif
-        QTest::newRow("replies cancelled")
-            << QString() << u"actionErrorMsg;ack=A;error_chks=B;error_syntax=C;Cancel"_s << QString() << QString();
+        row("replies cancelled", {}, u"actionErrorMsg;ack=A;error_chks=B;error_syntax=C;Cancel"_s, {}, {});
 
         // The backup fields take typing only while the backup is switched on.
-        QTest::newRow("storage unchanged: the working directory")
-            << QString() << u"actionFile;b_prefix=m_;Ok"_s << QString() << u"6=<wd>;10=<wd>"_s;
-        QTest::newRow("storage, Windows path, a choice cancelled, extensions without dot or emptied")
-            << QString()
-            << u"actionFile;f_ext=txt;f_setfolder>C:\\Adatok\\gprs;f_setfolder>;cb_backup;b_ext=;b_setfolder>/srv;Ok"_s
-            << QString() << u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/;l_backup_ext=.;gb_backup=true"_s;
-        QTest::newRow("storage, extension with dot, prefixes")
-            << QString() << u"actionFile;f_prefix=d_;f_ext=.csv;cb_backup;b_prefix=m_;Ok"_s << QString()
-            << u"4=d_;5=.csv;6=<wd>;7=1;8=m_;10=<wd>;l_file_prefix=d_;l_file_ext=.csv;l_backup_prefix=m_;"
-               "gb_backup=true"_s;
-        QTest::newRow("storage, backup switched off, its naming still taken")
-            << u"7=1"_s << u"actionFile;b_prefix=m_;cb_backup;b_ext=x;Ok"_s << QString()
-            << u"6=<wd>;8=m_;10=<wd>;l_backup_prefix=m_"_s;
-        QTest::newRow("storage cancelled")
-            << QString()
-            << u"actionFile;f_prefix=x_;f_ext=log;f_setfolder>/elsewhere;cb_backup;b_prefix=y_;b_setfolder>/other;Cancel"_s
-            << QString() << QString();
+        row("storage unchanged: the working directory", {}, u"actionFile;b_prefix=m_;Ok"_s, {}, u"6=<wd>;10=<wd>"_s);
+        row("storage, Windows path, a choice cancelled, extensions without dot or emptied", {},
+            u"actionFile;f_ext=txt;f_setfolder>C:\\Adatok\\gprs;f_setfolder>;cb_backup;b_ext=;b_setfolder>/srv;Ok"_s,
+            {}, u"5=.txt;6=C:/Adatok/gprs/;7=1;9=.;10=/srv/;l_backup_ext=.;gb_backup=true"_s);
+        row("storage, extension with dot, prefixes", {},
+            u"actionFile;f_prefix=d_;f_ext=.csv;cb_backup;b_prefix=m_;Ok"_s, {},
+            u"4=d_;5=.csv;6=<wd>;7=1;8=m_;10=<wd>;l_file_prefix=d_;l_file_ext=.csv;l_backup_prefix=m_;"
+            "gb_backup=true"_s);
+        row("storage, backup switched off, its naming still taken", u"7=1"_s,
+            u"actionFile;b_prefix=m_;cb_backup;b_ext=x;Ok"_s, {}, u"6=<wd>;8=m_;10=<wd>;l_backup_prefix=m_"_s);
+        row("storage cancelled", {},
+            u"actionFile;f_prefix=x_;f_ext=log;f_setfolder>/elsewhere;cb_backup;b_prefix=y_;b_setfolder>/other;Cancel"_s,
+            {}, {});
     }
 
     void settingsAreShownAndStored()
