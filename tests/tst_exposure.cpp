@@ -123,38 +123,33 @@ private slots:
         QTest::addColumn<QByteArray>("later");
         QTest::addColumn<QString>("told");
         QTest::addColumn<bool>("stored");
+        const auto row = [](const char* name, const QByteArray& atStart, const QByteArray& later, const QString& told,
+                             bool stored) { QTest::newRow(name) << atStart << later << told << stored; };
         const QString loaded = u"Ismert eszközök listája betöltve (ismert_eszkozok.txt): 1 eszköz."_s;
         const QString two = QString(loaded).replace(u"1 eszköz"_s, u"2 eszköz"_s);
-        QTest::newRow("listed, with a comment, CR LF, a blank line")
-            << QByteArray("# field\r\nSIM1\r\n\r\n ABC_12 \n") << QByteArray() << two << true;
-        QTest::newRow("appears") << QByteArray() << QByteArray("SIM1\n") << loaded << false;
-        QTest::newRow("changes") << QByteArray("SIM1\n") << QByteArray("ABC_12\nSIM1\n") << two << true;
-        QTest::newRow("vanishes")
-            << QByteArray("SIM1\n") << QByteArray("<gone>")
-            << u"Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom."_s << true;
-        QTest::newRow("malformed") << QByteArray("SIM1\n") << QByteArray("ABC 12\n")
-                                   << u"1. sora nem eszköznév, a korábbi lista marad érvényben."_s << false;
-        QTest::newRow("unreadable") << QByteArray("SIM1\n") << QByteArray("<folder>")
-                                    << u"nem olvasható, a korábbi marad érvényben."_s << false;
-        QTest::newRow("a FIFO, which no writer opens")
-            << QByteArray("SIM1\n") << QByteArray("<fifo>") << u"nem olvasható, a korábbi marad érvényben."_s << false;
-        QTest::newRow("malformed without a list before")
-            << QByteArray() << QByteArray("ABC 12\n")
-            << u"1. sora nem eszköznév, lista nélkül továbbra is minden eszköz adatát fogadom."_s << true;
+        const QString kept = u"nem olvasható, a korábbi marad érvényben."_s;
+        row("listed, with a comment, CR LF, a blank line", "# field\r\nSIM1\r\n\r\n ABC_12 \n", {}, two, true);
+        row("appears", {}, "SIM1\n", loaded, false);
+        row("changes", "SIM1\n", "ABC_12\nSIM1\n", two, true);
+        row("vanishes", "SIM1\n", "<gone>",
+            u"Nincs ismert eszközök listája (ismert_eszkozok.txt): minden eszköz adatát fogadom."_s, true);
+        row("malformed", "SIM1\n", "ABC 12\n", u"1. sora nem eszköznév, a korábbi lista marad érvényben."_s, false);
+        row("unreadable", "SIM1\n", "<folder>", kept, false);
+        row("a FIFO, which no writer opens", "SIM1\n", "<fifo>", kept, false);
+        row("malformed without a list before", {}, "ABC 12\n",
+            u"1. sora nem eszköznév, lista nélkül továbbra is minden eszköz adatát fogadom."_s, true);
 
         const QString unreadable = u"Hiba: Nem olvasható az ismert eszközök listája: %1 (%2)."_s;
-        const auto refused = [](const char* name, const QByteArray& list, const QString& says) {
-            QTest::addRow("start refused: %s", name) << list << QByteArray() << says << false;
-        };
-        refused("a faulty line", "SIM1\n#\nABC 12\n",
-            u"Hiba: Hibás az ismert eszközök listája: %1 (a 3. sora nem eszköznév)."_s);
-        refused("a folder", "<folder>", unreadable.arg(u"%1"_s, u"nem szabályos fájl"_s));
-        refused("a FIFO", "<fifo>", unreadable.arg(u"%1"_s, u"nem szabályos fájl"_s));
-        refused("too large", QByteArray("SIM1\n").repeated(4 * 1024 * 1024 / 5 + 1),
-            unreadable.arg(u"%1"_s, u"nagyobb 4 MB-nál"_s));
+        row("start refused: a faulty line", "SIM1\n#\nABC 12\n", {},
+            u"Hiba: Hibás az ismert eszközök listája: %1 (a 3. sora nem eszköznév)."_s, false);
+        row("start refused: a folder", "<folder>", {}, unreadable.arg(u"%1"_s, u"nem szabályos fájl"_s), false);
+        row("start refused: a FIFO", "<fifo>", {}, unreadable.arg(u"%1"_s, u"nem szabályos fájl"_s), false);
+        row("start refused: too large", QByteArray("SIM1\n").repeated(4 * 1024 * 1024 / 5 + 1), {},
+            unreadable.arg(u"%1"_s, u"nagyobb 4 MB-nál"_s), false);
         // Root may read any file: a link to itself is refused to everyone.
-        refused("a link to itself", "<loop>", unreadable.arg(u"%1"_s, qt_error_string(ELOOP)));
-        refused("a link to nothing", "<dangling>", unreadable.arg(u"%1"_s, qt_error_string(ENOENT)));
+        row("start refused: a link to itself", "<loop>", {}, unreadable.arg(u"%1"_s, qt_error_string(ELOOP)), false);
+        row("start refused: a link to nothing", "<dangling>", {}, unreadable.arg(u"%1"_s, qt_error_string(ENOENT)),
+            false);
     }
 
     void knownDevicesDecideWhoStores()
@@ -205,16 +200,17 @@ private slots:
         };
         const QString invalid
             = u"<ts>[127.0.0.1] Érvénytelen PROXY fejléc a terheléselosztótól, a kapcsolatot bontom.\n\n"_s;
-        QTest::newRow("v1") << u"127.0.0.1"_s << v1 + messages::zeros() << 200 << proxied(u"192.0.2.7"_s);
-        QTest::newRow("v2 IPv6, split over reads")
-            << u"127.0.0.1"_s << v2(0x21, 0x21, v6) + messages::zeros() << 5 << proxied(u"2001:db8::7"_s);
-        QTest::newRow("v2 of the balancer's own")
-            << u"127.0.0.1"_s << v2(0x20, 0x00, QByteArray()) + messages::zeros() << 200 << proxied(u"127.0.0.1"_s);
-        QTest::newRow("garbage") << u"127.0.0.1"_s << QByteArray("GET / HTTP/1.0\r\n") << 200 << invalid;
-        QTest::newRow("truncated") << u"127.0.0.1"_s << v1.left(30) << 200 << invalid;
-        QTest::newRow("from an address that is no balancer")
-            << u"127.0.0.9"_s << v1 << 200
-            << u"<ts>[127.0.0.1] Új kapcsolat.\n<ts>[127.0.0.1] A kapcsolatot a kliens bontotta.\n\n"_s;
+        const auto row = [](const char* name, const QByteArray& sent, int piece, const QString& lines,
+                             const QString& balancer = u"127.0.0.1"_s) {
+            QTest::newRow(name) << balancer << sent << piece << lines;
+        };
+        row("v1", v1 + messages::zeros(), 200, proxied(u"192.0.2.7"_s));
+        row("v2 IPv6, split over reads", v2(0x21, 0x21, v6) + messages::zeros(), 5, proxied(u"2001:db8::7"_s));
+        row("v2 of the balancer's own", v2(0x20, 0x00, QByteArray()) + messages::zeros(), 200, proxied(u"127.0.0.1"_s));
+        row("garbage", "GET / HTTP/1.0\r\n", 200, invalid);
+        row("truncated", v1.left(30), 200, invalid);
+        row("from an address that is no balancer", v1, 200,
+            u"<ts>[127.0.0.1] Új kapcsolat.\n<ts>[127.0.0.1] A kapcsolatot a kliens bontotta.\n\n"_s, u"127.0.0.9"_s);
     }
 
     void balancersNameTheDevice()
