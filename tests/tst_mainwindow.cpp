@@ -107,11 +107,8 @@ class MainWindowTest final : public StilwaterTest
     Q_OBJECT
 
 private slots:
-    // The devices window as the operator uses it: opened from the menu beside the main window, the
-    // silent devices first and names in natural order, counted under the table and in the title;
-    // rows that change keep their places and the selection until sorted again; copied, exported,
-    // filtered and forgotten; its threshold, which Tab reaches, kept for the next time outside
-    // config.cfg.
+    // The devices window as the operator uses it, beside the main window: the silent devices first and
+    // names in natural order, counted under the table and in the title; its threshold kept outside config.cfg.
     void devicesWindowShowsTheFleet()
     {
         const QDateTime noon(QDate(2026, 12, 5), QTime(12, 0));

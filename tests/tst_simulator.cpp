@@ -121,10 +121,8 @@ QSet<QString> deviceNames(const QString& instance)
 
 } // namespace
 
-// stilwater-sim against the real window, its verdicts and exit status; and as the devices of the real
-// program. stilwater-server as systemd runs it, restarted on systemd's socket under load, and two of
-// them behind HAProxy, balancing by source address and asking each whether it answers, one killed
-// or stopped while devices that reconnect and resend send through it.
+// stilwater-sim and stilwater-server as programs: the simulator against the real window and as the
+// devices of the real service, which runs as systemd and HAProxy run it.
 class SimulatorTest final : public StilwaterTest
 {
     Q_OBJECT
@@ -516,9 +514,8 @@ private slots:
         QByteArray output;
         QTRY_VERIFY((output += service.readAllStandardOutput()).contains("Szerver elindítva."));
         QProcess sim;
-        sim.start(QStringLiteral(STILWATER_SIM),
-            {u"--port"_s, QString::fromLatin1(config.port), u"--devices"_s, u"20"_s, u"--duration"_s, u"3"_s,
-                u"--rate"_s, u"20"_s, u"--bad-checksum"_s, u"0.1"_s});
+        const QString load = u"--devices 20 --duration 3 --rate 20 --bad-checksum 0.1 --port "_s;
+        sim.start(QStringLiteral(STILWATER_SIM), (load + QString::fromLatin1(config.port)).split(u' '));
         QVERIFY(sim.waitForStarted());
         QNetworkAccessManager web;
         const auto scrape = [&] {

@@ -100,10 +100,8 @@ private slots:
         QTest::newRow("ECONNABORTED") << int(asio::error::connection_aborted) << QString();
         QTest::newRow("EPROTO") << EPROTO << QString();
         QTest::newRow("EINTR") << int(asio::error::interrupted) << QString();
-        QTest::newRow("EINVAL") << int(asio::error::invalid_argument)
-                                << start
-                + u"rendszerhiba (%1).\n"_s.arg(
-                    QString::fromStdString(asio::error_code(asio::error::invalid_argument).message()));
+        const QString invalid = QString::fromStdString(asio::error_code(asio::error::invalid_argument).message());
+        QTest::newRow("EINVAL") << int(asio::error::invalid_argument) << start + u"rendszerhiba (%1).\n"_s.arg(invalid);
     }
 
     void acceptErrorsAreTold()
