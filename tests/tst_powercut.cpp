@@ -26,54 +26,48 @@ std::mutex recording;
 std::vector<Change> changes;
 QHash<FileHandle, QByteArray> pathOf; // of each open file
 
-template<typename Call>
-auto recorded(Call call, Change::Kind kind, FileHandle file)
+bool recordedSync(bool (*sync)(FileHandle), Change::Kind kind, FileHandle file)
 {
     const std::lock_guard lock(recording);
-    const auto result = call();
-    if (result)
+    const bool synced = sync(file);
+    if (synced)
         changes.push_back({kind, pathOf.value(file), {}});
-    return result;
+    return synced;
 }
 
 // The system's own calls, each recorded as it succeeds. A platform without folder or file-system
 // syncs has none to record.
 FileOps recordingOps()
 {
-    FileOps ops {
-        [](const QByteArray& name, FileOpen how) {
-            const std::lock_guard lock(recording);
-            const FileHandle file = systemFileOps().open(name, how);
-            if (file >= 0 && how != FileOpen::Folder)
-                pathOf.insert(file, name);
-            if (file >= 0 && how == FileOpen::New)
-                changes.push_back({Change::Create, name, {}});
-            return file;
-        },
-        [](FileHandle file, const char* data, std::size_t size) {
-            const std::lock_guard lock(recording);
-            const long long written = systemFileOps().write(file, data, size);
-            if (written > 0)
-                changes.push_back({Change::Write, pathOf.value(file), QByteArray(data, qsizetype(written))});
-            return written;
-        },
-        [](FileHandle file) {
-            return recorded([file] { return systemFileOps().syncFile(file); }, Change::SyncFile, file);
-        },
-        [](FileHandle folder) {
-            return recorded([folder] { return systemFileOps().syncFolder(folder); }, Change::SyncFolder, folder);
-        },
-        [](FileHandle any) {
-            return recorded([any] { return systemFileOps().syncFileSystem(any); }, Change::SyncAll, any);
-        },
-        [](FileHandle file) {
-            const std::lock_guard lock(recording);
-            pathOf.remove(file);
-            systemFileOps().close(file);
-        },
+    FileOps ops = systemFileOps();
+    ops.open = [](const QByteArray& name, FileOpen how) {
+        const std::lock_guard lock(recording);
+        const FileHandle file = systemFileOps().open(name, how);
+        if (file >= 0 && how != FileOpen::Folder)
+            pathOf.insert(file, name);
+        if (file >= 0 && how == FileOpen::New)
+            changes.push_back({Change::Create, name, {}});
+        return file;
     };
-    ops.syncFolder = systemFileOps().syncFolder ? ops.syncFolder : nullptr;
-    ops.syncFileSystem = systemFileOps().syncFileSystem ? ops.syncFileSystem : nullptr;
+    ops.write = [](FileHandle file, const char* data, std::size_t size) {
+        const std::lock_guard lock(recording);
+        const long long written = systemFileOps().write(file, data, size);
+        if (written > 0)
+            changes.push_back({Change::Write, pathOf.value(file), QByteArray(data, qsizetype(written))});
+        return written;
+    };
+    ops.syncFile = [](FileHandle file) { return recordedSync(systemFileOps().syncFile, Change::SyncFile, file); };
+    if (ops.syncFolder)
+        ops.syncFolder
+            = [](FileHandle folder) { return recordedSync(systemFileOps().syncFolder, Change::SyncFolder, folder); };
+    if (ops.syncFileSystem)
+        ops.syncFileSystem
+            = [](FileHandle any) { return recordedSync(systemFileOps().syncFileSystem, Change::SyncAll, any); };
+    ops.close = [](FileHandle file) {
+        const std::lock_guard lock(recording);
+        pathOf.remove(file);
+        systemFileOps().close(file);
+    };
     return ops;
 }
 
@@ -118,17 +112,6 @@ constexpr auto fileOf = messages::fileOfNumbered;
 
 // Set for a copy of this program that runs the window's server on this port until it is killed.
 constexpr char servePortVariable[] = "STILWATER_TEST_SERVE_PORT";
-
-// Every line of every day file in the working folder.
-QSet<QByteArray> storedLines()
-{
-    QSet<QByteArray> lines;
-    for (const QString& name : QDir().entryList({u"D*"_s}, QDir::Files)) {
-        for (const QByteArray& line : readFileBytes(name).split('\n'))
-            lines << line;
-    }
-    return lines;
-}
 
 } // namespace
 
@@ -249,7 +232,11 @@ private slots:
         server.kill();
         QVERIFY(server.waitForFinished());
 
-        const QSet<QByteArray> stored = storedLines();
+        QSet<QByteArray> stored;
+        for (const QString& name : QDir().entryList({u"D*"_s}, QDir::Files)) { // dated by the copy's own clock
+            for (const QByteArray& line : readFileBytes(name).split('\n'))
+                stored << line;
+        }
         const auto missing = std::count_if(acknowledged.cbegin(), acknowledged.cend(),
             [&stored](const QByteArray& text) { return !stored.contains(text + '\r'); });
         QCOMPARE(missing, 0);
