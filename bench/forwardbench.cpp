@@ -1,6 +1,7 @@
 #include "bench/forwardbench.h"
 
 #include "tests/postgresfixture.h"
+#include "tests/serverfixture.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -16,17 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Of device `device`, carrying `count`, with its checksum worked out.
-QByteArray message(int device, int count)
-{
-    const QByteArray text = "08" + QStringLiteral("D%1").arg(device).toLatin1().leftJustified(32, ' ')
-        + QByteArray::number(count).rightJustified(96, '0');
-    unsigned char sum = 0;
-    for (const char c : text)
-        sum += static_cast<unsigned char>(c);
-    return '$' + text + QByteArray::number(sum % 100).rightJustified(2, '0');
-}
 
 QString dayFile(const QString& folder, int device)
 {
@@ -68,7 +58,7 @@ double catchUp(const PostgresServer& database, int devices, int lines, QString* 
     for (int device = 1; device <= devices; ++device) {
         QByteArray bytes;
         for (int n = 1; n <= lines; ++n)
-            bytes += message(device, n) + "\r\n";
+            bytes += messages::numbered(device, n) + "\r\n";
         QFile file(dayFile(folder.path(), device));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             *problem = QStringLiteral("day files not written");
@@ -102,7 +92,7 @@ double copyReference(const PostgresServer& database, int devices, int lines, QSt
                            .arg(device)
                            .arg(day)
                            .arg(qint64(n - 1) * 135)
-                           .arg(QString::fromLatin1(message(device, n).toHex()))
+                           .arg(QString::fromLatin1(messages::numbered(device, n).toHex()))
                            .toLatin1());
     file.close();
     QElapsedTimer timer;
@@ -153,7 +143,7 @@ Lag liveLag(const PostgresServer& database, int devices, int seconds, QString* p
             QFile file(dayFile(folder.path(), device));
             if (!file.open(QIODevice::Append))
                 *problem = QStringLiteral("append failed");
-            const QByteArray line = message(device, int(written / devices) + 1) + "\r\n";
+            const QByteArray line = messages::numbered(device, int(written / devices) + 1) + "\r\n";
             file.write(line);
             file.close();
             appendedAt[{device, sizes[size_t(device)]}] = QDateTime::currentMSecsSinceEpoch();
@@ -161,15 +151,16 @@ Lag liveLag(const PostgresServer& database, int devices, int seconds, QString* p
         }
         QTest::qWait(5);
     }
-    if (!QTest::qWaitFor([&] { return rowCount(database, QStringLiteral("stilwater.messages WHERE instance = 'live'")) >= total; },
+    if (!QTest::qWaitFor(
+            [&] { return rowCount(database, QStringLiteral("stilwater.messages WHERE instance = 'live'")) >= total; },
             120000)) {
         *problem = QStringLiteral("live lines missing");
         return {};
     }
     std::vector<double> lags;
-    for (const QString& row : database.query(QStringLiteral(
-             "SELECT substr(device, 2), file_offset, (extract(epoch FROM forwarded_at) * 1000)::bigint "
-             "FROM stilwater.messages WHERE instance = 'live'"))) {
+    for (const QString& row : database.query(
+             QStringLiteral("SELECT substr(device, 2), file_offset, (extract(epoch FROM forwarded_at) * 1000)::bigint "
+                            "FROM stilwater.messages WHERE instance = 'live'"))) {
         const QStringList fields = row.split(QLatin1Char('|'));
         const auto appended = appendedAt.find({fields.value(0).toInt(), fields.value(1).toLongLong()});
         if (appended != appendedAt.end())

@@ -1,6 +1,7 @@
 #include "forward/forwardoptions.h"
 
 #include "service/httpendpoint.h"
+#include "settings/parsertexts.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -26,7 +27,7 @@ QString parseForwardOptions(const QStringList& arguments, ForwardOptions* option
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(description));
-    const QCommandLineOption helpOption = parser.addHelpOption();
+    parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption directoryOption(QStringLiteral("directory"),
         QStringLiteral("A szerver munkamappája, benne a config.cfg-vel (alapértelmezés: az aktuális mappa)."),
@@ -65,15 +66,10 @@ QString parseForwardOptions(const QStringList& arguments, ForwardOptions* option
     parser.addOptions({directoryOption, instanceOption, sinceOption, postgresOption, schemaOption, mqttOption,
         topicOption, credentialsOption, caOption, metricsOption, readyOption});
 
-    // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
-    if (!parser.parse(arguments))
-        return parser.errorText();
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp();
+    if (const QString usage = parseCommandLine(parser, arguments); !usage.isEmpty())
+        return usage;
     if (parser.isSet(versionOption))
         parser.showVersion();
-    if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Ismeretlen argumentum: %1.").arg(parser.positionalArguments().first());
     options->directory = parser.value(directoryOption);
     options->instance = parser.isSet(instanceOption) ? parser.value(instanceOption) : QSysInfo::machineHostName();
     if (options->instance.isEmpty())

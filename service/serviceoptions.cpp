@@ -4,6 +4,7 @@
 #include "engine/nosyncoption.h"
 #include "engine/peeraddress.h"
 #include "service/httpendpoint.h"
+#include "settings/parsertexts.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -38,7 +39,7 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(description));
-    const QCommandLineOption helpOption = parser.addHelpOption();
+    parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption directoryOption(QStringLiteral("directory"),
         QStringLiteral("Munkamappa: itt van a config.cfg és ide kerülnek az adatfájlok (alapértelmezés: az aktuális "
@@ -101,16 +102,10 @@ QString parseServiceOptions(const QStringList& arguments, ServiceOptions* option
     parser.addOptions(
         {listDevicesOption, knownDevicesOption, balancerOption, perAddressOption, prefixOption, totalOption});
 
-    // process() would exit with 1 on a usage error; scripts and systemd tell a wrong call by 2.
-    if (!parser.parse(arguments))
-        return parser.errorText();
-    // --help-all comes with --help; this program has no Qt options to add to it.
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp();
+    if (const QString usage = parseCommandLine(parser, arguments); !usage.isEmpty())
+        return usage;
     if (parser.isSet(versionOption))
         parser.showVersion();
-    if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Ismeretlen argumentum: %1.").arg(parser.positionalArguments().first());
     options->directory = parser.value(directoryOption);
     options->listen = parser.value(listenOption);
     if (parser.isSet(listenOption) && !isListenAddress(options->listen.toStdString()))

@@ -1,5 +1,7 @@
 #include "settings/parsertexts.h"
 
+#include <QCommandLineParser>
+
 #include <utility>
 
 QString HungarianParserTexts::translate(const char* context, const char* sourceText, const char*, int) const
@@ -24,5 +26,16 @@ QString HungarianParserTexts::translate(const char* context, const char* sourceT
         if (qstrcmp(sourceText, english) == 0)
             return QString::fromUtf8(hungarian);
     }
+    return QString();
+}
+
+QString parseCommandLine(QCommandLineParser& parser, const QStringList& arguments)
+{
+    if (!parser.parse(arguments))
+        return parser.errorText();
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp();
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("Ismeretlen argumentum: %1.").arg(parser.positionalArguments().first());
     return QString();
 }

@@ -238,34 +238,6 @@ private slots:
         QCOMPARE(server.query(u"SELECT encode(line, 'escape') FROM stilwater.messages ORDER BY file_offset"_s),
             QStringList({u"E1"_s, u"L1"_s, u"L2"_s}));
     }
-
-    // A multi-host conninfo finds the promoted standby once the primary is gone, and carries on from
-    // the cursors that came over with the rows.
-    void followsPromotedStandby()
-    {
-        PostgresServer primary;
-        QVERIFY(primary.ready());
-        const std::unique_ptr<PostgresServer> standby = PostgresServer::standbyOf(primary);
-        QVERIFY(standby->ready());
-        PostgresSink sink(u"host=127.0.0.1,127.0.0.1 port=%1,%2 dbname=postgres user=postgres "
-                          "target_session_attrs=read-write"_s.arg(primary.port())
-                              .arg(standby->port()),
-            u"here"_s);
-        const Cursors early {{{u"K01"_s, monday}, 6}};
-        QString problem;
-        QVERIFY2(sink.deliver({line(u"K01"_s, monday, 0, "E1")}, early, &problem), qPrintable(problem));
-        QTRY_COMPARE(standby->query(u"SELECT count(*) FROM stilwater.messages"_s), QStringList {u"1"_s});
-
-        QVERIFY(primary.stop(PostgresServer::Stop::Fast));
-        QVERIFY(standby->promote());
-        QVERIFY(!sink.deliver({line(u"K01"_s, monday, 6, "L1")}, {{{u"K01"_s, monday}, 10}}, &problem));
-        QVERIFY2(sink.open(&problem), qPrintable(problem));
-        QCOMPARE(storedCursors(sink), early);
-        QVERIFY2(
-            sink.deliver({line(u"K01"_s, monday, 6, "L1")}, {{{u"K01"_s, monday}, 10}}, &problem), qPrintable(problem));
-        QCOMPARE(standby->query(u"SELECT encode(line, 'escape') FROM stilwater.messages ORDER BY file_offset"_s),
-            QStringList({u"E1"_s, u"L1"_s}));
-    }
 };
 
 QTEST_MAIN(ForwardPostgresTest)

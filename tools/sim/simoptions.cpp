@@ -1,5 +1,7 @@
 #include "tools/sim/simoptions.h"
 
+#include "settings/parsertexts.h"
+
 #include <QCommandLineParser>
 #include <QHostAddress>
 
@@ -38,7 +40,7 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(description));
-    const QCommandLineOption helpOption = parser.addHelpOption();
+    parser.addHelpOption();
     const auto add = [&parser](const QString& name, const QString& help, const QString& value = QString()) {
         QCommandLineOption option(name, help, value);
         parser.addOption(option);
@@ -138,14 +140,8 @@ QString parseSimOptions(const QStringList& arguments, SimOptions* options)
                        "(endless, junk); 0 (alapértelmezés): amilyen gyorsan ez a gép bírja."),
         QStringLiteral("R"));
 
-    // process() would exit with 1 on a usage error; scripts tell a wrong call by 2.
-    if (!parser.parse(arguments))
-        return parser.errorText();
-    // --help-all comes with --help; this program has no Qt options to add to it.
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp();
-    if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Ismeretlen argumentum: %1.").arg(parser.positionalArguments().first());
+    if (const QString usage = parseCommandLine(parser, arguments); !usage.isEmpty())
+        return usage;
 
     const auto integer = [&parser](const QCommandLineOption& option, int minimum, int* value) {
         if (!parser.isSet(option))
