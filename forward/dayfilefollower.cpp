@@ -47,9 +47,18 @@ FollowRound DayFileFollower::next(const Cursors& cursors)
     look(files, cursors, round);
     if (round.pendingBytes == 0)
         return round;
-    if (!syncDataFolder(settings, &problem)) {
-        round.notices << problem;
-        return round;
+    // One sync makes every byte seen so far durable, so a backlog already on the disk costs one sync,
+    // not one a batch.
+    const bool beyondTheLastSync = std::any_of(followed.begin(), followed.end(), [&](const auto& entry) {
+        return entry.second.seen.size > std::max(entry.second.durable, cursorOf(cursors, entry.first));
+    });
+    if (beyondTheLastSync) {
+        if (!syncDataFolder(settings, &problem)) {
+            round.notices << problem;
+            return round;
+        }
+        for (auto& [key, file] : followed)
+            file.durable = file.seen.size;
     }
     // Today's files first with half a batch, so that a backlog of earlier days never holds live lines
     // back for longer than one batch; then everything oldest first.
@@ -61,7 +70,7 @@ FollowRound DayFileFollower::next(const Cursors& cursors)
             if (liveOnly && key.day != today)
                 continue;
             const qint64 cursor = std::max(cursorOf(cursors, key), cursorOf(round.after, key));
-            if (file.seen.size > cursor)
+            if (file.durable > cursor)
                 take(key, cursor, room, key.day == today, round);
         }
     }
@@ -88,13 +97,17 @@ void DayFileFollower::look(const DayFilesOnDisk& files, const Cursors& cursors, 
     for (const auto& [key, seen] : files) {
         if (key.day < first)
             continue;
-        const auto [place, isNew] = followed.try_emplace(key, Followed {seen, now, std::nullopt, false});
+        const auto [place, isNew] = followed.try_emplace(key, Followed {seen, 0, now, std::nullopt, false});
         Followed& file = place->second;
-        if (!isNew && !(file.seen == seen))
+        if (!isNew && !(file.seen == seen)) {
+            // Another file: none of its bytes has been seen synced.
+            file.durable = 0;
             round.notices << QStringLiteral(
                 "A napi fájl helyén másik fájl áll, a továbbítás a %1. bájtjától folytatódik: %2.")
                                  .arg(cursorOf(cursors, key))
                                  .arg(seen.path);
+        }
+        file.durable = std::min(file.durable, seen.size);
         if (isNew || seen.size != file.seen.size)
             file.grewAt = now;
         file.seen = seen;
@@ -125,7 +138,7 @@ void DayFileFollower::look(const DayFilesOnDisk& files, const Cursors& cursors, 
 void DayFileFollower::take(const DayFileKey& key, qint64 cursor, int lines, bool live, FollowRound& round)
 {
     const Followed& file = followed.at(key);
-    const qint64 to = std::min(file.seen.size, cursor + std::max(smallestRead, lines * lineBytes));
+    const qint64 to = std::min(file.durable, cursor + std::max(smallestRead, lines * lineBytes));
     QByteArray bytes;
     QString problem;
     if (!readDayFile(file.seen, cursor, to, &bytes, &problem)) {
@@ -134,7 +147,7 @@ void DayFileFollower::take(const DayFileKey& key, qint64 cursor, int lines, bool
     }
     CompleteLines taken = completeLines(key, cursor, bytes, lines);
     const bool wholeReadUnended = taken.end == cursor && bytes.size() == to - cursor;
-    if (wholeReadUnended && to < file.seen.size) {
+    if (wholeReadUnended && to < file.durable) {
         // Longer than any message: a stray piece, taken as one skipped line so that it never holds
         // the lines behind it.
         taken.end = to;

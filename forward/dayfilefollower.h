@@ -45,6 +45,7 @@ private:
     struct Followed
     {
         DayFileOnDisk seen;
+        qint64 durable = 0; // what a sync has made durable: only that is read
         std::chrono::steady_clock::time_point grewAt;
         std::optional<std::chrono::steady_clock::time_point> pendingSince;
         bool shrinkSaid = false;
