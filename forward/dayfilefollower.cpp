@@ -38,7 +38,7 @@ FollowRound DayFileFollower::next(const Cursors& cursors)
 {
     FollowRound round;
     QString problem;
-    const DayFilesOnDisk files = dayFilesOnDisk(settings, &problem);
+    const DayFilesOnDisk files = dayFilesOnDisk(settings, &names, &problem);
     if (!problem.isEmpty()) {
         round.notices << problem;
         return round;

@@ -60,4 +60,5 @@ private:
     const QDate startDay = clockNow().date();
     const int batchLines;
     std::map<DayFileKey, Followed> followed;
+    DayFileNames names;
 };

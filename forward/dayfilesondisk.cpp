@@ -41,7 +41,7 @@ struct Descriptor
 
 } // namespace
 
-DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, QString* problem)
+DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, DayFileNames* names, QString* problem)
 {
     DayFilesOnDisk found;
     const QString folder = dataFolder(settings);
@@ -50,22 +50,29 @@ DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, QString* problem)
         *problem = QStringLiteral("Az adatmappa nem olvasható (%1): %2.").arg(folder, systemError(errno));
         return found;
     }
-    const DataFileNames names(settings);
-    const QString prefix = settings.file.path;
+    const DataFileNames naming(settings);
+    DayFileNames seen;
+    seen.reserve(names->size());
     while (const dirent* entry = ::readdir(directory.get())) {
-        const QString name = QFile::decodeName(entry->d_name);
-        const auto dayFile = names.match(name);
-        if (!dayFile)
-            continue;
+        const QByteArray name(entry->d_name);
+        const auto known = names->constFind(name);
+        std::optional<DayFileKey> key;
+        if (known != names->cend()) {
+            key = *known;
+        } else if (const auto dayFile = naming.match(QFile::decodeName(name))) {
+            key = DayFileKey {dayFile->device, dayFile->day};
+        }
+        seen.insert(name, key);
         struct stat status
         {
         };
-        if (::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0
+        if (!key || ::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0
             || !S_ISREG(status.st_mode))
             continue;
-        found[{dayFile->device, dayFile->day}]
-            = {prefix + name, qint64(status.st_size), quint64(status.st_dev), quint64(status.st_ino)};
+        found[*key] = {settings.file.path + QFile::decodeName(name), qint64(status.st_size), quint64(status.st_dev),
+            quint64(status.st_ino)};
     }
+    *names = std::move(seen);
     return found;
 }
 

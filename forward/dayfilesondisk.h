@@ -3,9 +3,11 @@
 #include "forward/sink.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <map>
+#include <optional>
 
 class settings_t;
 
@@ -23,9 +25,14 @@ struct DayFileOnDisk
 
 using DayFilesOnDisk = std::map<DayFileKey, DayFileOnDisk>;
 
+// What the names of a folder's files tell, kept from one look to the next: a folder of 19,000 devices'
+// files is listed every round, and taking each name apart again would cost more than the listing.
+using DayFileNames = QHash<QByteArray, std::optional<DayFileKey>>;
+
 // The data files of the folder that `settings` names, by their key: regular files only, backups and
 // everything else left out. A folder that cannot be read gives none, with the reason in `problem`.
-DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, QString* problem);
+// `names` holds the names of the last look and then those of this one.
+DayFilesOnDisk dayFilesOnDisk(const settings_t& settings, DayFileNames* names, QString* problem);
 
 // Makes every byte written so far into the data folder durable, with one sync of its file system: what
 // a power cut could still take away must not reach a downstream system.
