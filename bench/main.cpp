@@ -2,8 +2,8 @@
 // stilwater-drive in a child process, each load also run against two bare reference servers; see --help.
 
 #include "bench/epollreference.h"
-#include "bench/hostile.h"
 #include "bench/forwardbench.h"
+#include "bench/hostile.h"
 #include "bench/loads.h"
 #include "bench/referenceserver.h"
 #include "bench/synclatency.h"

@@ -11,12 +11,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void family(QString& text, const char* name, const char* type, const char* help)
-{
-    text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
-                .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
-}
-
 void sample(QString& text, const char* name, double value, const QString& labels = QString())
 {
     text += QLatin1String(name) + labels + QLatin1Char(' ') + QString::number(value, 'g', 15) + QLatin1Char('\n');
@@ -25,7 +19,7 @@ void sample(QString& text, const char* name, double value, const QString& labels
 void perSink(QString& text, const std::vector<SinkFigures>& sinks, const char* name, const char* type, const char* help,
     const std::function<double(const SinkFigures&)>& value)
 {
-    family(text, name, type, help);
+    metricFamily(text, name, type, help);
     for (const SinkFigures& sink : sinks)
         sample(text, name, value(sink), QStringLiteral("{sink=\"%1\"}").arg(escapedLabelValue(sink.sink)));
 }
@@ -40,7 +34,8 @@ double secondsSince(const std::optional<Clock::time_point>& moment, Clock::time_
 QByteArray forwardMetricsText(const std::vector<SinkFigures>& sinks, const QString& version, Clock::time_point now)
 {
     QString text;
-    family(text, "stilwater_forward_build_info", "gauge", "Always 1; its label names the running forwarder's version.");
+    metricFamily(
+        text, "stilwater_forward_build_info", "gauge", "Always 1; its label names the running forwarder's version.");
     sample(text, "stilwater_forward_build_info", 1, QStringLiteral("{version=\"%1\"}").arg(escapedLabelValue(version)));
     perSink(text, sinks, "stilwater_forward_up", "gauge", "1 while the downstream system is connected.",
         [](const SinkFigures& sink) { return sink.up ? 1 : 0; });
@@ -67,13 +62,7 @@ QByteArray forwardMetricsText(const std::vector<SinkFigures>& sinks, const QStri
         "How long the downstream system has been unreachable; 0 while connected.",
         [now](const SinkFigures& sink) { return secondsSince(sink.downSince, now); });
 
-    const process_figures_t process = processFigures();
-    family(text, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
-    sample(text, "process_start_time_seconds", process.startTime);
-    family(text, "process_open_fds", "gauge", "Number of open file descriptors.");
-    sample(text, "process_open_fds", double(process.openDescriptors));
-    family(text, "process_resident_memory_bytes", "gauge", "Resident memory size in bytes.");
-    sample(text, "process_resident_memory_bytes", double(process.residentBytes));
+    appendProcessMetrics(text, processFigures());
     return text.toUtf8();
 }
 

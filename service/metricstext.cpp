@@ -4,12 +4,6 @@
 
 namespace {
 
-void family(QString& text, const char* name, const char* type, const char* help)
-{
-    text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
-                .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
-}
-
 void sample(QString& text, const char* name, quint64 value, const QString& labels = QString())
 {
     text += QLatin1String(name) + labels + QLatin1Char(' ') + QString::number(value) + QLatin1Char('\n');
@@ -17,7 +11,7 @@ void sample(QString& text, const char* name, quint64 value, const QString& label
 
 void single(QString& text, const char* name, const char* type, const char* help, quint64 value)
 {
-    family(text, name, type, help);
+    metricFamily(text, name, type, help);
     sample(text, name, value);
 }
 
@@ -49,13 +43,14 @@ QString escapedLabelValue(const QString& value)
 QByteArray metricsText(const metrics_t& metrics)
 {
     QString text;
-    family(text, "stilwater_build_info", "gauge", "Always 1; its label names the version of the running service.");
+    metricFamily(
+        text, "stilwater_build_info", "gauge", "Always 1; its label names the version of the running service.");
     sample(text, "stilwater_build_info", 1,
         QStringLiteral("{version=\"") + escapedLabelValue(metrics.version) + QStringLiteral("\"}"));
     single(text, "stilwater_connections_open", "gauge", "Device connections open now.", metrics.connectionsOpen);
     single(text, "stilwater_connections_accepted_total", "counter", "Device connections accepted.",
         metrics.connectionsAccepted);
-    family(text, "stilwater_messages_total", "counter", "Messages received, by verdict.");
+    metricFamily(text, "stilwater_messages_total", "counter", "Messages received, by verdict.");
     sample(text, "stilwater_messages_total", metrics.accepted, QStringLiteral("{verdict=\"accepted\"}"));
     sample(text, "stilwater_messages_total", metrics.checksumErrors, QStringLiteral("{verdict=\"checksum_error\"}"));
     sample(text, "stilwater_messages_total", metrics.syntaxErrors, QStringLiteral("{verdict=\"syntax_error\"}"));
@@ -66,7 +61,7 @@ QByteArray metricsText(const metrics_t& metrics)
         "Output lines dropped because the output fell behind.", metrics.droppedLines);
     single(text, "stilwater_descriptor_refusals_total", "counter",
         "Connections let go because file descriptors ran short.", metrics.descriptorRefusals);
-    family(text, "stilwater_connections_refused_total", "counter",
+    metricFamily(text, "stilwater_connections_refused_total", "counter",
         "Device connections turned away, by reason; those for want of descriptors are "
         "stilwater_descriptor_refusals_total too.");
     const auto refused = [&text](quint64 value, const char* reason) {
@@ -77,7 +72,7 @@ QByteArray metricsText(const metrics_t& metrics)
     refused(metrics.totalLimitRefusals, "total_limit");
     refused(metrics.invalidProxyHeaders, "invalid_proxy_header");
     refused(metrics.descriptorRefusals, "descriptors");
-    family(text, "stilwater_connections_closed_total", "counter",
+    metricFamily(text, "stilwater_connections_closed_total", "counter",
         "Device connections ended, by reason: the server's timeout, the client, or the server otherwise.");
     const auto closed = [&text](quint64 value, const char* reason) {
         byReason(text, "stilwater_connections_closed_total", value, reason);
@@ -89,13 +84,13 @@ QByteArray metricsText(const metrics_t& metrics)
     single(text, "stilwater_devices_known", "gauge", "Devices in the device table.", metrics.lastMessages.size());
     single(text, "stilwater_unlisted_messages_total", "counter",
         "Messages of new names that found the device table full.", metrics.unlistedMessages);
-    family(text, "stilwater_device_last_message_timestamp_seconds", "gauge",
+    metricFamily(text, "stilwater_device_last_message_timestamp_seconds", "gauge",
         "When the device last sent a message with the right form, in seconds since the epoch.");
     for (const auto& [name, moment] : metrics.lastMessages) {
         text += QStringLiteral("stilwater_device_last_message_timestamp_seconds{device=\"") + escapedLabelValue(name)
             + QStringLiteral("\"} ") + QString::number(moment / 1000.0, 'f', 3) + QLatin1Char('\n');
     }
-    family(text, "stilwater_device_errors_total", "counter",
+    metricFamily(text, "stilwater_device_errors_total", "counter",
         "Messages of the device with a checksum or syntax error, by verdict, since it entered the device table; "
         "devices without one are left out.");
     for (const auto& [name, checksumErrors, syntaxErrors] : metrics.deviceErrors) {
@@ -105,7 +100,7 @@ QByteArray metricsText(const metrics_t& metrics)
         sample(text, "stilwater_device_errors_total", syntaxErrors,
             device + QStringLiteral("\",verdict=\"syntax_error\"}"));
     }
-    family(text, "stilwater_reply_latency_seconds", "histogram",
+    metricFamily(text, "stilwater_reply_latency_seconds", "histogram",
         "From a message's last byte to its reply; in durable mode the wait for the disk is part of it.");
     quint64 replies = 0;
     for (std::size_t bucket = 0; bucket < metrics.replyLatencies.size(); ++bucket) {
@@ -118,12 +113,22 @@ QByteArray metricsText(const metrics_t& metrics)
     text += QStringLiteral("stilwater_reply_latency_seconds_sum ")
         + QString::number(static_cast<double>(metrics.replyLatencyNanoseconds) / 1e9, 'f', 9) + QLatin1Char('\n');
     sample(text, "stilwater_reply_latency_seconds_count", replies);
-    const process_figures_t& process = metrics.process;
-    family(text, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
+    appendProcessMetrics(text, metrics.process);
+    return text.toUtf8();
+}
+
+void metricFamily(QString& text, const char* name, const char* type, const char* help)
+{
+    text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
+                .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
+}
+
+void appendProcessMetrics(QString& text, const process_figures_t& process)
+{
+    metricFamily(text, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
     text += QStringLiteral("process_start_time_seconds ") + QString::number(process.startTime, 'f', 2)
         + QLatin1Char('\n');
     single(text, "process_open_fds", "gauge", "Number of open file descriptors.", process.openDescriptors);
     single(text, "process_max_fds", "gauge", "Maximum number of open file descriptors.", process.descriptorLimit);
     single(text, "process_resident_memory_bytes", "gauge", "Resident memory size in bytes.", process.residentBytes);
-    return text.toUtf8();
 }

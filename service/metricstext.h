@@ -45,5 +45,11 @@ struct metrics_t
 // A label value as the exposition format quotes it: backslash, double quote and line feed escaped.
 QString escapedLabelValue(const QString& value);
 
+// "# HELP" and "# TYPE" of one family, in the exposition format.
+void metricFamily(QString& text, const char* name, const char* type, const char* help);
+
+// The process_* families that Prometheus expects of every program it scrapes.
+void appendProcessMetrics(QString& text, const process_figures_t& process);
+
 // The figures in Prometheus's text exposition format, in UTF-8.
 QByteArray metricsText(const metrics_t& metrics);
